@@ -1,0 +1,23 @@
+// Hooks through which the portable core reaches the window system.
+// The program implements them with Win32 (platform_win.cpp); native builds
+// record the calls (platform_posix.cpp) so tests can check them.
+#pragma once
+
+// An opaque window handle: an HWND in the program, a token in native tests.
+using WindowHandle = void*;
+
+// The main window; empty until start-up has created it. Set once by the
+// window thread, read by the remote server's threads.
+extern WindowHandle g_hWnd;
+
+// Shows a modal box with one OK button and waits until the user closes it.
+void ShowErrorBox(WindowHandle owner, const char* text, const char* caption);
+
+// Marks the status panel of the window for repainting, with background
+// erase. Never blocks.
+void RequestStatusRepaint(WindowHandle window);
+
+// Runs a button command (a bare control id) on the window thread, as if the
+// button had been pressed, and waits until it has been handled. Does nothing
+// while the window does not exist.
+void SendButtonCommand(WindowHandle window, int controlId);

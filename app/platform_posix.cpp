@@ -1,0 +1,68 @@
+// Native stand-ins for the window-system hooks: they record every call.
+#include "app/platform_posix.h"
+
+#include <mutex>
+
+WindowHandle g_hWnd = nullptr;
+
+namespace {
+
+std::mutex recordMutex;
+std::vector<RecordedErrorBox> errorBoxes;
+std::vector<int> buttonCommands;
+int repaintCount = 0;
+ButtonCommandHandler buttonHandler = nullptr;
+
+}  // namespace
+
+void ShowErrorBox(WindowHandle owner, const char* text, const char* caption) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    errorBoxes.push_back({owner, text ? text : "", caption ? caption : ""});
+}
+
+void RequestStatusRepaint(WindowHandle) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    ++repaintCount;
+}
+
+void SendButtonCommand(WindowHandle window, int controlId) {
+    ButtonCommandHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        if (window == nullptr) {
+            return;
+        }
+        buttonCommands.push_back(controlId);
+        handler = buttonHandler;
+    }
+    if (handler) {
+        handler(controlId);
+    }
+}
+
+std::vector<RecordedErrorBox> RecordedErrorBoxes() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return errorBoxes;
+}
+
+int RecordedRepaintCount() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return repaintCount;
+}
+
+std::vector<int> RecordedButtonCommands() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return buttonCommands;
+}
+
+void SetButtonCommandHandler(ButtonCommandHandler handler) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    buttonHandler = handler;
+}
+
+void ClearPlatformRecord() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    errorBoxes.clear();
+    buttonCommands.clear();
+    repaintCount = 0;
+}

@@ -1,0 +1,24 @@
+// What the native platform hooks have recorded, for tests and benches.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+struct RecordedErrorBox {
+    WindowHandle owner;
+    std::string text;
+    std::string caption;
+};
+
+std::vector<RecordedErrorBox> RecordedErrorBoxes();
+int RecordedRepaintCount();
+std::vector<int> RecordedButtonCommands();
+
+// Runs each SendButtonCommand through this handler (on the calling thread);
+// without one the commands are only recorded.
+using ButtonCommandHandler = void (*)(int controlId);
+void SetButtonCommandHandler(ButtonCommandHandler handler);
+
+void ClearPlatformRecord();

@@ -1,0 +1,18 @@
+// Byte access to the changer's serial line. Each platform has one backend
+// (serial_line_win.cpp, serial_line_posix.cpp); tests use scripted lines.
+#pragma once
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    // Writes count bytes in one synchronous write; returns how many went out.
+    virtual int Write(const unsigned char* bytes, int count) = 0;
+
+    // Reads one byte. Returns as soon as a byte is there; false when none
+    // arrived within the line's first-byte time-out.
+    virtual bool ReadByte(unsigned char& byte) = 0;
+
+    // Drops every byte waiting in the input queue.
+    virtual void DiscardInput() = 0;
+};

@@ -1,0 +1,63 @@
+// Scripted serial line for tests.
+#include "tests/support/scripted_line.h"
+
+void ScriptedLine::Reply(const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies_.push_back(bytes);
+}
+
+void ScriptedLine::FailWrites(bool fail) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failWrites_ = fail;
+}
+
+std::string ScriptedLine::Written() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+}
+
+int ScriptedLine::Discarded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return discarded_;
+}
+
+int ScriptedLine::Reads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reads_;
+}
+
+int ScriptedLine::Pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(input_.size());
+}
+
+int ScriptedLine::Write(const unsigned char* bytes, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reads_ = 0;
+    if (!replies_.empty()) {
+        input_.insert(input_.end(), replies_.front().begin(), replies_.front().end());
+        replies_.pop_front();
+    }
+    if (failWrites_) {
+        return 0;
+    }
+    written_.append(reinterpret_cast<const char*>(bytes), count);
+    return count;
+}
+
+bool ScriptedLine::ReadByte(unsigned char& byte) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++reads_;
+    if (input_.empty()) {
+        return false;
+    }
+    byte = input_.front();
+    input_.pop_front();
+    return true;
+}
+
+void ScriptedLine::DiscardInput() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    discarded_ += static_cast<int>(input_.size());
+    input_.clear();
+}
