@@ -3,12 +3,14 @@
 // record the calls (platform_posix.cpp) so tests can check them.
 #pragma once
 
+#include <atomic>
+
 // An opaque window handle: an HWND in the program, a token in native tests.
 using WindowHandle = void*;
 
 // The main window; empty until start-up has created it. Set once by the
-// window thread, read by the remote server's threads.
-extern WindowHandle g_hWnd;
+// window thread, read by the remote server's threads (hence atomic).
+extern std::atomic<WindowHandle> g_hWnd;
 
 // Shows a modal box with one OK button and waits until the user closes it.
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption);

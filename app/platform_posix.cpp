@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-WindowHandle g_hWnd = nullptr;
+std::atomic<WindowHandle> g_hWnd{nullptr};
 
 namespace {
 

@@ -34,7 +34,9 @@ int WriteChanger(const unsigned char* bytes, int count) {
     return 0;
 }
 
-static bool IsDigit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
+static bool IsDigit(unsigned char byte) {
+    return byte >= '0' && byte <= '9';
+}
 
 int ChangerTransact(int command, const char* argument, char* reply, int* replyLength) {
     unsigned char frame[kFrameBufferSize];
@@ -97,7 +99,9 @@ void FormatSlotArgument(int slot, char* buffer) {
     std::snprintf(buffer, 8, "A%.2d", slot == 100 ? 0 : slot);
 }
 
-void FormatTrackArgument(int track, char* buffer) { std::snprintf(buffer, 8, "A%.2d", track); }
+void FormatTrackArgument(int track, char* buffer) {
+    std::snprintf(buffer, 8, "A%.2d", track);
+}
 
 void CloseChangerPort() {
     std::unique_lock<std::recursive_mutex> lock(g_hComMutex, std::try_to_lock);

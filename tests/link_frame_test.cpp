@@ -17,9 +17,12 @@ std::string Frame(int command, const char* argument) {
 }
 
 TEST(CommandFrame, StatusAndLoadBytes) {
-    EXPECT_EQ(Frame(CMD_STATUS, nullptr), std::string("\x02" "0216\x03"));
-    EXPECT_EQ(Frame(CMD_STATUS, ""), std::string("\x02" "0216\x03"));
-    EXPECT_EQ(Frame(CMD_LOAD, "A07"), std::string("\x02" "0501A07\x03"));
+    EXPECT_EQ(Frame(CMD_STATUS, nullptr), std::string("\x02"
+                                                      "0216\x03"));
+    EXPECT_EQ(Frame(CMD_STATUS, ""), std::string("\x02"
+                                                 "0216\x03"));
+    EXPECT_EQ(Frame(CMD_LOAD, "A07"), std::string("\x02"
+                                                  "0501A07\x03"));
 }
 
 TEST(CommandFrame, ArgumentLimit) {
@@ -51,25 +54,46 @@ protected:
 };
 
 TEST_F(ExchangeTest, ResultCodeFromPositionsFiveAndSix) {
-    line.Reply(std::string("\x02" "0416" "00\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0416"
+                    "00\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_STATUS, nullptr, nullptr), 0);
-    line.Reply(std::string("\x02" "0401" "13\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0401"
+                    "13\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_LOAD, "A01", nullptr), 13);
-    EXPECT_EQ(line.Written(), std::string("\x02" "0216\x03" "\x02" "0501A01\x03"));
+    EXPECT_EQ(line.Written(), std::string("\x02"
+                                          "0216\x03"
+                                          "\x02"
+                                          "0501A01\x03"));
 }
 
 TEST_F(ExchangeTest, NonDigitsOrShortReplyGiveNoResult) {
     // '/' and ':' would add up to 0 digit by digit; they are not a result.
-    line.Reply(std::string("\x02" "0401" "/:\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0401"
+                    "/:\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_LOAD, "A01", nullptr), kNoResult);
-    line.Reply(std::string("\x02" "04 0\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "04 0\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_LOAD, "A01", nullptr), kNoResult);
-    line.Reply(std::string("\x02" "0401" "0\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0401"
+                    "0\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_LOAD, "A01", nullptr), kNoResult);
 }
 
 TEST_F(ExchangeTest, EtxAtThirtyStoresThirtyOneBytes) {
-    std::string reply = std::string("\x02" "2916" "00") + std::string(23, 'x') + "\x03";
+    std::string reply = std::string(
+                            "\x02"
+                            "2916"
+                            "00") +
+                        std::string(23, 'x') + "\x03";
     ASSERT_EQ(reply.size(), 31u);
     line.Reply(reply);
     char buffer[kReplyBufferSize];
@@ -83,7 +107,11 @@ TEST_F(ExchangeTest, EtxAtThirtyStoresThirtyOneBytes) {
 }
 
 TEST_F(ExchangeTest, OverlongReplyIsCutAndItsTailDiscarded) {
-    std::string reply = std::string("\x02" "5916" "00") + std::string(53, 'y');
+    std::string reply = std::string(
+                            "\x02"
+                            "5916"
+                            "00") +
+                        std::string(53, 'y');
     ASSERT_EQ(reply.size(), 60u);
     line.Reply(reply);
     char buffer[kReplyBufferSize];
@@ -94,7 +122,10 @@ TEST_F(ExchangeTest, OverlongReplyIsCutAndItsTailDiscarded) {
     EXPECT_FALSE(ReplyEndsWithEtx(buffer, length));
 
     // The 11 bytes left over are dropped before the next frame goes out.
-    line.Reply(std::string("\x02" "0416" "07\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0416"
+                    "07\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_STATUS, nullptr, buffer, &length), 7);
     EXPECT_EQ(length, 8);
     EXPECT_EQ(line.Discarded(), 11);
@@ -109,14 +140,20 @@ TEST_F(ExchangeTest, SilentChangerEndsTheExchangeAtOnce) {
     EXPECT_EQ(line.Reads(), 1);
 
     // A reply that stops halfway, digits read or not, has no result either.
-    line.Reply(std::string("\x02" "0416" "00"));
+    line.Reply(
+        std::string("\x02"
+                    "0416"
+                    "00"));
     EXPECT_EQ(ChangerTransactLocked(CMD_STATUS, nullptr, buffer, &length), kNoResult);
     EXPECT_EQ(length, 7);
 }
 
 TEST_F(ExchangeTest, FailedWriteShowsBoxAndStillReadsReply) {
     line.FailWrites(true);
-    line.Reply(std::string("\x02" "0402" "00\x03"));
+    line.Reply(
+        std::string("\x02"
+                    "0402"
+                    "00\x03"));
     EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
     auto boxes = RecordedErrorBoxes();
     ASSERT_EQ(boxes.size(), 1u);

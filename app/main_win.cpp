@@ -1,0 +1,91 @@
+// Program entry: brings the system up in a fixed order, runs the message
+// loop, then releases the port and the sockets library.
+#include <commctrl.h>
+#include <windows.h>
+#include <winsock.h>
+
+#include <cstdio>
+
+#include "app/instance_win.h"
+#include "app/platform.h"
+#include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "remote/remote_server.h"
+#include "resources/resource_ids.h"
+#include "ui/main_window_win.h"
+
+HINSTANCE g_hInst = nullptr;
+
+namespace {
+
+const char kWindowClass[] = "ZUBCDWND";
+const char kPortName[] = "COM1";
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+int RunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    g_hInst = instance;
+    SeedRandom();
+
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    WSADATA sockets;
+    WSAStartup(MAKEWORD(1, 1), &sockets);
+
+    if (!OpenChangerPort()) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Port %s in use.", kPortName);
+        ShowErrorBox(nullptr, text, "Error");
+        return 0;
+    }
+
+    // Put the changer into a known state before any window or remote
+    // command can act on it.
+    ChangerTransactLocked(CMD_STOP, nullptr, nullptr);
+    g_nMode = ModeStop;
+
+    StartRemoteThread(kNoRemoteSocket);
+
+    if (!RegisterMainWindowClass(instance)) {
+        return 0;
+    }
+    // The creation handler builds the controls from the layout, which also
+    // sets the final size, frame bits and title.
+    HWND window = CreateWindowExA(0, kWindowClass, "ZUB CD Controller", WS_DLGFRAME, CW_USEDEFAULT,
+                                  0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        return 0;
+    }
+    g_hWnd = window;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+
+    RunMessageLoop();
+
+    CloseChangerPort();
+    WSACleanup();
+    return 0;
+}
