@@ -7,3 +7,8 @@
 // bytes. A missing file or line gives two empty texts.
 void ReadCatalogue(int line, char* artistOut, int artistCapacity, char* titleOut,
                    int titleCapacity);
+
+// The same from the catalogue file at path; the file is opened afresh on
+// every call and only read.
+void ReadCatalogueFrom(const char* path, int line, char* artistOut, int artistCapacity,
+                       char* titleOut, int titleCapacity);

@@ -19,7 +19,7 @@ struct DiscSlot {
     uint16_t wFirstTrack = 0;
     uint16_t wTrackCount = 0;
     MinSec timeDisc;
-    uint16_t wFlags = 0;                     // SLOT_PRESENT: a disc is in the slot
+    uint16_t wFlags = 0;                    // SLOT_PRESENT: a disc is in the slot
     std::unique_ptr<TrackEntry[]> pTracks;  // wTrackCount entries; track wFirstTrack + j
 };
 

@@ -14,11 +14,11 @@ struct PlaylistEntry {
 // PlayNextEntry rebuilds while holding it). Lock order: g_hStatusMutex,
 // then g_hPlaylistMutex, then g_hComMutex.
 extern std::recursive_mutex g_hPlaylistMutex;
-extern bool g_bPlaylistBuilt;                 // false until the first build
+extern bool g_bPlaylistBuilt;                   // false until the first build
 extern std::vector<PlaylistEntry> g_hPlaylist;  // the entries, in play order
-extern int g_nPlaylistCount;                  // number of entries
-extern int g_nPlaylistPos;                    // entry that plays next (0-based)
-extern uint32_t g_nRandomSeed;                // shuffle generator state
+extern int g_nPlaylistCount;                    // number of entries
+extern int g_nPlaylistPos;                      // entry that plays next (0-based)
+extern uint32_t g_nRandomSeed;                  // shuffle generator state
 
 // Seeds the generator from the millisecond clock.
 void SeedRandom();

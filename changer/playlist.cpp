@@ -1,0 +1,114 @@
+// Play requests (disc and track as one locked command unit) and the shuffle playlist.
+#include "changer/playlist.h"
+
+#include <chrono>
+#include <cstdint>
+#include <utility>
+
+#include "changer/magazine.h"
+#include "link/changer_link.h"
+
+std::recursive_mutex g_hPlaylistMutex;
+bool g_bPlaylistBuilt = false;
+std::vector<PlaylistEntry> g_hPlaylist;
+int g_nPlaylistCount = 0;
+int g_nPlaylistPos = 0;
+uint32_t g_nRandomSeed = 0;
+
+void SeedRandom() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    uint64_t millis = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    g_nRandomSeed = static_cast<uint32_t>(millis);
+}
+
+uint16_t NextRandom() {
+    g_nRandomSeed = g_nRandomSeed * 1664525u + 1013904223u;
+    return static_cast<uint16_t>(g_nRandomSeed >> 16);
+}
+
+int MulDiv(int a, int b, int c) {
+    if (c == 0) {
+        return -1;
+    }
+    int64_t product = static_cast<int64_t>(a) * b;
+    bool negative = (product < 0) != (c < 0);
+    uint64_t magnitude = product < 0 ? 0 - static_cast<uint64_t>(product) : product;
+    uint64_t divisor = c < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(c)) : c;
+    uint64_t quotient = (magnitude + divisor / 2) / divisor;
+    if (negative) {
+        return quotient <= uint64_t{1} << 31 ? static_cast<int>(0 - static_cast<int64_t>(quotient))
+                                             : -1;
+    }
+    return quotient <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(quotient) : -1;
+}
+
+int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
+    if (disc == 0 || disc > kSlotCount) {
+        return 0;
+    }
+    // The scan rewrites the table under the serial lock, so the slot is
+    // checked while holding it; the commands then follow under the same hold.
+    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+    const DiscSlot& slot = g_slots[disc - 1];
+    if ((slot.wFlags & SLOT_PRESENT) == 0 || track < slot.wFirstTrack ||
+        track >= static_cast<uint32_t>(slot.wFirstTrack) + slot.wTrackCount) {
+        return 0;
+    }
+
+    char argument[8];
+    FormatSlotArgument(disc, argument);
+    ChangerTransact(CMD_LOAD, argument, nullptr);
+    FormatTrackArgument(track, argument);
+    ChangerTransact(CMD_TRACK, argument, nullptr);
+    ChangerTransact(CMD_PLAY, "", nullptr);
+    ChangerTransact(autopause ? CMD_AUTOPAUSE_ON : CMD_AUTOPAUSE_OFF, "", nullptr);
+    return 1;
+}
+
+void BuildPlaylist() {
+    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
+    std::vector<PlaylistEntry> entries;
+    entries.reserve(1);
+    {
+        std::lock_guard<std::recursive_mutex> comLock(g_hComMutex);
+        for (int i = 0; i < kSlotCount; ++i) {
+            const DiscSlot& slot = g_slots[i];
+            if ((slot.wFlags & SLOT_PRESENT) == 0) {
+                continue;
+            }
+            entries.reserve(entries.size() + slot.wTrackCount);
+            for (int k = 0; k < slot.wTrackCount; ++k) {
+                entries.push_back(
+                    {static_cast<uint16_t>(i + 1), static_cast<uint16_t>(slot.wFirstTrack + k)});
+            }
+        }
+    }
+
+    // One draw per entry; x has 256 values, scaled with rounding onto 0..count-1.
+    int count = static_cast<int>(entries.size());
+    for (int j = 0; j < count; ++j) {
+        int x = NextRandom() & 0xFF;
+        int r = MulDiv(x, count - 1, 255);
+        std::swap(entries[j], entries[r]);
+    }
+
+    g_hPlaylist = std::move(entries);
+    g_nPlaylistCount = count;
+    g_bPlaylistBuilt = true;
+}
+
+void PlayNextEntry() {
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    if (!g_bPlaylistBuilt || g_nPlaylistPos < 0 || g_nPlaylistPos >= g_nPlaylistCount) {
+        return;
+    }
+    // A disc gone since the build is rejected here and thereby skipped.
+    const PlaylistEntry entry = g_hPlaylist[g_nPlaylistPos];
+    PlayDiscTrack(entry.wDisc, entry.wTrack, 1);
+    ++g_nPlaylistPos;
+    if (g_nPlaylistPos == g_nPlaylistCount) {
+        BuildPlaylist();
+        g_nPlaylistPos = 0;
+    }
+}

@@ -1,0 +1,139 @@
+// The status poll: reads the changer's status, keeps the status values and
+// drives the automatic play-mode transitions.
+#include "changer/status_poll.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "changer/magazine.h"
+#include "changer/playlist.h"
+#include "link/changer_link.h"
+
+std::atomic<int> g_nMode{0};
+
+const StatusCode g_statusCodes[kStatusCodeCount] = {
+    {"  ", "(none)"},
+    {"LN", "no CD in loader"},
+    {"LE", "loader error"},
+    {"SN", "stop, no TOC read"},
+    {"SE", "stop due to error"},
+    {"SD", "stop due to end of disc"},
+    {"ST", "stop due to command"},
+    {"PL", "play"},
+    {"PF", "play fast forward"},
+    {"PR", "play fast reverse"},
+    {"PA", "pause due to command"},
+    {"PT", "pause due to autopause"},
+    {"PD", "pause due to autopause, end of disc"},
+};
+
+std::recursive_mutex g_hStatusMutex;
+std::atomic<int> g_nDisc{0};
+std::atomic<int> g_nTrack{0};
+int g_nIndex = 0;
+MinSec g_timeDisc;
+MinSec g_timeTrack;
+int g_bAutopause = 0;
+int g_nStatus = 0;
+
+namespace {
+
+const int kPollPeriodMs = 1200;
+
+// Byte offsets in the status reply; the last field ends before kStatusEnd.
+const int kCodeAt = 7;
+const int kAutopauseAt = 9;
+const int kDiscAt = 11;
+const int kTrackAt = 13;
+const int kIndexAt = 15;
+const int kTrackTimeAt = 17;
+const int kDiscTimeAt = 23;
+const int kStatusEnd = 27;
+
+// Two bytes as decimal digits, each taken as a signed character and not
+// checked: a non-digit gives some other defined number.
+int TwoDigitField(const char* bytes) {
+    return (static_cast<signed char>(bytes[0]) - '0') * 10 +
+           (static_cast<signed char>(bytes[1]) - '0');
+}
+
+bool EndsShuffledTrack(int row) {
+    return row == StatusStopNoToc || row == StatusStopError || row == StatusStopEndOfDisc ||
+           row == StatusPauseAutopause || row == StatusPauseEndOfDisc;
+}
+
+// Whole-disc play ends once the changer reports the track one past the
+// disc's last. The table is read under the serial lock, as the scan writes it.
+bool IsPastLastTrack(int disc, int track) {
+    if (disc < 1 || disc > kSlotCount) {
+        return false;
+    }
+    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+    const DiscSlot& slot = g_slots[disc - 1];
+    return track == slot.wFirstTrack + slot.wTrackCount;
+}
+
+// The poll's own rows of the play-mode transitions. Caller holds g_hStatusMutex.
+void ApplyPollTransitions(int row) {
+    int mode = g_nMode.load();
+    if (mode == ModeShuffle) {
+        if (EndsShuffledTrack(row)) {
+            PlayNextEntry();
+        }
+    } else if (mode == ModeWholeDisc) {
+        if (row != StatusPlay) {
+            g_nMode = ModeShuffle;
+            PlayNextEntry();
+        } else if (IsPastLastTrack(g_nDisc.load(), g_nTrack.load())) {
+            ChangerTransactLocked(CMD_AUTOPAUSE_ON, "", nullptr);
+            g_nMode = ModeShuffle;
+        }
+    }
+}
+
+}  // namespace
+
+int FindStatusRow(const char* code) {
+    for (int row = 0; row < kStatusCodeCount; ++row) {
+        if (code[0] == g_statusCodes[row].code[0] && code[1] == g_statusCodes[row].code[1]) {
+            return row;
+        }
+    }
+    return StatusNone;
+}
+
+void PollStatusOnce() {
+    char reply[kReplyBufferSize + 2];
+    std::memset(reply, 0, sizeof reply);
+    int replyLength = 0;
+    ChangerTransactLocked(CMD_STATUS, "", reply, &replyLength);
+
+    std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
+
+    // Without a whole reply the fields would be stale or missing bytes: say
+    // so in the status line and leave everything else, the mode included.
+    if (!ReplyEndsWithEtx(reply, replyLength) || replyLength - 1 < kStatusEnd) {
+        g_nStatus = StatusNone;
+        return;
+    }
+
+    g_timeTrack.Parse(reply + kTrackTimeAt);
+    g_timeDisc.Parse(reply + kDiscTimeAt);
+    int disc = TwoDigitField(reply + kDiscAt);
+    g_nDisc = disc == 0 ? 100 : disc;
+    g_nTrack = TwoDigitField(reply + kTrackAt);
+    g_nIndex = TwoDigitField(reply + kIndexAt);
+    g_bAutopause = reply[kAutopauseAt] == 'S' ? 1 : 0;
+    g_nStatus = FindStatusRow(reply + kCodeAt);
+
+    ApplyPollTransitions(g_nStatus);
+}
+
+void PollStatusThread(WindowHandle window) {
+    for (;;) {
+        PollStatusOnce();
+        RequestStatusRepaint(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollPeriodMs));
+    }
+}

@@ -1,0 +1,127 @@
+// The catalogue reader: fields of a line, quotes, line ends and limits.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "catalogue/catalogue.h"
+
+namespace {
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zubcat.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        path = dir + "/zub.txt";
+    }
+    void TearDown() override {
+        std::remove(path.c_str());
+        rmdir(dir.c_str());
+    }
+
+    void Write(const std::string& content) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(content.data(), 1, content.size(), file);
+        std::fclose(file);
+    }
+
+    std::pair<std::string, std::string> Read(int line, int capacity = 100) {
+        char artist[256], title[256];
+        ReadCatalogueFrom(path.c_str(), line, artist, capacity, title, capacity);
+        return {artist, title};
+    }
+
+    using Fields = std::pair<std::string, std::string>;
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(CatalogueTest, ArtistAndTitleOfALine) {
+    Write("First\tOne\r\n\"Second\"\t\"Two\"\r\nThi\"rd\tT\"\"hree\r\n");
+    EXPECT_EQ(Read(1), Fields("First", "One"));
+    EXPECT_EQ(Read(2), Fields("Second", "Two"));
+    EXPECT_EQ(Read(3), Fields("Third", "Three"));
+    EXPECT_EQ(Read(0), Fields("First", "One"));
+    EXPECT_EQ(Read(-5), Fields("First", "One"));
+}
+
+TEST_F(CatalogueTest, MissingFileOrLineGivesEmptyFields) {
+    EXPECT_EQ(Read(1), Fields("", ""));  // no file yet
+    Write("");
+    EXPECT_EQ(Read(1), Fields("", ""));
+    EXPECT_EQ(Read(7), Fields("", ""));
+    Write("A\tB\r\nC\tD\r\n");
+    EXPECT_EQ(Read(3), Fields("", ""));
+    EXPECT_EQ(Read(100), Fields("", ""));
+    Write("A\tB\r\nC\tD");
+    EXPECT_EQ(Read(2), Fields("C", "D"));  // last line without line end
+    EXPECT_EQ(Read(3), Fields("", ""));
+}
+
+TEST_F(CatalogueTest, FieldsStayOnTheirLine) {
+    // No TAB: the whole line is the artist; the next line is untouched.
+    Write("Lonely\r\nNext\tLine\r\n");
+    EXPECT_EQ(Read(1), Fields("Lonely", ""));
+    EXPECT_EQ(Read(2), Fields("Next", "Line"));
+
+    // LF-only files read like CR LF files.
+    Write("A1\tT1\nA2\tT2\nA3\n");
+    EXPECT_EQ(Read(1), Fields("A1", "T1"));
+    EXPECT_EQ(Read(2), Fields("A2", "T2"));
+    EXPECT_EQ(Read(3), Fields("A3", ""));
+
+    // A second TAB belongs to the title.
+    Write("A\tB\tC\r\n");
+    EXPECT_EQ(Read(1), Fields("A", "B\tC"));
+}
+
+TEST_F(CatalogueTest, OnlyTheFirst199BytesOfALineTakePart) {
+    std::string artist(150, 'a');
+    std::string title(100, 't');
+    Write(artist + "\t" + title + "\r\nX\tY\r\n");
+    EXPECT_EQ(Read(1, 256), Fields(artist, std::string(48, 't')));
+    EXPECT_EQ(Read(2), Fields("X", "Y"));
+
+    std::string noTab(250, 'n');
+    Write(noTab + "\tlate\r\n");
+    EXPECT_EQ(Read(1, 256), Fields(std::string(199, 'n'), ""));
+}
+
+TEST_F(CatalogueTest, FieldsAreCutToTheCapacity) {
+    Write("abcdefghij\t0123456789\r\n");
+    EXPECT_EQ(Read(1, 5), Fields("abcd", "0123"));
+    EXPECT_EQ(Read(1, 11), Fields("abcdefghij", "0123456789"));
+    EXPECT_EQ(Read(1, 1), Fields("", ""));
+
+    char title[4] = "zzz";
+    ReadCatalogueFrom(path.c_str(), 1, nullptr, 0, title, sizeof title);
+    EXPECT_STREQ(title, "012");
+    char artist[4] = "zzz";
+    ReadCatalogueFrom(path.c_str(), 1, artist, sizeof artist, nullptr, 0);
+    EXPECT_STREQ(artist, "abc");
+}
+
+TEST_F(CatalogueTest, ZeroByteEndsAField) {
+    Write(std::string("Ar\0tist\tTi\0tle\r\n", 16));
+    EXPECT_EQ(Read(1), Fields("Ar", "Ti"));
+}
+
+TEST_F(CatalogueTest, ReadsZubTxtInTheWorkingDirectory) {
+    Write("Here\tNow\r\n");
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    char artist[50], title[50];
+    ReadCatalogue(1, artist, sizeof artist, title, sizeof title);
+    ASSERT_EQ(chdir(saved), 0);
+    EXPECT_STREQ(artist, "Here");
+    EXPECT_STREQ(title, "Now");
+}
+
+}  // namespace

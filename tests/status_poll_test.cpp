@@ -1,0 +1,217 @@
+// The status poll: reply parsing, the no-reply rule and every poll transition.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "changer/magazine.h"
+#include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "tests/support/reset_state.h"
+#include "tests/support/scripted_line.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class StatusPollTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetChangerState();
+        g_hCom = &line;
+    }
+    void TearDown() override { ResetChangerState(); }
+
+    // One poll answered with reply; returns the commands it sent after the
+    // status request.
+    Commands Poll(const std::string& reply) {
+        size_t before = line.Written().size();
+        line.Reply(reply);
+        PollStatusOnce();
+        Commands sent = SentCommands(line.Written().substr(before));
+        EXPECT_FALSE(sent.empty());
+        if (!sent.empty()) {
+            EXPECT_EQ(sent.front(), "16");
+            sent.erase(sent.begin());
+        }
+        return sent;
+    }
+
+    // A built playlist of a single disc, position 0, in mode.
+    void StartPlaylist(int mode) {
+        FillSlot(4, 1, 12);
+        BuildPlaylist();
+        g_nPlaylistPos = 0;
+        g_nMode = mode;
+    }
+
+    static bool IsPlayUnit(const Commands& sent) {
+        return sent.size() == 4 && sent[0] == "01A04" && sent[1].compare(0, 2, "04") == 0 &&
+               sent[2] == "10" && sent[3] == "07";
+    }
+
+    ScriptedLine line;
+};
+
+TEST(StatusCodes, TableRowsAndLookup) {
+    ASSERT_EQ(kStatusCodeCount, 13);
+    EXPECT_STREQ(g_statusCodes[0].code, "  ");
+    EXPECT_STREQ(g_statusCodes[0].text, "(none)");
+    EXPECT_STREQ(g_statusCodes[3].text, "stop, no TOC read");
+    EXPECT_STREQ(g_statusCodes[7].code, "PL");
+    EXPECT_STREQ(g_statusCodes[12].code, "PD");
+    EXPECT_STREQ(g_statusCodes[12].text, "pause due to autopause, end of disc");
+    EXPECT_EQ(FindStatusRow("PT"), 11);
+    EXPECT_EQ(FindStatusRow("LN"), 1);
+    EXPECT_EQ(FindStatusRow("  "), 0);
+    EXPECT_EQ(FindStatusRow("XX"), 0);
+    EXPECT_EQ(FindStatusRow("P "), 0);
+}
+
+TEST_F(StatusPollTest, ParsesEveryField) {
+    EXPECT_TRUE(Poll(StatusReply("PL", true, 7, 3, 2, "0405", "1230")).empty());
+    std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
+    EXPECT_EQ(g_nStatus, 7);
+    EXPECT_EQ(g_bAutopause, 1);
+    EXPECT_EQ(g_nDisc, 7);
+    EXPECT_EQ(g_nTrack, 3);
+    EXPECT_EQ(g_nIndex, 2);
+    EXPECT_EQ(g_timeTrack.bMinutes, 4);
+    EXPECT_EQ(g_timeTrack.bSeconds, 5);
+    EXPECT_EQ(g_timeDisc.bMinutes, 12);
+    EXPECT_EQ(g_timeDisc.bSeconds, 30);
+}
+
+TEST_F(StatusPollTest, DiscZeroIsSlotHundredAndOnlySMeansAutopause) {
+    std::string reply = StatusReply("PA", false, 100, 1);
+    reply[9] = 's';
+    Poll(reply);
+    EXPECT_EQ(g_nDisc, 100);
+    EXPECT_EQ(g_bAutopause, 0);
+    EXPECT_EQ(g_nStatus, 10);
+}
+
+TEST_F(StatusPollTest, NonDigitFieldsGiveDefinedValues) {
+    std::string reply = StatusReply("PL", false, 1, 1);
+    reply[11] = 'X';
+    reply[12] = 'X';
+    reply[13] = ' ';
+    reply[14] = '\xff';
+    g_nMode = ModeWholeDisc;
+    EXPECT_TRUE(Poll(reply).empty());
+    EXPECT_EQ(g_nDisc, ('X' - '0') * 10 + ('X' - '0'));
+    EXPECT_EQ(g_nTrack, (' ' - '0') * 10 + (-1 - '0'));
+    EXPECT_EQ(g_nMode, ModeWholeDisc);  // disc outside 1..100: no whole-disc end
+}
+
+TEST_F(StatusPollTest, UnknownCodeIsRowZero) {
+    StartPlaylist(ModeShuffle);
+    EXPECT_TRUE(Poll(StatusReply("XX", false, 4, 1)).empty());
+    EXPECT_EQ(g_nStatus, 0);
+    EXPECT_EQ(g_nMode, ModeShuffle);
+
+    g_nMode = ModeWholeDisc;
+    EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("XX", false, 4, 1))));
+    EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+TEST_F(StatusPollTest, ShuffleAdvancesOnTrackAndDiscEnds) {
+    StartPlaylist(ModeShuffle);
+    const char* advancing[] = {"SN", "SE", "SD", "PT", "PD"};
+    int position = 0;
+    for (const char* code : advancing) {
+        EXPECT_TRUE(IsPlayUnit(Poll(StatusReply(code, true, 4, 1)))) << code;
+        EXPECT_EQ(g_nPlaylistPos, ++position) << code;
+    }
+    const char* quiet[] = {"  ", "LN", "LE", "ST", "PL", "PF", "PR", "PA"};
+    for (const char* code : quiet) {
+        EXPECT_TRUE(Poll(StatusReply(code, true, 4, 1)).empty()) << code;
+    }
+    EXPECT_EQ(g_nPlaylistPos, position);
+    EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+TEST_F(StatusPollTest, TwoAutopausePollsPlayTwoEntries) {
+    StartPlaylist(ModeShuffle);
+    std::vector<PlaylistEntry> order = g_hPlaylist;
+    Commands first = Poll(StatusReply("PT", true, 4, 1));
+    Commands second = Poll(StatusReply("PT", true, 4, 1));
+    ASSERT_TRUE(IsPlayUnit(first));
+    ASSERT_TRUE(IsPlayUnit(second));
+    char track[8];
+    FormatTrackArgument(order[0].wTrack, track);
+    EXPECT_EQ(first[1], std::string("04") + track);
+    FormatTrackArgument(order[1].wTrack, track);
+    EXPECT_EQ(second[1], std::string("04") + track);
+}
+
+TEST_F(StatusPollTest, PollWithoutReplyChangesNothing) {
+    StartPlaylist(ModeShuffle);
+    EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("PT", true, 4, 2, 1, "0312", "0945"))));
+    ASSERT_EQ(g_nPlaylistPos, 1);
+
+    // A silent line, a reply cut short before its ETX, and an ETX before
+    // byte 27: the status line says "(none)", nothing else moves.
+    std::string cut = StatusReply("PT", true, 4, 2).substr(0, 20);
+    std::string early = StatusReply("PT", true, 4, 2).substr(0, 20) + "\x03";
+    for (const std::string& reply : {std::string(), cut, early}) {
+        EXPECT_TRUE(Poll(reply).empty());
+        EXPECT_EQ(g_nStatus, 0);
+        EXPECT_EQ(g_nPlaylistPos, 1);
+        EXPECT_EQ(g_nDisc, 4);
+        EXPECT_EQ(g_nTrack, 2);
+        EXPECT_EQ(g_bAutopause, 1);
+        EXPECT_EQ(g_timeTrack.bMinutes, 3);
+        EXPECT_EQ(g_timeDisc.bSeconds, 45);
+    }
+
+    // Whole-disc play is not left on a missing reply either.
+    g_nMode = ModeWholeDisc;
+    EXPECT_TRUE(Poll("").empty());
+    EXPECT_EQ(g_nMode, ModeWholeDisc);
+}
+
+TEST_F(StatusPollTest, WholeDiscEndsOnePastTheLastTrack) {
+    StartPlaylist(ModeWholeDisc);  // slot 4, tracks 1..12
+    EXPECT_TRUE(Poll(StatusReply("PL", false, 4, 12)).empty());
+    EXPECT_EQ(g_nMode, ModeWholeDisc);
+
+    Commands sent = Poll(StatusReply("PL", false, 4, 13));
+    EXPECT_EQ(sent, Commands{"07"});
+    EXPECT_EQ(g_nMode, ModeShuffle);
+    EXPECT_EQ(g_nPlaylistPos, 0);  // nothing played
+}
+
+TEST_F(StatusPollTest, WholeDiscLeavesForShuffleOnAnyOtherStatus) {
+    StartPlaylist(ModeWholeDisc);
+    EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("SD", false, 4, 12))));
+    EXPECT_EQ(g_nMode, ModeShuffle);
+    EXPECT_EQ(g_nPlaylistPos, 1);
+
+    g_nMode = ModeWholeDisc;
+    EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("PA", false, 4, 3))));
+    EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+TEST_F(StatusPollTest, WholeDiscTestUsesTheReportedSlot) {
+    StartPlaylist(ModeWholeDisc);
+    FillSlot(100, 1, 5);
+    EXPECT_TRUE(Poll(StatusReply("PL", false, 4, 6)).empty());  // slot 4 has 12
+    EXPECT_EQ(Poll(StatusReply("PL", false, 100, 6)), Commands{"07"});
+    EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+TEST_F(StatusPollTest, OtherModesOnlyReport) {
+    StartPlaylist(ModePlay);
+    for (int mode : {ModePlay, ModePause, ModeStop, ModeUnloaded}) {
+        g_nMode = mode;
+        for (const char* code : {"PT", "PD", "SD", "PL", "XX"}) {
+            EXPECT_TRUE(Poll(StatusReply(code, true, 4, 13)).empty());
+            EXPECT_EQ(g_nMode, mode);
+        }
+    }
+    EXPECT_EQ(g_nPlaylistPos, 0);
+}
+
+}  // namespace
