@@ -27,6 +27,7 @@ uint16_t NextRandom() {
     return static_cast<uint16_t>(g_nRandomSeed >> 16);
 }
 
+#ifndef _WIN32
 int MulDiv(int a, int b, int c) {
     if (c == 0) {
         return -1;
@@ -42,6 +43,7 @@ int MulDiv(int a, int b, int c) {
     }
     return quotient <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(quotient) : -1;
 }
+#endif
 
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     if (disc == 0 || disc > kSlotCount) {
