@@ -1,7 +1,8 @@
 // Program entry: brings the system up in a fixed order, runs the message
 // loop, then releases the port and the sockets library.
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 #include <winsock.h>
 
 #include <cstdio>
