@@ -1,0 +1,106 @@
+# Frame of the end-to-end tests: each test sources this, calls e2e_begin, then
+# drives the program through the Wine harness and ends with e2e_pass or
+# e2e_fail. Every test has a time limit and tears down what it started.
+# shellcheck shell=bash
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ZUB_ROOT=$E2E_ROOT
+# shellcheck source=../../tools/wine/harness.sh
+source "$E2E_ROOT/tools/wine/harness.sh"
+
+ZUB_ARTIFACTS=${ZUB_ARTIFACTS:-$ZUB_BUILD/e2e-artifacts}
+ZUB_MAGAZINE=${ZUB_MAGAZINE:-$E2E_ROOT/demo/magazine.txt}
+ZUB_CATALOGUE=${ZUB_CATALOGUE:-$E2E_ROOT/demo/zub.txt}
+MAIN_TITLE="ZUB CD Changer #0 on COM1"
+
+E2E_NAME=""
+E2E_WATCHDOG_PID=""
+E2E_PASSED=0
+
+e2e_log() { harness_log "$E2E_NAME: $*"; }
+
+# e2e_begin NAME [SECONDS]: fresh artifacts directory, a watchdog that ends
+# the test after SECONDS, the prefix, the probe and a private display.
+e2e_begin() {
+    E2E_NAME=$1
+    local limit=${2:-180}
+    ZUB_RUN_DIR=$ZUB_ARTIFACTS/$E2E_NAME
+    rm -rf "$ZUB_RUN_DIR"
+    mkdir -p "$ZUB_RUN_DIR/work"
+    trap e2e_finish EXIT
+    trap "e2e_log 'stopped by a signal or the time limit of ${limit}s'; exit 1" INT TERM
+    # The watchdog keeps no pipe of the caller open (ctest reads them to the end).
+    (
+        sleep "$limit" &
+        sleeper=$!
+        trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
+        wait "$sleeper" && kill -TERM $$
+    ) </dev/null >/dev/null 2>&1 &
+    E2E_WATCHDOG_PID=$!
+    e2e_log "artifacts in $ZUB_RUN_DIR"
+    if [ ! -f "$ZUB_WIN_EXE" ]; then
+        e2e_fail "no program at $ZUB_WIN_EXE: the Windows build did not produce it"
+    fi
+    wine_prefix_init || e2e_fail "the Wine prefix could not be created"
+    probe_build || e2e_fail "the probe could not be built"
+    ZUB_PRIVATE_DISPLAY=1
+    use_display || e2e_fail "no X display"
+}
+
+# A working directory for the program, holding the catalogue when given.
+e2e_workdir() {
+    local work=$ZUB_RUN_DIR/work
+    if [ -f "$ZUB_CATALOGUE" ]; then
+        cp "$ZUB_CATALOGUE" "$work/zub.txt"
+    fi
+    printf '%s\n' "$work"
+}
+
+# e2e_start_sim [OPTIONS...]: the simulator with the test magazine.
+e2e_start_sim() {
+    local -a options=()
+    if [ -f "$ZUB_MAGAZINE" ]; then
+        options+=(--magazine "$ZUB_MAGAZINE")
+    fi
+    start_sim "${options[@]}" "$@" || e2e_fail "the simulator did not start"
+}
+
+e2e_fail() {
+    e2e_log "FAIL: $*"
+    exit 1
+}
+
+e2e_pass() {
+    E2E_PASSED=1
+    e2e_log "PASS"
+    exit 0
+}
+
+# check DESCRIPTION COMMAND...: fails the test when COMMAND fails.
+check() {
+    local what=$1
+    shift
+    "$@" || e2e_fail "$what"
+    e2e_log "ok: $what"
+}
+
+e2e_finish() {
+    local status=$?
+    trap - EXIT INT TERM
+    if [ "$E2E_PASSED" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -n "$ZUB_XVFB_PID" ]; then
+        screenshot failure
+    fi
+    harness_teardown
+    stop_process "$E2E_WATCHDOG_PID"
+    if [ "$E2E_PASSED" != 1 ]; then
+        local log
+        for log in sim.log exe.log sim.err; do
+            if [ -s "$ZUB_RUN_DIR/$log" ]; then
+                echo "--- last lines of $log ---" >&2
+                tail -n 20 "$ZUB_RUN_DIR/$log" >&2
+            fi
+        done
+        ((status != 0)) || status=1
+    fi
+    exit "$status"
+}

@@ -1,0 +1,75 @@
+# Shared steps of ./run and ./test: messages, installing missing Debian
+# packages, and the native, sanitizer and Windows builds. Sourced by bash.
+# shellcheck shell=bash
+
+ZUB_ROOT=${ZUB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+ZUB_BUILD=${ZUB_BUILD:-$ZUB_ROOT/build}
+ZUB_JOBS=${ZUB_JOBS:-2}
+
+# What the builds, the tests and the Wine harness need on Debian 12.
+ZUB_PACKAGES=(
+    cmake make g++ libgtest-dev googletest         # native builds and unit tests
+    g++-mingw-w64-x86-64-posix                     # the Windows cross build
+    wine wine64 fonts-wine                         # running the program
+    xvfb x11-utils xdotool imagemagick procps      # display, clicks, screenshots
+)
+
+zub_say() { printf '==> %s\n' "$*"; }
+zub_warn() { printf '!!! %s\n' "$*" >&2; }
+
+# Prints the packages of the arguments that are not installed.
+zub_missing_packages() {
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            printf '%s\n' "$package"
+        fi
+    done
+}
+
+# Installs what is missing of ZUB_PACKAGES: one apt-get update, one install.
+zub_ensure_packages() {
+    local missing
+    missing=$(zub_missing_packages "${ZUB_PACKAGES[@]}")
+    if [ -z "$missing" ]; then
+        return 0
+    fi
+    local -a sudo=()
+    if [ "$(id -u)" != 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            zub_warn "missing packages and no root rights to install them:" $missing
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    zub_say "installing:" $missing
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # shellcheck disable=SC2086  # one word per package
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends $missing
+}
+
+# Configures (if needed) and builds one flavour into build/<flavour>:
+# native, asan (address + undefined), tsan (thread) or win (MinGW-w64).
+# Extra arguments go to the configure step.
+zub_build() {
+    local flavour=$1
+    shift
+    local dir=$ZUB_BUILD/$flavour
+    local -a configure=(-S "$ZUB_ROOT" -B "$dir")
+    case $flavour in
+        native) ;;
+        asan) configure+=(-DZUB_SANITIZE=address,undefined) ;;
+        tsan) configure+=(-DZUB_SANITIZE=thread) ;;
+        win)
+            configure+=(-DCMAKE_TOOLCHAIN_FILE="$ZUB_ROOT/cmake/mingw-w64.cmake"
+                -DCMAKE_BUILD_TYPE=Release)
+            ;;
+        *)
+            zub_warn "unknown build flavour $flavour"
+            return 2
+            ;;
+    esac
+    zub_say "build $flavour ($dir)"
+    cmake "${configure[@]}" "$@" >/dev/null && cmake --build "$dir" -j "$ZUB_JOBS"
+}

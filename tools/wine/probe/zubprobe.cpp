@@ -1,0 +1,216 @@
+// Test probe for the end-to-end tests under Wine: finds a top-level window by
+// its exact title and reports on it (children, control positions, list-view
+// rows) or acts on it (close, command), printing plain lines on stdout.
+#include <windows.h>
+// commctrl.h needs the types of windows.h.
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kMessageTimeoutMs = 5000;
+
+void PrintUsage() {
+    std::fprintf(stderr,
+                 "usage: zubprobe find TITLE\n"
+                 "       zubprobe children TITLE\n"
+                 "       zubprobe center TITLE ID\n"
+                 "       zubprobe enabled TITLE ID\n"
+                 "       zubprobe rows TITLE ID\n"
+                 "       zubprobe close TITLE\n"
+                 "       zubprobe command TITLE ID\n");
+}
+
+// Text of a window of any process; WM_GETTEXT is marshalled between
+// processes, and a hung target does not hang the probe.
+std::string ReadWindowText(HWND window) {
+    char text[512] = "";
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
+        GetWindowTextA(window, text, sizeof text);
+    }
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+// Control ids are 16-bit words; -1 for the unnamed statics.
+int ControlId(HWND control) {
+    return static_cast<short>(GetDlgCtrlID(control));
+}
+
+struct ChildSearch {
+    std::vector<HWND> children;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
+    reinterpret_cast<ChildSearch*>(context)->children.push_back(child);
+    return TRUE;
+}
+
+std::vector<HWND> ListChildren(HWND window) {
+    ChildSearch search;
+    EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&search));
+    return search.children;
+}
+
+HWND FindControl(HWND window, int id) {
+    for (HWND child : ListChildren(window)) {
+        if (ControlId(child) == id)
+            return child;
+    }
+    return nullptr;
+}
+
+void PrintChild(HWND child) {
+    char className[128] = "";
+    GetClassNameA(child, className, sizeof className);
+    RECT rect;
+    GetWindowRect(child, &rect);
+    std::printf("%d\t%s\t%s\t%ld %ld %ld %ld\t%d\n", ControlId(child), className,
+                ReadWindowText(child).c_str(), rect.left, rect.top, rect.right, rect.bottom,
+                IsWindowEnabled(child) ? 1 : 0);
+}
+
+// One cell of a list view in another process: the LVITEM and the text
+// buffer must live in the owner's address space.
+class RemoteListView {
+public:
+    explicit RemoteListView(HWND list) : list_(list) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(list, &pid);
+        process_ =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_ != nullptr) {
+            remote_ = VirtualAllocEx(process_, nullptr, kBlockSize, MEM_COMMIT | MEM_RESERVE,
+                                     PAGE_READWRITE);
+        }
+    }
+    ~RemoteListView() {
+        if (remote_ != nullptr)
+            VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+        if (process_ != nullptr)
+            CloseHandle(process_);
+    }
+    RemoteListView(const RemoteListView&) = delete;
+    RemoteListView& operator=(const RemoteListView&) = delete;
+
+    bool Ready() const { return remote_ != nullptr; }
+
+    std::string Cell(int row, int column) {
+        char* base = static_cast<char*>(remote_);
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = base + sizeof(LVITEMA);
+        item.cchTextMax = kTextSize;
+        char empty[kTextSize] = "";
+        SIZE_T moved = 0;
+        if (!WriteProcessMemory(process_, base, &item, sizeof item, &moved) ||
+            !WriteProcessMemory(process_, base + sizeof(LVITEMA), empty, sizeof empty, &moved)) {
+            return "";
+        }
+        DWORD_PTR length = 0;
+        SendMessageTimeoutA(list_, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(base),
+                            SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length);
+        char text[kTextSize] = "";
+        ReadProcessMemory(process_, base + sizeof(LVITEMA), text, sizeof text, &moved);
+        text[kTextSize - 1] = '\0';
+        return text;
+    }
+
+private:
+    static const int kTextSize = 256;
+    static const SIZE_T kBlockSize = sizeof(LVITEMA) + kTextSize;
+    HWND list_;
+    HANDLE process_ = nullptr;
+    void* remote_ = nullptr;
+};
+
+int PrintRows(HWND list) {
+    DWORD_PTR rows = 0;
+    DWORD_PTR columns = 0;
+    SendMessageTimeoutA(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &rows);
+    DWORD_PTR header = 0;
+    SendMessageTimeoutA(list, LVM_GETHEADER, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &header);
+    if (header != 0) {
+        SendMessageTimeoutA(reinterpret_cast<HWND>(header), HDM_GETITEMCOUNT, 0, 0,
+                            SMTO_ABORTIFHUNG, kMessageTimeoutMs, &columns);
+    }
+    RemoteListView view(list);
+    if (!view.Ready()) {
+        std::fprintf(stderr, "zubprobe: cannot reach the list's process\n");
+        return 1;
+    }
+    for (int row = 0; row < static_cast<int>(rows); ++row) {
+        std::string line = std::to_string(row);
+        for (int column = 0; column < static_cast<int>(columns); ++column) {
+            line += '\t';
+            line += view.Cell(row, column);
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        PrintUsage();
+        return 2;
+    }
+    const std::string action = argv[1];
+    HWND window = FindWindowA(nullptr, argv[2]);
+    if (window == nullptr) {
+        std::printf("missing\n");
+        return 1;
+    }
+    if (action == "find") {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        std::printf("found %ld %ld %ld %ld visible %d\n", rect.left, rect.top, rect.right,
+                    rect.bottom, IsWindowVisible(window) ? 1 : 0);
+        return 0;
+    }
+    if (action == "children") {
+        for (HWND child : ListChildren(window))
+            PrintChild(child);
+        return 0;
+    }
+    if (action == "close") {
+        return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (argc < 4) {
+        PrintUsage();
+        return 2;
+    }
+    const int id = std::atoi(argv[3]);
+    if (action == "command") {
+        return PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0) ? 0 : 1;
+    }
+    HWND control = FindControl(window, id);
+    if (control == nullptr) {
+        std::printf("no control %d\n", id);
+        return 1;
+    }
+    if (action == "center") {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        return 0;
+    }
+    if (action == "enabled") {
+        std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+        return 0;
+    }
+    if (action == "rows") {
+        return PrintRows(control);
+    }
+    PrintUsage();
+    return 2;
+}
