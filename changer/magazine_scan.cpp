@@ -1,0 +1,211 @@
+// The magazine scan: loads every slot, reads identifier, table of contents
+// and track times into g_slots and the disc list; fills the track list.
+#include "changer/magazine_scan.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "catalogue/catalogue.h"
+#include "changer/magazine.h"
+#include "link/changer_link.h"
+
+namespace {
+
+const int kTextSize = 100;  // cell texts and catalogue fields
+const int kMaxTracks = 99;
+
+// Reply offsets of the fields read here.
+const int kDiscIdStart = 9;
+const int kDiscIdEnd = 19;  // one past the identifier's last byte
+const int kTocFirstTrack = 9;
+const int kTocLastTrack = 11;
+const int kTocDiscTime = 13;
+const int kTrackStart = 9;
+const int kTrackEnd = 13;
+
+// A stored reply, read at fixed offsets. Bytes at or past the end of what
+// arrived (the closing ETX included) are missing and read as the digit 0.
+class Reply {
+public:
+    void Fetch(int command, const char* argument) {
+        int stored = 0;
+        ChangerTransact(command, argument, bytes_, &stored);
+        length_ = ReplyEndsWithEtx(bytes_, stored) ? stored - 1 : stored;
+    }
+
+    bool Has(int offset) const { return offset < length_; }
+    char At(int offset) const { return Has(offset) ? bytes_[offset] : '0'; }
+    bool IsDigitAt(int offset) const {
+        return Has(offset) && At(offset) >= '0' && At(offset) <= '9';
+    }
+
+    // Two-digit field, with the digit arithmetic applied to whatever stands.
+    int TwoDigits(int offset) const {
+        return (static_cast<signed char>(At(offset)) - '0') * 10 +
+               (static_cast<signed char>(At(offset + 1)) - '0');
+    }
+
+    MinSec Time(int offset) const {
+        char digits[4];
+        for (int k = 0; k < 4; ++k) {
+            digits[k] = At(offset + k);
+        }
+        MinSec time;
+        time.Parse(digits);
+        return time;
+    }
+
+    // The bytes from..to-1 that arrived, as text.
+    void CopyText(int from, int to, char* out, int capacity) const {
+        int end = length_ < to ? length_ : to;
+        int n = 0;
+        for (int k = from; k < end && n < capacity - 1 && bytes_[k] != 0; ++k) {
+            out[n++] = bytes_[k];
+        }
+        out[n] = 0;
+    }
+
+private:
+    char bytes_[kTextSize] = {};
+    int length_ = 0;
+};
+
+void ShowDiscId(ListControl& discList, int row) {
+    Reply reply;
+    reply.Fetch(CMD_DISC_ID, "");
+    char id[kTextSize];
+    reply.CopyText(kDiscIdStart, kDiscIdEnd, id, sizeof id);
+    discList.SetCell(row, 1, id);
+}
+
+// Reads the table of contents into the slot and the row. A table that makes
+// no sense (track fields not digits, last before first, over 99 tracks)
+// leaves the disc present with no tracks.
+void ReadTableOfContents(DiscSlot& slot, ListControl& discList, int row) {
+    Reply reply;
+    reply.Fetch(CMD_TOC, "");
+    int first = reply.TwoDigits(kTocFirstTrack);
+    int last = reply.TwoDigits(kTocLastTrack);
+    int count = last - first + 1;
+    bool sensible = reply.IsDigitAt(kTocFirstTrack) && reply.IsDigitAt(kTocFirstTrack + 1) &&
+                    reply.IsDigitAt(kTocLastTrack) && reply.IsDigitAt(kTocLastTrack + 1) &&
+                    count >= 1 && count <= kMaxTracks;
+    slot.wFirstTrack = static_cast<uint16_t>(sensible ? first : 0);
+    slot.wTrackCount = static_cast<uint16_t>(sensible ? count : 0);
+
+    char text[kTextSize];
+    std::snprintf(text, sizeof text, "%d-%d", first, last);
+    discList.SetCell(row, 2, text);
+
+    slot.timeDisc = reply.Time(kTocDiscTime);
+    slot.timeDisc.Format(text);
+    discList.SetCell(row, 3, text);
+}
+
+void ShowCatalogueEntry(int slotNumber, ListControl& discList, int row) {
+    char artist[kTextSize];
+    char title[kTextSize];
+    ReadCatalogue(slotNumber, artist, sizeof artist, title, sizeof title);
+    discList.SetCell(row, 4, artist);
+    discList.SetCell(row, 5, title);
+}
+
+void ReadTrackTimes(DiscSlot& slot) {
+    if (slot.wTrackCount == 0) {
+        return;
+    }
+    slot.pTracks.reset(new (std::nothrow) TrackEntry[slot.wTrackCount]);
+    if (!slot.pTracks) {
+        slot.wTrackCount = 0;  // present, without tracks
+        return;
+    }
+    for (int j = 0; j < slot.wTrackCount; ++j) {
+        TrackEntry& entry = slot.pTracks[j];
+        entry.wReserved = 0;
+        char argument[8];
+        FormatTrackArgument(slot.wFirstTrack + j, argument);
+        Reply reply;
+        reply.Fetch(CMD_TRACK_INFO, argument);
+        entry.timeStart = reply.Time(kTrackStart);
+        entry.timeLength = reply.Time(kTrackEnd);
+        entry.timeLength.Subtract(entry.timeStart);
+    }
+}
+
+void ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
+    DiscSlot& slot = g_slots[slotNumber - 1];
+    int row = slotNumber - 1;
+
+    slot.pTracks.reset();
+    slot.wFlags = 0;
+    char argument[8];
+    FormatSlotArgument(slotNumber, argument);
+    if (ChangerTransact(CMD_LOAD, argument, nullptr) == 0) {
+        slot.wFlags = SLOT_PRESENT;
+    }
+    bool present = (slot.wFlags & SLOT_PRESENT) != 0;
+
+    char text[kTextSize];
+    std::snprintf(text, sizeof text, "%d", slotNumber);
+    discList.InsertRow(row, text);
+    discList.EnsureVisible(row);
+
+    if (present) {
+        ShowDiscId(discList, row);
+        ReadTableOfContents(slot, discList, row);
+        ShowCatalogueEntry(slotNumber, discList, row);
+    } else {
+        discList.SetCell(row, 1, "no disc");
+    }
+    discList.RepaintNow();
+
+    if (present) {
+        ReadTrackTimes(slot);
+    }
+    ShowTrackList(trackList, row);
+}
+
+}  // namespace
+
+int ScanMagazine(ListControl& discList, ListControl& trackList) {
+    // One locked unit: no other command may fall between two of the scan's,
+    // and readers of g_slots on other threads wait for the whole table.
+    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+    discList.DeleteAllRows();
+    ChangerTransact(CMD_UNLOAD, "", nullptr);
+    for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
+        ScanSlot(slotNumber, discList, trackList);
+    }
+    return 0;
+}
+
+void ShowTrackList(ListControl& trackList, int row) {
+    trackList.DeleteAllRows();
+    if (row >= 0 && row < kSlotCount) {
+        const DiscSlot& slot = g_slots[row];
+        if ((slot.wFlags & SLOT_PRESENT) && slot.pTracks) {
+            for (int b = 0; b < slot.wTrackCount; ++b) {
+                const TrackEntry& entry = slot.pTracks[b];
+                char text[16];
+                std::snprintf(text, sizeof text, "%d", slot.wFirstTrack + b);
+                trackList.InsertRow(b, text);
+                entry.timeStart.Format(text);
+                trackList.SetCell(b, 1, text);
+                entry.timeLength.Format(text);
+                trackList.SetCell(b, 2, text);
+            }
+        }
+    }
+    trackList.RepaintNow();
+}
+
+int GetSelectedRow(ListControl& list) {
+    int count = list.RowCount();
+    for (int row = 0; row < count; ++row) {
+        if (list.IsRowSelected(row)) {
+            return row;
+        }
+    }
+    return -1;
+}

@@ -1,0 +1,329 @@
+// The magazine scan over a simulated changer and scripted replies, into fake
+// lists: rows, cells, the magazine table, the commands sent, the lock.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "changer/magazine.h"
+#include "changer/magazine_scan.h"
+#include "link/changer_link.h"
+#include "tests/support/fake_list.h"
+#include "tests/support/reset_state.h"
+#include "tests/support/scripted_line.h"
+#include "tests/support/sim_line.h"
+#include "tools/changer-sim/sim_frame.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+SimDisc Disc(const std::string& id, std::vector<int> trackSeconds, int firstTrack = 1) {
+    SimDisc disc;
+    disc.id = id;
+    disc.firstTrack = firstTrack;
+    disc.trackSeconds = std::move(trackSeconds);
+    return disc;
+}
+
+std::string Time(const MinSec& time) {
+    char text[16];
+    time.Format(text);
+    return text;
+}
+
+// Runs each test in a fresh directory holding its own catalogue "zub.txt".
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetChangerState();
+        char pattern[] = "/tmp/zubscan.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        oldDir = cwd;
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+    }
+    void TearDown() override {
+        ResetChangerState();
+        std::remove((dir + "/zub.txt").c_str());
+        EXPECT_EQ(chdir(oldDir.c_str()), 0);
+        rmdir(dir.c_str());
+    }
+
+    void WriteCatalogue(const std::string& text) {
+        std::FILE* file = std::fopen("zub.txt", "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+
+    void Scan(SerialLine& line) {
+        g_hCom = &line;
+        EXPECT_EQ(ScanMagazine(discs, tracks), 0);
+    }
+
+    FakeList discs;
+    FakeList tracks;
+    std::string dir;
+    std::string oldDir;
+};
+
+TEST_F(ScanTest, EmptyMagazine) {
+    SimLine line{SimMagazine()};
+    discs.InsertRow(0, "stale");
+    Scan(line);
+
+    ASSERT_EQ(discs.RowCount(), 100);
+    for (int row = 0; row < 100; ++row) {
+        EXPECT_EQ(discs.Row(row),
+                  (std::vector<std::string>{std::to_string(row + 1), "no disc", "", "", "", ""}))
+            << "row " << row;
+        EXPECT_FALSE(g_slots[row].wFlags & SLOT_PRESENT);
+        EXPECT_FALSE(g_slots[row].pTracks);
+    }
+    EXPECT_EQ(tracks.RowCount(), 0);
+    EXPECT_EQ(discs.repaints, 100);
+    EXPECT_EQ(tracks.repaints, 100);
+    EXPECT_EQ(discs.lastVisible, 99);
+
+    Commands sent = SentCommands(line.Written());
+    ASSERT_EQ(sent.size(), 101u);  // unload, then one load per slot
+    EXPECT_EQ(sent[0], "03");
+    EXPECT_EQ(sent[1], "01A01");
+    EXPECT_EQ(sent[99], "01A99");
+    EXPECT_EQ(sent[100], "01A00");
+}
+
+TEST_F(ScanTest, LoadedDiscsFillRowsTableAndTracks) {
+    WriteCatalogue("Artist One\tTitle One\r\n\r\n\r\nArtist Four\tTitle Four\r\n");
+    SimMagazine magazine;
+    // Tracks of 3:48 and 3:15 after the 2 s lead-in: the second starts at
+    // 3:50 and ends at 7:05.
+    magazine[1] = Disc("ZUB0000001", {228, 195, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60});
+    magazine[4] = Disc("ZUB0000004", {100, 200, 300}, 3);
+    magazine[100] = Disc("ZUB0000100", {61, 62});
+    SimLine line(magazine);
+    Scan(line);
+
+    EXPECT_EQ(discs.Row(0), (std::vector<std::string>{"1", "ZUB0000001", "1-12", "17:05",
+                                                      "Artist One", "Title One"}));
+    EXPECT_EQ(discs.Row(3), (std::vector<std::string>{"4", "ZUB0000004", "3-5", "10:02",
+                                                      "Artist Four", "Title Four"}));
+    EXPECT_EQ(discs.Row(99),
+              (std::vector<std::string>{"100", "ZUB0000100", "1-2", "2:05", "", ""}));
+    EXPECT_EQ(discs.Cell(1, 1), "no disc");
+
+    const DiscSlot& first = g_slots[0];
+    EXPECT_EQ(first.wFlags, SLOT_PRESENT);
+    EXPECT_EQ(first.wFirstTrack, 1);
+    ASSERT_EQ(first.wTrackCount, 12);
+    ASSERT_TRUE(first.pTracks);
+    EXPECT_EQ(Time(first.pTracks[0].timeStart), "0:02");
+    EXPECT_EQ(Time(first.pTracks[0].timeLength), "3:48");
+    EXPECT_EQ(Time(first.pTracks[1].timeStart), "3:50");
+    EXPECT_EQ(Time(first.pTracks[1].timeLength), "3:15");
+    EXPECT_EQ(Time(first.timeDisc), "17:05");
+
+    EXPECT_EQ(g_slots[3].wFirstTrack, 3);
+    EXPECT_EQ(g_slots[3].wTrackCount, 3);
+
+    // The track list ends with slot 100's tracks.
+    ASSERT_EQ(tracks.RowCount(), 2);
+    EXPECT_EQ(tracks.Row(0), (std::vector<std::string>{"1", "0:02", "1:01", "", "", ""}));
+    EXPECT_EQ(tracks.Row(1), (std::vector<std::string>{"2", "1:03", "1:02", "", "", ""}));
+
+    Commands sent = SentCommands(line.Written());
+    Commands slotOne(sent.begin() + 1, sent.begin() + 16);
+    EXPECT_EQ(slotOne, (Commands{"01A01", "13", "15", "17A01", "17A02", "17A03", "17A04", "17A05",
+                                 "17A06", "17A07", "17A08", "17A09", "17A10", "17A11", "17A12"}));
+    Commands slotHundred(sent.end() - 5, sent.end());
+    EXPECT_EQ(slotHundred, (Commands{"01A00", "13", "15", "17A01", "17A02"}));
+    // 1 + 100 loads + 2 per disc + every track.
+    EXPECT_EQ(sent.size(), 1u + 100u + 6u + 12u + 3u + 2u);
+}
+
+TEST_F(ScanTest, LongCatalogueFieldIsCut) {
+    WriteCatalogue(std::string(150, 'a') + "\t" + std::string(120, 't') + "\r\n");
+    SimMagazine magazine;
+    magazine[1] = Disc("ZUB0000001", {60});
+    SimLine line(magazine);
+    Scan(line);
+    EXPECT_EQ(discs.Cell(0, 4), std::string(99, 'a'));
+}
+
+TEST_F(ScanTest, RescanAfterDiscRemoved) {
+    SimMagazine magazine;
+    magazine[5] = Disc("ZUB0000005", {60, 70});
+    magazine[6] = Disc("ZUB0000006", {80});
+    SimLine line(magazine);
+    Scan(line);
+    ASSERT_TRUE(g_slots[4].pTracks);
+    EXPECT_EQ(discs.Cell(4, 1), "ZUB0000005");
+
+    line.Changer().RemoveDisc(5);
+    Scan(line);
+    EXPECT_EQ(discs.RowCount(), 100);
+    EXPECT_FALSE(g_slots[4].wFlags & SLOT_PRESENT);
+    EXPECT_FALSE(g_slots[4].pTracks);
+    EXPECT_EQ(discs.Row(4), (std::vector<std::string>{"5", "no disc", "", "", "", ""}));
+    EXPECT_EQ(discs.Cell(5, 1), "ZUB0000006");
+    ASSERT_TRUE(g_slots[5].pTracks);
+    EXPECT_EQ(Time(g_slots[5].pTracks[0].timeLength), "1:20");
+}
+
+TEST_F(ScanTest, HoldsTheSerialLockThroughout) {
+    // Every time the disc list is repainted, another thread must find the
+    // serial lock taken.
+    class ProbeList : public FakeList {
+    public:
+        void RepaintNow() override {
+            FakeList::RepaintNow();
+            std::thread probe([this] {
+                std::unique_lock<std::recursive_mutex> lock(g_hComMutex, std::try_to_lock);
+                if (lock.owns_lock()) {
+                    ++freeAtRepaint;
+                }
+            });
+            probe.join();
+        }
+        int freeAtRepaint = 0;
+    };
+    ProbeList probed;
+    SimMagazine magazine;
+    magazine[2] = Disc("ZUB0000002", {60});
+    SimLine line(magazine);
+    g_hCom = &line;
+    ScanMagazine(probed, tracks);
+    EXPECT_EQ(probed.repaints, 100);
+    EXPECT_EQ(probed.freeAtRepaint, 0);
+}
+
+// Scripted replies: slot 1 answers with the given identifier, TOC and track
+// replies (payload from byte 7); every other slot is empty.
+class ScriptedScanTest : public ScanTest {
+protected:
+    void ScriptSlotOne(const std::string& idPayload, const std::string& tocPayload,
+                       const std::vector<std::string>& trackPayloads = {}) {
+        line.Reply(BuildSimReply(CMD_UNLOAD, 0, ""));
+        line.Reply(BuildSimReply(CMD_LOAD, 0, ""));
+        line.Reply(BuildSimReply(CMD_DISC_ID, 0, idPayload));
+        line.Reply(BuildSimReply(CMD_TOC, 0, tocPayload));
+        for (const std::string& payload : trackPayloads) {
+            line.Reply(BuildSimReply(CMD_TRACK_INFO, 0, payload));
+        }
+        for (int slot = 2; slot <= 100; ++slot) {
+            line.Reply(BuildSimReply(CMD_LOAD, 1, ""));
+        }
+    }
+
+    // Slot 1 is present with no tracks and no track was asked for.
+    void ExpectPresentWithoutTracks() {
+        EXPECT_EQ(g_slots[0].wFlags, SLOT_PRESENT);
+        EXPECT_EQ(g_slots[0].wTrackCount, 0);
+        EXPECT_FALSE(g_slots[0].pTracks);
+        Commands sent = SentCommands(line.Written());
+        ASSERT_EQ(sent.size(), 103u);
+        EXPECT_EQ(sent[3], "15");
+        EXPECT_EQ(sent[4], "01A02");
+        EXPECT_EQ(tracks.RowCount(), 0);
+        ShowTrackList(tracks, 0);
+        EXPECT_EQ(tracks.RowCount(), 0);
+    }
+
+    ScriptedLine line;
+};
+
+TEST_F(ScriptedScanTest, TocWithNonDigitTrackFields) {
+    ScriptSlotOne("00ZUB0000001", "00x1120405");
+    Scan(line);
+    ExpectPresentWithoutTracks();
+    EXPECT_EQ(discs.Cell(0, 1), "ZUB0000001");
+    EXPECT_EQ(discs.Cell(0, 3), "4:05");
+}
+
+TEST_F(ScriptedScanTest, TocWithLastBelowFirst) {
+    ScriptSlotOne("00ZUB0000001", "0005030405");
+    Scan(line);
+    ExpectPresentWithoutTracks();
+    EXPECT_EQ(discs.Cell(0, 2), "5-3");
+}
+
+TEST_F(ScriptedScanTest, TocWithOneHundredTracks) {
+    ScriptSlotOne("00ZUB0000001", "0000990405");
+    Scan(line);
+    ExpectPresentWithoutTracks();
+}
+
+TEST_F(ScriptedScanTest, ShortRepliesReadAsZero) {
+    // The identifier stops where the reply does; a TOC cut after the first
+    // track has no tracks and time 0:00.
+    ScriptSlotOne("00ZUB1", "0001");
+    Scan(line);
+    ExpectPresentWithoutTracks();
+    EXPECT_EQ(discs.Cell(0, 1), "ZUB1");
+    EXPECT_EQ(discs.Cell(0, 3), "0:00");
+}
+
+TEST_F(ScriptedScanTest, ShortTrackReplyReadsAsZero) {
+    ScriptSlotOne("00ZUB0000001", "0001020405", {"01035", ""});
+    Scan(line);
+    ASSERT_EQ(g_slots[0].wTrackCount, 2);
+    ASSERT_TRUE(g_slots[0].pTracks);
+    EXPECT_EQ(Time(g_slots[0].pTracks[0].timeStart), "3:50");
+    EXPECT_EQ(Time(g_slots[0].pTracks[0].timeLength), "252:10");  // 0:00 - 3:50 wraps
+    EXPECT_EQ(Time(g_slots[0].pTracks[1].timeStart), "0:00");
+    EXPECT_EQ(Time(g_slots[0].pTracks[1].timeLength), "0:00");
+}
+
+TEST_F(ScriptedScanTest, LoadWithoutResultIsAnEmptySlot) {
+    line.Reply(BuildSimReply(CMD_UNLOAD, 0, ""));
+    line.Reply(
+        "\x02"
+        "03\x03");  // ends before the result
+    Scan(line);
+    EXPECT_FALSE(g_slots[0].wFlags & SLOT_PRESENT);
+    EXPECT_EQ(discs.Cell(0, 1), "no disc");
+    EXPECT_EQ(SentCommands(line.Written()).size(), 101u);
+}
+
+TEST(TrackList, RowsOutsideTheTableOrEmptySlots) {
+    ResetChangerState();
+    FillSlot(3, 1, 2);
+    g_slots[2].pTracks.reset(new TrackEntry[2]);
+    FakeList tracks;
+    ShowTrackList(tracks, 2);
+    EXPECT_EQ(tracks.RowCount(), 2);
+    EXPECT_EQ(tracks.Row(1), (std::vector<std::string>{"2", "0:00", "0:00", "", "", ""}));
+
+    for (int row : {-1, 100, 250, 0}) {
+        ShowTrackList(tracks, 2);
+        ShowTrackList(tracks, row);
+        EXPECT_EQ(tracks.RowCount(), 0) << "row " << row;
+    }
+    EXPECT_EQ(tracks.repaints, 9);
+    ResetChangerState();
+}
+
+TEST(SelectedRow, LowestSelectedOrNone) {
+    FakeList list;
+    EXPECT_EQ(GetSelectedRow(list), -1);
+    for (int row = 0; row < 5; ++row) {
+        list.InsertRow(row, "r");
+    }
+    EXPECT_EQ(GetSelectedRow(list), -1);
+    list.Select(3);
+    EXPECT_EQ(GetSelectedRow(list), 3);
+    list.Select(1);
+    EXPECT_EQ(GetSelectedRow(list), 1);
+    list.ClearSelection();
+    list.Select(9);  // beyond the rows
+    EXPECT_EQ(GetSelectedRow(list), -1);
+}
+
+}  // namespace

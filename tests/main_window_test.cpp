@@ -1,0 +1,252 @@
+// The main window's logic: every button's commands and mode change, the
+// disc-list click, the title and the status panel's lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "changer/magazine.h"
+#include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "resources/resource_ids.h"
+#include "tests/support/fake_list.h"
+#include "tests/support/reset_state.h"
+#include "tests/support/scripted_line.h"
+#include "tests/support/sim_line.h"
+#include "ui/main_window_logic.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class FakeWindow : public MainWindowSurface {
+public:
+    ListControl& DiscList() override { return discs; }
+    ListControl& TrackList() override { return tracks; }
+    void EnableShuffleButtons() override { shuffleEnabled = true; }
+    void DestroyMainWindow() override { destroyed = true; }
+
+    FakeList discs;
+    FakeList tracks;
+    bool shuffleEnabled = false;
+    bool destroyed = false;
+};
+
+class ButtonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetChangerState();
+        g_hCom = &line;
+        g_nMode = ModeStop;
+        for (int row = 0; row < 100; ++row) {
+            window.discs.InsertRow(row, std::to_string(row + 1).c_str());
+        }
+    }
+    void TearDown() override { ResetChangerState(); }
+
+    // Presses a button and returns what it sent.
+    Commands Press(uintptr_t wordParam) {
+        size_t before = line.Written().size();
+        HandleButtonCommand(wordParam, window);
+        return SentCommands(line.Written().substr(before));
+    }
+
+    ScriptedLine line;
+    FakeWindow window;
+};
+
+TEST_F(ButtonTest, LoadSendsTheSelectedSlot) {
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A02"});  // nothing selected
+    window.discs.Select(0);
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A01"});
+    window.discs.ClearSelection();
+    window.discs.Select(9);
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A10"});
+    window.discs.ClearSelection();
+    window.discs.Select(99);
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A00"});  // slot 100, as the changer numbers it
+    EXPECT_EQ(g_nMode, ModeStop);
+}
+
+TEST_F(ButtonTest, PlayPauseStopByMode) {
+    EXPECT_EQ(Press(IDC_PLAY), (Commands{"04A01", "10"}));
+    EXPECT_EQ(g_nMode, ModePlay);
+    for (int mode : {ModePause, ModePlay, ModeShuffle, ModeWholeDisc}) {
+        g_nMode = mode;
+        EXPECT_EQ(Press(IDC_PLAY), Commands{"10"}) << "mode " << mode;
+        EXPECT_EQ(g_nMode, ModePlay);
+    }
+    EXPECT_EQ(Press(IDC_PAUSE), Commands{"09"});
+    EXPECT_EQ(g_nMode, ModePause);
+    EXPECT_EQ(Press(IDC_STOP), Commands{"02"});
+    EXPECT_EQ(g_nMode, ModeStop);
+}
+
+TEST_F(ButtonTest, UnloadedIgnoresPlayPauseStopUntilRandom) {
+    for (int mode : {ModePlay, ModePause, ModeStop, ModeShuffle, ModeWholeDisc}) {
+        g_nMode = mode;
+        EXPECT_EQ(Press(IDC_UNLOAD), Commands{"03"});
+        EXPECT_EQ(g_nMode, ModeUnloaded);
+    }
+    EXPECT_EQ(Press(IDC_PLAY), Commands{});
+    EXPECT_EQ(Press(IDC_PAUSE), Commands{});
+    EXPECT_EQ(Press(IDC_STOP), Commands{});
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A02"});
+    EXPECT_EQ(g_nMode, ModeUnloaded);
+
+    FillSlot(4, 1, 1);
+    EXPECT_EQ(Press(IDC_RANDOM), (Commands{"01A04", "04A01", "10", "07"}));
+    EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+TEST_F(ButtonTest, RandomBuildsAndPlaysTheFirstEntry) {
+    FillSlot(4, 1, 3);
+    FillSlot(9, 1, 2);
+    g_nMode = ModePlay;
+    g_nPlaylistPos = 3;
+    Commands sent = Press(IDC_RANDOM);
+    EXPECT_EQ(g_nMode, ModeShuffle);
+    ASSERT_EQ(sent.size(), 4u);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        ASSERT_EQ(g_nPlaylistCount, 5);
+        EXPECT_EQ(g_nPlaylistPos, 1);
+        const PlaylistEntry& first = g_hPlaylist[0];
+        char load[8], track[8];
+        FormatSlotArgument(first.wDisc, load);
+        FormatTrackArgument(first.wTrack, track);
+        EXPECT_EQ(sent,
+                  (Commands{std::string("01") + load, std::string("04") + track, "10", "07"}));
+    }
+
+    // Next plays the second entry and keeps the mode.
+    g_nMode = ModePause;
+    EXPECT_EQ(Press(IDC_NEXT).size(), 4u);
+    EXPECT_EQ(g_nPlaylistPos, 2);
+    EXPECT_EQ(g_nMode, ModePause);
+}
+
+TEST_F(ButtonTest, NextBeforeAnyPlaylistDoesNothing) {
+    EXPECT_EQ(Press(IDC_NEXT), Commands{});
+    EXPECT_EQ(g_nMode, ModeStop);
+}
+
+TEST_F(ButtonTest, ScanEnablesShuffleButtonsWithNoDisc) {
+    SimLine sim{SimMagazine()};
+    g_hCom = &sim;
+    HandleButtonCommand(IDC_SCAN, window);
+    EXPECT_TRUE(window.shuffleEnabled);
+    EXPECT_EQ(window.discs.RowCount(), 100);
+    EXPECT_EQ(window.discs.Cell(0, 1), "no disc");
+    EXPECT_EQ(g_nMode, ModeStop);
+    g_hCom = &line;
+}
+
+TEST_F(ButtonTest, ExitDestroysTheWindow) {
+    EXPECT_EQ(Press(IDC_EXIT), Commands{});
+    EXPECT_TRUE(window.destroyed);
+}
+
+TEST_F(ButtonTest, WholeWordParameterMustMatch) {
+    for (uintptr_t wordParam : {uintptr_t(1) << 16 | IDC_PLAY, uintptr_t(1) << 16 | IDC_EXIT,
+                                uintptr_t(IDC_DISCLIST), uintptr_t(1004), uintptr_t(0)}) {
+        EXPECT_EQ(Press(wordParam), Commands{}) << wordParam;
+    }
+    EXPECT_FALSE(window.destroyed);
+    EXPECT_EQ(g_nMode, ModeStop);
+}
+
+TEST(DiscListClick, ShowsTracksOfTheSelectedRowOnly) {
+    ResetChangerState();
+    FillSlot(2, 5, 2);
+    g_slots[1].pTracks.reset(new TrackEntry[2]);
+    FakeList discs, tracks;
+    for (int row = 0; row < 3; ++row) {
+        discs.InsertRow(row, "r");
+    }
+    discs.Select(1);
+    HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);
+    ASSERT_EQ(tracks.RowCount(), 2);
+    EXPECT_EQ(tracks.Cell(0, 0), "5");
+
+    discs.ClearSelection();  // other notifications and other lists: ignored
+    HandleListNotify(IDC_DISCLIST, -101, discs, tracks);
+    HandleListNotify(IDC_TRACKLIST, kNotifyClick, discs, tracks);
+    EXPECT_EQ(tracks.RowCount(), 2);
+
+    HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);  // no row selected
+    EXPECT_EQ(tracks.RowCount(), 0);
+    ResetChangerState();
+}
+
+TEST(WindowTitle, PortAppended) {
+    EXPECT_EQ(TitleWithPort("ZUB CD Changer"), "ZUB CD Changer #0 on COM1");
+}
+
+class StatusPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetChangerState(); }
+    void TearDown() override { ResetChangerState(); }
+};
+
+TEST_F(StatusPanelTest, BeforeTheFirstStatus) {
+    StatusPanelText panel = FormatStatusPanel();
+    ASSERT_EQ(panel.lineCount, 3);
+    EXPECT_EQ(panel.lines[0], "Disc: 0:00 Track: 0:00 Autopause: off");
+    EXPECT_EQ(panel.lines[1], "Disc 0 Track 0 Index 0");
+    EXPECT_EQ(panel.lines[2], "(none)");
+}
+
+TEST_F(StatusPanelTest, ReportedValues) {
+    g_timeDisc.Parse("1234");
+    g_timeTrack.Parse("0405");
+    g_bAutopause = 1;
+    g_nDisc = 100;
+    g_nTrack = 7;
+    g_nIndex = 2;
+    g_nStatus = StatusPauseAutopause;
+    StatusPanelText panel = FormatStatusPanel();
+    EXPECT_EQ(panel.lines[0], "Disc: 12:34 Track: 4:05 Autopause: on");
+    EXPECT_EQ(panel.lines[1], "Disc 100 Track 7 Index 2");
+    EXPECT_EQ(panel.lines[2], "pause due to autopause");
+    g_nStatus = 40;  // not a row: shown as row 0
+    EXPECT_EQ(FormatStatusPanel().lines[2], "(none)");
+}
+
+TEST_F(StatusPanelTest, NextEntryAfterRandom) {
+    ScriptedLine line;
+    g_hCom = &line;
+    FillSlot(4, 1, 3);
+    FillSlot(9, 1, 2);
+    PressRandom();
+    StatusPanelText panel = FormatStatusPanel();
+    ASSERT_EQ(panel.lineCount, 4);
+    const PlaylistEntry& second = g_hPlaylist[1];
+    EXPECT_EQ(panel.lines[3], "Next: Disc " + std::to_string(second.wDisc) + " Track " +
+                                  std::to_string(second.wTrack) + " (2 of 5)");
+}
+
+TEST_F(StatusPanelTest, NextNoneWhenNoEntryIsNamed) {
+    ScriptedLine line;
+    g_hCom = &line;
+    PressRandom();  // no disc: an empty playlist
+    StatusPanelText panel = FormatStatusPanel();
+    ASSERT_EQ(panel.lineCount, 4);
+    EXPECT_EQ(panel.lines[3], "Next: none");
+
+    FillSlot(4, 1, 2);
+    PressRandom();
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        g_nPlaylistPos = 7;
+    }
+    EXPECT_EQ(FormatStatusPanel().lines[3], "Next: none");
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        g_nPlaylistPos = -1;
+    }
+    EXPECT_EQ(FormatStatusPanel().lines[3], "Next: none");
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// Button actions, list notifications and status-panel text of the main window.
+#include "ui/main_window_logic.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "changer/magazine_scan.h"
+#include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+const char kPortName[] = "COM1";
+
+}  // namespace
+
+const ListColumn kDiscListColumns[kListColumnCount] = {
+    {"Disc", 6}, {"ID", 14}, {"Tracks", 10}, {"Time", 9}, {"Artist", 15}, {"Title", 15},
+};
+
+const ListColumn kTrackListColumns[kListColumnCount] = {
+    {"Track", 7}, {"Start", 9}, {"Time", 9}, {"Title", 15}, {"Style", 15}, {"Played", 15},
+};
+
+void PressLoad(int selectedRow) {
+    int slot = selectedRow >= 0 ? selectedRow + 1 : 2;
+    char argument[8];
+    FormatSlotArgument(slot, argument);  // slot 100 as A00, as the changer expects
+    ChangerTransactLocked(CMD_LOAD, argument, nullptr);
+}
+
+void PressUnload() {
+    ChangerTransactLocked(CMD_UNLOAD, "", nullptr);
+    g_nMode = ModeUnloaded;
+}
+
+void PressPlay() {
+    int mode = g_nMode;
+    if (mode == ModeUnloaded) {
+        return;
+    }
+    if (mode == ModeStop) {
+        ChangerTransactLocked(CMD_TRACK, "A01", nullptr);
+    }
+    ChangerTransactLocked(CMD_PLAY, "", nullptr);
+    g_nMode = ModePlay;
+}
+
+void PressPause() {
+    if (g_nMode == ModeUnloaded) {
+        return;
+    }
+    ChangerTransactLocked(CMD_PAUSE, "", nullptr);
+    g_nMode = ModePause;
+}
+
+void PressStop() {
+    if (g_nMode == ModeUnloaded) {
+        return;
+    }
+    ChangerTransactLocked(CMD_STOP, "", nullptr);
+    g_nMode = ModeStop;
+}
+
+void PressScan(MainWindowSurface& window) {
+    ScanMagazine(window.DiscList(), window.TrackList());
+    window.EnableShuffleButtons();
+}
+
+void PressRandom() {
+    // One hold across build, reset and first play: nobody sees the new list
+    // with the old position.
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    BuildPlaylist();
+    g_nMode = ModeShuffle;
+    g_nPlaylistPos = 0;
+    PlayNextEntry();
+}
+
+void PressNext() {
+    PlayNextEntry();
+}
+
+void HandleButtonCommand(uintptr_t wordParam, MainWindowSurface& window) {
+    switch (wordParam) {
+        case IDC_EXIT:
+            window.DestroyMainWindow();
+            break;
+        case IDC_LOAD:
+            PressLoad(GetSelectedRow(window.DiscList()));
+            break;
+        case IDC_UNLOAD:
+            PressUnload();
+            break;
+        case IDC_SCAN:
+            PressScan(window);
+            break;
+        case IDC_PLAY:
+            PressPlay();
+            break;
+        case IDC_PAUSE:
+            PressPause();
+            break;
+        case IDC_STOP:
+            PressStop();
+            break;
+        case IDC_RANDOM:
+            PressRandom();
+            break;
+        case IDC_NEXT:
+            PressNext();
+            break;
+        default:
+            break;
+    }
+}
+
+void HandleListNotify(uintptr_t wordParam, int notifyCode, ListControl& notifyingList,
+                      ListControl& trackList) {
+    if (wordParam == IDC_DISCLIST && notifyCode == kNotifyClick) {
+        ShowTrackList(trackList, GetSelectedRow(notifyingList));
+    }
+}
+
+std::string TitleWithPort(const char* layoutTitle) {
+    return std::string(layoutTitle) + " #0 on " + kPortName;
+}
+
+StatusPanelText FormatStatusPanel() {
+    StatusPanelText panel;
+    char text[128];
+    char discTime[16];
+    char trackTime[16];
+
+    std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
+    g_timeDisc.Format(discTime);
+    g_timeTrack.Format(trackTime);
+    std::snprintf(text, sizeof text, "Disc: %s Track: %s Autopause: %s", discTime, trackTime,
+                  g_bAutopause ? "on" : "off");
+    panel.lines[0] = text;
+    std::snprintf(text, sizeof text, "Disc %d Track %d Index %d", g_nDisc.load(), g_nTrack.load(),
+                  g_nIndex);
+    panel.lines[1] = text;
+    int row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : 0;
+    panel.lines[2] = g_statusCodes[row].text;
+    panel.lineCount = 3;
+
+    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
+    if (g_bPlaylistBuilt) {
+        int pos = g_nPlaylistPos;
+        int count = g_nPlaylistCount;
+        if (pos >= 0 && pos < count && pos < static_cast<int>(g_hPlaylist.size())) {
+            std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)",
+                          g_hPlaylist[pos].wDisc, g_hPlaylist[pos].wTrack, pos + 1, count);
+            panel.lines[3] = text;
+        } else {
+            panel.lines[3] = "Next: none";  // an empty list names no entry
+        }
+        panel.lineCount = 4;
+    }
+    return panel;
+}

@@ -1,0 +1,152 @@
+// The main window: builds its controls and columns, starts the status poll,
+// paints the status panel and hands buttons and list clicks to the logic.
+#include "ui/main_window_win.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "app/platform.h"
+#include "changer/status_poll.h"
+#include "resources/resource_ids.h"
+#include "ui/layout_builder_win.h"
+#include "ui/list_view_win.h"
+#include "ui/main_window_logic.h"
+
+namespace {
+
+const int kPanelTextInset = 2;  // text starts this far inside g_rcStatus
+
+class MainWindow : public MainWindowSurface {
+public:
+    explicit MainWindow(HWND window)
+        : window_(window),
+          discs_(GetDlgItem(window, IDC_DISCLIST)),
+          tracks_(GetDlgItem(window, IDC_TRACKLIST)) {}
+
+    ListControl& DiscList() override { return discs_; }
+    ListControl& TrackList() override { return tracks_; }
+    void EnableShuffleButtons() override {
+        EnableWindow(GetDlgItem(window_, IDC_RANDOM), TRUE);
+        EnableWindow(GetDlgItem(window_, IDC_NEXT), TRUE);
+    }
+    void DestroyMainWindow() override { DestroyWindow(window_); }
+
+private:
+    HWND window_;
+    ListViewControl discs_;
+    ListViewControl tracks_;
+};
+
+// tmAveCharWidth + 1 of ANSI_VAR_FONT on the screen.
+int MeasureColumnUnit() {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, GetStockObject(ANSI_VAR_FONT));
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(screen, &metrics);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    return metrics.tmAveCharWidth + 1;
+}
+
+void InsertColumns(HWND list, const ListColumn* columns, int unit) {
+    for (int index = 0; index < kListColumnCount; ++index) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = unit * columns[index].widthUnits;
+        column.pszText = const_cast<char*>(columns[index].heading);
+        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void StartStatusPoll(HWND window) {
+    try {
+        std::thread(PollStatusThread, static_cast<WindowHandle>(window)).detach();
+    } catch (const std::system_error&) {
+        ShowErrorBox(window, "Couldn't start the status poll.", "Error");
+    }
+}
+
+LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
+    // The layout sets the title, size and frame bits; the window goes on
+    // with whatever was built if it fails.
+    BuildControlsFromTemplate(window, nullptr, MAKEINTRESOURCEA(IDD_LAYOUT), creation->hInstance,
+                              1);
+
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof title);
+    SetWindowTextA(window, TitleWithPort(title).c_str());
+
+    int unit = MeasureColumnUnit();
+    InsertColumns(GetDlgItem(window, IDC_DISCLIST), kDiscListColumns, unit);
+    InsertColumns(GetDlgItem(window, IDC_TRACKLIST), kTrackListColumns, unit);
+
+    StartStatusPoll(window);
+    return 0;
+}
+
+LRESULT OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+
+    RECT panel = {g_rcStatus.left, g_rcStatus.top, g_rcStatus.right, g_rcStatus.bottom};
+    FrameRect(dc, &panel, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+
+    StatusPanelText text = FormatStatusPanel();
+    for (int line = 0; line < text.lineCount; ++line) {
+        TextOutA(dc, g_rcStatus.left + kPanelTextInset,
+                 g_rcStatus.top + kPanelTextInset + line * metrics.tmHeight,
+                 text.lines[line].c_str(), static_cast<int>(text.lines[line].size()));
+    }
+
+    SelectObject(dc, previous);
+    EndPaint(window, &paint);
+    return 0;
+}
+
+LRESULT OnNotify(HWND window, WPARAM wordParam, const NMHDR* header) {
+    if (header != nullptr) {
+        ListViewControl source(header->hwndFrom);
+        ListViewControl tracks(GetDlgItem(window, IDC_TRACKLIST));
+        HandleListNotify(wordParam, static_cast<int>(header->code), source, tracks);
+    }
+    return 0;
+}
+
+LRESULT OnCommand(HWND window, WPARAM wordParam) {
+    MainWindow surface(window);
+    HandleButtonCommand(wordParam, surface);
+    return 0;
+}
+
+LRESULT OnDestroy() {
+    PostQuitMessage(0);
+    return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM longParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnCreate(window, reinterpret_cast<const CREATESTRUCTA*>(longParam));
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_NOTIFY:
+            return OnNotify(window, wordParam, reinterpret_cast<const NMHDR*>(longParam));
+        case WM_COMMAND:
+            return OnCommand(window, wordParam);
+        case WM_DESTROY:
+            return OnDestroy();
+        default:
+            return DefWindowProcA(window, message, wordParam, longParam);
+    }
+}
