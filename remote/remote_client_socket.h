@@ -1,0 +1,44 @@
+// A client's connection to the remote server, for tools and benches.
+// Natively BSD sockets (remote_client_socket_posix.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the client needs of a connection; remote_client.cpp is written
+// against this so that it carries no platform code.
+class RemoteConnection {
+public:
+    virtual ~RemoteConnection() = default;
+
+    // Connects to host (a name or an IPv4 address) within timeoutMs. On
+    // failure returns false with a message such as "Connection refused".
+    virtual bool Open(const std::string& host, uint16_t port, int timeoutMs,
+                      std::string* error) = 0;
+
+    // Sends every byte; false when the connection fails.
+    virtual bool SendAll(const unsigned char* bytes, int count) = 0;
+
+    // Receives exactly count bytes, waiting at most timeoutMs for each
+    // arrival; false on close, error or time-out.
+    virtual bool ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) = 0;
+
+    virtual void Close() = 0;
+};
+
+// A TCP connection over the platform's sockets.
+class SocketRemoteConnection : public RemoteConnection {
+public:
+    SocketRemoteConnection() = default;
+    ~SocketRemoteConnection() override;
+    SocketRemoteConnection(const SocketRemoteConnection&) = delete;
+    SocketRemoteConnection& operator=(const SocketRemoteConnection&) = delete;
+
+    bool Open(const std::string& host, uint16_t port, int timeoutMs, std::string* error) override;
+    bool SendAll(const unsigned char* bytes, int count) override;
+    bool ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) override;
+    void Close() override;
+
+private:
+    std::intptr_t handle_ = -1;
+};

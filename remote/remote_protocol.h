@@ -1,0 +1,57 @@
+// The remote-control wire format on TCP port 4239, shared by the server and
+// its clients. Every integer is 32 bits, little-endian.
+#pragma once
+
+#include <cstdint>
+
+const uint16_t kRemotePort = 4239;
+
+// Request: command at offset 0, argument 1 (disc) at 4, argument 2 (track)
+// at 8. A receive of up to kRemoteRequestSize bytes is one request.
+const int kRemoteRequestSize = 80;
+const int kRemoteCommandOffset = 0;
+const int kRemoteDiscOffset = 4;
+const int kRemoteTrackOffset = 8;
+const int kRemoteFullRequestSize = 12;  // what a client sends for any command
+
+// The whole 32-bit command value is compared: the ASCII code in the low byte,
+// the upper three bytes zero.
+enum RemoteCommand : int32_t {
+    REMOTE_NEXT = 0x2C,        // ','
+    REMOTE_PAUSE = 0x2D,       // '-'
+    REMOTE_PLAY = 0x2E,        // '.'
+    REMOTE_STOP = 0x2F,        // '/'
+    REMOTE_RESTART = 0x30,     // '0'
+    REMOTE_PLAY_DISC = 0x31,   // '1'
+    REMOTE_PLAY_TRACK = 0x32,  // '2'
+    REMOTE_SHUFFLE = 0x33,     // '3'
+    REMOTE_POSITION = 0x34,    // '4'
+    REMOTE_INFO = 0x35,        // '5'
+};
+
+// RemotePosition reply: disc at 0, track at 4.
+const int kRemotePositionSize = 8;
+
+// RemoteInfo reply: disc at 0, track at 4, artist and title as terminated
+// texts in 50-byte fields, then zeros up to 160 bytes.
+const int kRemoteInfoSize = 160;
+const int kRemoteTextSize = 50;
+const int kRemoteArtistOffset = 8;
+const int kRemoteTitleOffset = 58;
+
+// The artist sent when the catalogue gave none.
+const char kRemoteNoCatalogue[] = "couldn't open zub.txt";
+
+inline int32_t ReadRemoteInt(const unsigned char* bytes) {
+    uint32_t value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                     uint32_t(bytes[3]) << 24;
+    return static_cast<int32_t>(value);
+}
+
+inline void WriteRemoteInt(unsigned char* bytes, int32_t value) {
+    uint32_t bits = static_cast<uint32_t>(value);
+    bytes[0] = static_cast<unsigned char>(bits);
+    bytes[1] = static_cast<unsigned char>(bits >> 8);
+    bytes[2] = static_cast<unsigned char>(bits >> 16);
+    bytes[3] = static_cast<unsigned char>(bits >> 24);
+}

@@ -1,0 +1,98 @@
+// Remote requests: play, pause, stop, disc and track requests, position and
+// catalogue queries.
+#include "remote/remote_request.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "app/platform.h"
+#include "catalogue/catalogue.h"
+#include "changer/magazine.h"
+#include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+
+namespace {
+
+void PlayWholeDisc(int32_t disc) {
+    if (disc >= 1 && disc <= kSlotCount) {
+        uint16_t firstTrack;
+        {
+            // The scan rewrites the table under the serial lock.
+            std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+            firstTrack = g_slots[disc - 1].wFirstTrack;
+        }
+        PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0);
+    }
+    g_nMode = ModeWholeDisc;
+}
+
+int WritePosition(unsigned char* reply) {
+    WriteRemoteInt(reply, g_nDisc.load());
+    WriteRemoteInt(reply + 4, g_nTrack.load());
+    return kRemotePositionSize;
+}
+
+// Copies a terminated text into a zeroed field, cut to leave room for the
+// terminator, so nothing but the text and zeros goes out.
+void CopyText(unsigned char* field, const char* text) {
+    for (int i = 0; i < kRemoteTextSize - 1 && text[i] != 0; ++i) {
+        field[i] = static_cast<unsigned char>(text[i]);
+    }
+}
+
+int WriteInfo(unsigned char* reply) {
+    int disc = g_nDisc.load();
+    std::memset(reply, 0, kRemoteInfoSize);
+    WriteRemoteInt(reply, disc);
+    WriteRemoteInt(reply + 4, g_nTrack.load());
+    char artist[kRemoteTextSize] = {};
+    char title[kRemoteTextSize] = {};
+    ReadCatalogue(disc, artist, kRemoteTextSize, title, kRemoteTextSize);
+    CopyText(reply + kRemoteArtistOffset, artist[0] != 0 ? artist : kRemoteNoCatalogue);
+    CopyText(reply + kRemoteTitleOffset, title);
+    return kRemoteInfoSize;
+}
+
+}  // namespace
+
+int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
+    int32_t command = ReadRemoteInt(buffer + kRemoteCommandOffset);
+    int32_t disc = ReadRemoteInt(buffer + kRemoteDiscOffset);
+    int32_t track = ReadRemoteInt(buffer + kRemoteTrackOffset);
+
+    switch (command) {
+        case REMOTE_NEXT:
+            PlayNextEntry();
+            return 0;
+        case REMOTE_PAUSE:
+            SendButtonCommand(g_hWnd.load(), kRemotePauseButton);
+            return 0;
+        case REMOTE_PLAY:
+            SendButtonCommand(g_hWnd.load(), kRemotePlayButton);
+            return 0;
+        case REMOTE_STOP:
+            SendButtonCommand(g_hWnd.load(), kRemoteStopButton);
+            return 0;
+        case REMOTE_RESTART:
+            PlayDiscTrack(static_cast<uint16_t>(g_nDisc.load()),
+                          static_cast<uint16_t>(g_nTrack.load()), 1);
+            return 0;
+        case REMOTE_PLAY_DISC:
+            PlayWholeDisc(disc);
+            return 0;
+        case REMOTE_PLAY_TRACK:
+            PlayDiscTrack(static_cast<uint16_t>(disc), static_cast<uint16_t>(track), 1);
+            return 0;
+        case REMOTE_SHUFFLE:
+            g_nMode = ModeShuffle;
+            PlayNextEntry();
+            return 0;
+        case REMOTE_POSITION:
+            return WritePosition(reply);
+        case REMOTE_INFO:
+            return WriteInfo(reply);
+        default:
+            return 0;
+    }
+}

@@ -1,0 +1,306 @@
+// The remote server over loopback: requests on a connection, connection
+// ends, socket errors, many clients and the client limit.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/platform_posix.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "remote/remote_server.h"
+#include "tests/support/remote_test_support.h"
+#include "tests/support/reset_state.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class RemoteServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetChangerState();
+        ClearPlatformRecord();
+        g_hCom = &line_;
+    }
+    void TearDown() override {
+        if (server_) {
+            server_->Stop();
+        }
+        g_hCom = nullptr;
+        ResetChangerState();
+        ClearPlatformRecord();
+    }
+
+    uint16_t StartServer(int maxClients = kRemoteMaxClients) {
+        server_ = std::make_unique<RemoteServer>(sockets_, 0, maxClients);
+        server_->StartRemoteThread(kNoRemoteSocket);
+        return server_->WaitUntilListening();
+    }
+
+    FaultySocketApi sockets_;
+    WatchedLine line_;
+    std::unique_ptr<RemoteServer> server_;
+};
+
+TEST_F(RemoteServerTest, ShortRequestReusesArgumentsOfTheLastOne) {
+    FillSlot(3, 1, 12);
+    uint16_t port = StartServer();
+    ASSERT_NE(port, 0);
+    TestRemoteClient client(port);
+    ASSERT_TRUE(client.Connected());
+
+    ASSERT_TRUE(client.SendRequest(REMOTE_PLAY_TRACK, 3, 5));
+    ASSERT_TRUE(line_.WaitForFrames(4));
+    ASSERT_TRUE(client.SendRequest(REMOTE_PLAY_TRACK, 0, 0, 4));
+    ASSERT_TRUE(line_.WaitForFrames(8));
+    EXPECT_EQ(SentCommands(line_.Written()),
+              (Commands{"01A03", "04A05", "10", "07", "01A03", "04A05", "10", "07"}));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+TEST_F(RemoteServerTest, PlayDiscOutOfRangeOverTheWire) {
+    FillSlot(1, 1, 5);
+    TestRemoteClient client(StartServer());
+    ASSERT_TRUE(client.Connected());
+    long handled = 0;
+    for (int32_t bad : {0, 101}) {
+        g_nMode = ModeStop;
+        ASSERT_TRUE(client.SendRequest(REMOTE_PLAY_DISC, bad));
+        ASSERT_TRUE(server_->WaitForRequests(++handled, kRemoteTestLimit));
+        EXPECT_EQ(g_nMode.load(), ModeWholeDisc);
+    }
+    EXPECT_EQ(line_.Written(), "");
+}
+
+TEST_F(RemoteServerTest, PositionAndInfoReplies) {
+    ScratchWorkingDir dir;
+    TestRemoteClient client(StartServer());
+    ASSERT_TRUE(client.Connected());
+    int32_t disc = -1, track = -1;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    EXPECT_EQ(disc, 0);
+    EXPECT_EQ(track, 0);
+
+    g_nDisc = 42;
+    g_nTrack = 9;
+    ASSERT_TRUE(client.SendRequest(REMOTE_INFO));
+    unsigned char info[kRemoteInfoSize];
+    ASSERT_TRUE(client.ReceiveExactly(info, sizeof info));
+    EXPECT_EQ(ReadRemoteInt(info), 42);
+    EXPECT_EQ(ReadRemoteInt(info + 4), 9);
+    EXPECT_STREQ(reinterpret_cast<char*>(info + 8), "couldn't open zub.txt");
+    EXPECT_STREQ(reinterpret_cast<char*>(info + 58), "");
+}
+
+TEST_F(RemoteServerTest, UpperBytesMakeACommandUnknown) {
+    FillSlot(3, 1, 12);
+    TestRemoteClient client(StartServer());
+    ASSERT_TRUE(client.Connected());
+    // Each request waits for the one before, so no two arrive in one receive.
+    ASSERT_TRUE(client.SendRequest(0x00010032, 3, 5));
+    ASSERT_TRUE(server_->WaitForRequests(1, kRemoteTestLimit));
+    ASSERT_TRUE(client.SendRequest(0x00000134, 0, 0, 4));
+    ASSERT_TRUE(server_->WaitForRequests(2, kRemoteTestLimit));
+    int32_t disc, track;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));  // the only reply that comes
+    unsigned char extra;
+    EXPECT_FALSE(client.ReceiveExactly(&extra, 1, std::chrono::milliseconds(0)));
+    EXPECT_EQ(line_.Written(), "");
+}
+
+TEST_F(RemoteServerTest, CloseEndsTheSessionAndTheServerClosesItsSocket) {
+    TestRemoteClient client(StartServer());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(server_->WaitForSessions(1, kRemoteTestLimit));
+    int closesBefore = sockets_.Closes();
+    client.ShutdownWrite();
+    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(client.WaitForServerClose());
+    EXPECT_EQ(sockets_.Closes(), closesBefore + 1);
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+TEST_F(RemoteServerTest, ResetEndsTheSessionWithoutABox) {
+    uint16_t port = StartServer();
+    TestRemoteClient client(port);
+    ASSERT_TRUE(client.Connected());
+    int32_t disc, track;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    client.Reset();
+    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+
+    // The server goes on accepting.
+    TestRemoteClient next(port);
+    ASSERT_TRUE(next.QueryPosition(&disc, &track));
+}
+
+TEST_F(RemoteServerTest, OtherReceiveErrorShowsABoxAndEndsTheSession) {
+    uint16_t port = StartServer();
+    sockets_.FailNextReceive(ETIMEDOUT);
+    TestRemoteClient client(port);
+    ASSERT_TRUE(client.Connected());
+    EXPECT_TRUE(client.WaitForServerClose());
+    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    auto boxes = RecordedErrorBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error " + std::to_string(ETIMEDOUT));
+    EXPECT_EQ(boxes[0].caption, "Error with recv()");
+}
+
+TEST_F(RemoteServerTest, ReceivedResetCodeEndsSilently) {
+    uint16_t port = StartServer();
+    sockets_.FailNextReceive(ECONNRESET);
+    TestRemoteClient client(port);
+    EXPECT_TRUE(client.WaitForServerClose());
+    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+TEST_F(RemoteServerTest, AbortedPendingConnectionIsSkipped) {
+    sockets_.FailAccepts({ECONNABORTED, EPROTO, ECONNRESET});
+    uint16_t port = StartServer();
+    TestRemoteClient client(port);
+    int32_t disc, track;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    EXPECT_GE(sockets_.AcceptCalls(), 4);
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+TEST_F(RemoteServerTest, OtherAcceptErrorEndsAccepting) {
+    sockets_.FailAccepts({EBADF});
+    ASSERT_NE(StartServer(), 0);
+    ASSERT_TRUE(server_->WaitUntilNoAcceptor(kRemoteTestLimit));
+    auto boxes = RecordedErrorBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error " + std::to_string(EBADF));
+    EXPECT_EQ(boxes[0].caption, "Error with accept()");
+    EXPECT_EQ(sockets_.AcceptCalls(), 1);
+}
+
+TEST_F(RemoteServerTest, BindFailureShowsABox) {
+    int token;
+    g_hWnd = &token;
+    uint16_t taken = StartServer();
+    ASSERT_NE(taken, 0);
+    RemoteServer second(sockets_, taken);
+    second.StartRemoteThread(kNoRemoteSocket);
+    EXPECT_EQ(second.WaitUntilListening(), 0);
+    ASSERT_TRUE(second.WaitUntilNoAcceptor(kRemoteTestLimit));
+    auto boxes = RecordedErrorBoxes();
+    g_hWnd = nullptr;
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, &token);
+    EXPECT_EQ(boxes[0].text, "Error " + std::to_string(EADDRINUSE));
+    EXPECT_EQ(boxes[0].caption, "Error with bind()");
+}
+
+TEST_F(RemoteServerTest, ManyClientsAtOnce) {
+    g_nDisc = 17;
+    g_nTrack = 3;
+    uint16_t port = StartServer();
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    for (int i = 0; i < kRemoteMaxClients; ++i) {
+        clients.push_back(std::make_unique<TestRemoteClient>(port));
+        ASSERT_TRUE(clients.back()->Connected());
+        // One at a time: a burst would overrun the listen queue of 5 and
+        // leave the system retrying handshakes for seconds.
+        ASSERT_TRUE(server_->WaitForSessions(i + 1, kRemoteTestLimit));
+    }
+    // Every client is served while all of them are connected.
+    std::vector<std::thread> threads;
+    std::vector<int> served(clients.size(), 0);
+    for (size_t i = 0; i < clients.size(); ++i) {
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 20; ++round) {
+                int32_t disc = 0, track = 0;
+                if (!clients[i]->QueryPosition(&disc, &track) || disc != 17 || track != 3) {
+                    return;
+                }
+            }
+            served[i] = 1;
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (size_t i = 0; i < served.size(); ++i) {
+        EXPECT_EQ(served[i], 1) << i;
+    }
+    EXPECT_EQ(server_->SessionCount(), kRemoteMaxClients);
+    clients.clear();
+    EXPECT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+}
+
+TEST_F(RemoteServerTest, ClientsBeyondTheLimitWaitUntilOneLeaves) {
+    uint16_t port = StartServer(2);
+    TestRemoteClient first(port), second(port);
+    int32_t disc, track;
+    ASSERT_TRUE(first.QueryPosition(&disc, &track));
+    ASSERT_TRUE(second.QueryPosition(&disc, &track));
+    ASSERT_TRUE(server_->WaitUntilAcceptorBlocked(kRemoteTestLimit));
+    EXPECT_EQ(sockets_.AcceptCalls(), 2);  // no third accept while full
+
+    TestRemoteClient third(port);  // queued by the system, not accepted
+    ASSERT_TRUE(third.Connected());
+    ASSERT_TRUE(third.SendRequest(REMOTE_POSITION));
+    EXPECT_EQ(server_->SessionCount(), 2);
+
+    first.Close();
+    unsigned char reply[kRemotePositionSize];
+    ASSERT_TRUE(third.ReceiveExactly(reply, sizeof reply));
+    EXPECT_EQ(server_->SessionCount(), 2);
+}
+
+TEST_F(RemoteServerTest, RandomBytesGetDefinedResults) {
+    for (int slot = 1; slot <= 100; ++slot) {
+        FillSlot(slot, 1, 99);
+    }
+    g_nDisc = 5;
+    uint16_t port = StartServer();
+    TestRemoteClient client(port);
+    ASSERT_TRUE(client.Connected());
+    std::mt19937 random(4239);
+    for (int i = 0; i < 300; ++i) {
+        unsigned char bytes[200];
+        int count = 1 + static_cast<int>(random() % sizeof bytes);
+        for (int j = 0; j < count; ++j) {
+            bytes[j] = static_cast<unsigned char>(random());
+        }
+        if (i % 2 == 0 && count >= 4) {
+            // A known command with random arguments and tail.
+            WriteRemoteInt(bytes, REMOTE_NEXT + static_cast<int32_t>(random() % 10));
+        }
+        ASSERT_TRUE(client.SendBytes(bytes, count));
+    }
+    // Whatever replies the noise produced, the session ends cleanly.
+    client.ShutdownWrite();
+    unsigned char byte;
+    while (client.ReceiveExactly(&byte, 1)) {
+    }
+    EXPECT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+
+    TestRemoteClient next(port);
+    int32_t disc, track;
+    ASSERT_TRUE(next.QueryPosition(&disc, &track));
+    EXPECT_EQ(disc, 5);
+}
+
+TEST_F(RemoteServerTest, StopEndsConnectedSessions) {
+    uint16_t port = StartServer();
+    TestRemoteClient client(port);
+    int32_t disc, track;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    server_->Stop();
+    EXPECT_EQ(server_->SessionCount(), 0);
+    EXPECT_TRUE(client.WaitForServerClose());
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+}  // namespace
