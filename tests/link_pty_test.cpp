@@ -87,6 +87,8 @@ TEST_F(LinkPty, SilentChangerEndsTheExchangeAfterOneTimeout) {
     EXPECT_EQ(replyLength, 0);
     // One time-out, not one per reply position (49 x 300 ms).
     EXPECT_LT(took, std::chrono::milliseconds(10 * kLineTimeoutMs));
+    ASSERT_TRUE(sim->WaitForFrames(
+        [](const std::vector<SimFrameRecord>& frames) { return !frames.empty(); }));
     std::vector<SimFrameRecord> frames = sim->Frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].command, CMD_STATUS);

@@ -21,9 +21,9 @@
 // Misbehaviour of the changer, switchable while it runs.
 enum class SimFault {
     None,
-    Silent,       // frames are logged, never answered
-    Garbage,      // random non-digit bytes instead of a reply, some ending in ETX
-    Overlong,     // a 60-byte reply without ETX
+    Silent,       // frames are logged, neither carried out nor answered
+    Garbage,      // not carried out; random non-digit bytes instead, some ending in ETX
+    Overlong,     // carried out; the reply's header, then filler to 60 bytes, no ETX
     Late,         // the proper reply, after a delay
     LoaderError,  // every LOAD fails with 01 and status "LE"
 };
