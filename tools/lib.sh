@@ -49,14 +49,23 @@ zub_ensure_packages() {
         apt-get install -y -q --no-install-recommends $missing
 }
 
-# Configures (if needed) and builds one flavour into build/<flavour>:
-# native, asan (address + undefined), tsan (thread) or win (MinGW-w64).
-# Extra arguments go to the configure step.
+# zub_build FLAVOUR [CONFIGURE ARGS...] [-- TARGETS...]: configures and builds
+# one flavour into build/<flavour>: native, asan (address + undefined), tsan
+# (thread) or win (MinGW-w64); all targets unless some are named.
 zub_build() {
     local flavour=$1
     shift
     local dir=$ZUB_BUILD/$flavour
-    local -a configure=(-S "$ZUB_ROOT" -B "$dir")
+    local -a configure=(-S "$ZUB_ROOT" -B "$dir") targets=()
+    while (($# > 0)); do
+        if [ "$1" = -- ]; then
+            shift
+            targets=(--target "$@")
+            break
+        fi
+        configure+=("$1")
+        shift
+    done
     case $flavour in
         native) ;;
         asan) configure+=(-DZUB_SANITIZE=address,undefined) ;;
@@ -71,5 +80,5 @@ zub_build() {
             ;;
     esac
     zub_say "build $flavour ($dir)"
-    cmake "${configure[@]}" "$@" >/dev/null && cmake --build "$dir" -j "$ZUB_JOBS"
+    cmake "${configure[@]}" >/dev/null && cmake --build "$dir" -j "$ZUB_JOBS" "${targets[@]}"
 }

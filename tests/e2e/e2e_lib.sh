@@ -11,6 +11,7 @@ source "$E2E_ROOT/tools/wine/harness.sh"
 ZUB_ARTIFACTS=${ZUB_ARTIFACTS:-$ZUB_BUILD/e2e-artifacts}
 ZUB_MAGAZINE=${ZUB_MAGAZINE:-$E2E_ROOT/demo/magazine.txt}
 ZUB_CATALOGUE=${ZUB_CATALOGUE:-$E2E_ROOT/demo/zub.txt}
+ZUB_REMOTE=${ZUB_REMOTE:-$ZUB_BUILD/native/zubremote}
 MAIN_TITLE="ZUB CD Changer #0 on COM1"
 
 E2E_NAME=""
@@ -63,6 +64,40 @@ e2e_start_sim() {
         options+=(--magazine "$ZUB_MAGAZINE")
     fi
     start_sim "${options[@]}" "$@" || e2e_fail "the simulator did not start"
+}
+
+# Magazine lines as "slot id first count lengths...", comments dropped.
+magazine_discs() {
+    sed -e 's/#.*//' "$ZUB_MAGAZINE" | awk 'NF >= 2 {
+        first = 1; count = 0; lengths = ""
+        for (i = 3; i <= NF; i++) {
+            if ($i ~ /^first=/) { first = substr($i, 7) } else { count++; lengths = lengths " " $i }
+        }
+        print $1, $2, first, count lengths
+    }'
+}
+
+# catalogue_entry SLOT: "artist<TAB>title" of the slot's catalogue line.
+catalogue_entry() {
+    sed -n "$1{s/\r\$//;s/\"//g;p;q}" "$ZUB_CATALOGUE"
+}
+
+scan_done() { button_enabled "$MAIN_TITLE" 1010; }
+
+# e2e_scan: clicks Scan and waits until the scan has enabled Random.
+e2e_scan() {
+    click_button "$MAIN_TITLE" 1003 || e2e_fail "could not click Scan"
+    wait_until 180 "the scan to end (Random enabled)" scan_done || e2e_fail "the scan did not end"
+}
+
+# remote COMMAND [NUMBERS]: the command-line remote against TCP port 4239.
+remote() { timeout 30 "$ZUB_REMOTE" --timeout 10000 "$@"; }
+
+# e2e_exit: clicks Exit and expects the program to end with exit code 0.
+e2e_exit() {
+    click_button "$MAIN_TITLE" 2 || e2e_fail "could not click Exit"
+    wait_for_exit 30 || e2e_fail "the program did not end after Exit"
+    check "the exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
 }
 
 e2e_fail() {

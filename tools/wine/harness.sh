@@ -208,6 +208,40 @@ wait_for_log() {
     wait_until "${2:-30}" "'$1' in the simulator log" grep -qE -- "$1" "$ZUB_SIM_LOG"
 }
 
+# log_mark: how many lines the simulator log holds now.
+log_mark() { wc -l <"$ZUB_SIM_LOG"; }
+
+# log_since MARK: the log lines after MARK as "CC NAME[ ARG]".
+log_since() {
+    tail -n +"$(($1 + 1))" "$ZUB_SIM_LOG" |
+        awk '{ line = $2 " " $3; if (NF >= 4) line = line " " $4; print line }'
+}
+
+# log_has_run MARK LINE...: after MARK the log holds the given "CC NAME ARG"
+# lines one right after the other.
+log_has_run() {
+    local mark=$1
+    shift
+    log_since "$mark" | WANT=$(printf '%s\n' "$@") awk '
+        BEGIN { n = split(ENVIRON["WANT"], want, "\n") }
+        { line[NR] = $0 }
+        END {
+            for (i = 1; i + n - 1 <= NR; i++) {
+                same = 1
+                for (j = 1; j <= n && same; j++) same = line[i + j - 1] == want[j]
+                if (same) exit 0
+            }
+            exit 1
+        }'
+}
+
+# wait_for_run MARK SECONDS LINE...: waits until log_has_run holds.
+wait_for_run() {
+    local mark=$1 limit=$2
+    shift 2
+    wait_until "$limit" "the commands '$*' in the simulator log" log_has_run "$mark" "$@"
+}
+
 # --- the program ----------------------------------------------------------
 
 # start_exe WORKDIR [EXE]: runs the program under Wine in WORKDIR; its output
@@ -218,6 +252,7 @@ start_exe() {
         harness_log "no program at $exe (Windows build missing?)"
         return 1
     fi
+    exe=$(realpath "$exe")
     mkdir -p "$ZUB_RUN_DIR"
     rm -f "$ZUB_RUN_DIR/exe.pid" "$ZUB_RUN_DIR/exe.rc"
     (
@@ -294,6 +329,26 @@ click_button() {
     # shellcheck disable=SC2086  # "x y"
     click_at $position
 }
+
+# click_row TITLE LIST_ID ROW: clicks a row of a list view (scrolled into view).
+click_row() {
+    local position
+    position=$(probe rowcenter "$1" "$2" "$3") || {
+        harness_log "no row $3 in list $2 of '$1': $position"
+        return 1
+    }
+    # shellcheck disable=SC2086  # "x y"
+    click_at $position
+}
+
+# list_rows TITLE LIST_ID: one line per row, "index<TAB>column 0<TAB>...".
+list_rows() { probe rows "$1" "$2"; }
+
+# button_enabled TITLE ID: the control is enabled.
+button_enabled() { [ "$(probe enabled "$1" "$2")" = 1 ]; }
+
+# button_disabled TITLE ID: the control exists and is disabled.
+button_disabled() { [ "$(probe enabled "$1" "$2")" = 0 ]; }
 
 # --- teardown ---------------------------------------------------------------
 

@@ -22,6 +22,7 @@ void PrintUsage() {
                  "       zubprobe center TITLE ID\n"
                  "       zubprobe enabled TITLE ID\n"
                  "       zubprobe rows TITLE ID\n"
+                 "       zubprobe rowcenter TITLE ID ROW\n"
                  "       zubprobe close TITLE\n"
                  "       zubprobe command TITLE ID\n");
 }
@@ -123,6 +124,28 @@ public:
         return text;
     }
 
+    // Screen centre of the row's column-0 label, after scrolling it into view.
+    bool RowCenter(int row, POINT* center) {
+        SendMessageTimeoutA(list_, LVM_ENSUREVISIBLE, row, FALSE, SMTO_ABORTIFHUNG,
+                            kMessageTimeoutMs, nullptr);
+        RECT rect = {};
+        rect.left = LVIR_LABEL;
+        SIZE_T moved = 0;
+        if (!WriteProcessMemory(process_, remote_, &rect, sizeof rect, &moved)) {
+            return false;
+        }
+        DWORD_PTR ok = 0;
+        if (!SendMessageTimeoutA(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote_),
+                                 SMTO_ABORTIFHUNG, kMessageTimeoutMs, &ok) ||
+            !ok || !ReadProcessMemory(process_, remote_, &rect, sizeof rect, &moved)) {
+            return false;
+        }
+        center->x = (rect.left + rect.right) / 2;
+        center->y = (rect.top + rect.bottom) / 2;
+        MapWindowPoints(list_, nullptr, center, 1);
+        return true;
+    }
+
 private:
     static const int kTextSize = 256;
     static const SIZE_T kBlockSize = sizeof(LVITEMA) + kTextSize;
@@ -210,6 +233,16 @@ int main(int argc, char** argv) {
     }
     if (action == "rows") {
         return PrintRows(control);
+    }
+    if (action == "rowcenter" && argc >= 5) {
+        RemoteListView view(control);
+        POINT center;
+        if (!view.Ready() || !view.RowCenter(std::atoi(argv[4]), &center)) {
+            std::printf("no row %s\n", argv[4]);
+            return 1;
+        }
+        std::printf("%ld %ld\n", center.x, center.y);
+        return 0;
     }
     PrintUsage();
     return 2;
