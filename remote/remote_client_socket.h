@@ -1,9 +1,15 @@
-// A client's connection to the remote server, for tools and benches.
-// Natively BSD sockets (remote_client_socket_posix.cpp).
+// A client's connection to the remote server, for tools and benches:
+// BSD sockets natively (remote_client_socket_posix.cpp), Winsock 1.1 for
+// Windows builds of the tools (tools/zubremote/remote_client_socket_win.cpp,
+// kept out of remote/ so that it stays out of the program).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+// Starts the sockets library where the platform needs it (Winsock); once,
+// before any socket is used.
+void StartClientSockets();
 
 // What the client needs of a connection; remote_client.cpp is written
 // against this so that it carries no platform code.

@@ -42,6 +42,8 @@ int ConnectWithin(int fd, const sockaddr* address, socklen_t length, int timeout
 
 }  // namespace
 
+void StartClientSockets() {}
+
 SocketRemoteConnection::~SocketRemoteConnection() {
     Close();
 }

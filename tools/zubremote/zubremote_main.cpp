@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    StartClientSockets();
     SocketRemoteConnection connection;
     return RunRemoteClient(args, connection, std::cout, std::cerr);
 }
