@@ -270,20 +270,22 @@ int RemoteServer::SessionCount() {
     return sessions_;
 }
 
-void RemoteServer::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!stopping_) {
-            stopping_ = true;
-            if (listening_ != kNoRemoteSocket) {
-                sockets_.Interrupt(listening_);
-            }
-            for (RemoteSocket client : clients_) {
-                sockets_.Interrupt(client);
-            }
+void RemoteServer::BeginStop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopping_) {
+        stopping_ = true;
+        if (listening_ != kNoRemoteSocket) {
+            sockets_.Interrupt(listening_);
         }
-        changed_.notify_all();
+        for (RemoteSocket client : clients_) {
+            sockets_.Interrupt(client);
+        }
     }
+    changed_.notify_all();
+}
+
+void RemoteServer::Stop() {
+    BeginStop();
     // Threads that were running may still start one more acceptor; it sees
     // the stop and ends, so this loop runs dry.
     for (;;) {
@@ -319,4 +321,8 @@ RemoteServer& ProgramRemoteServer() {
 
 void StartRemoteThread(RemoteSocket listening) {
     ProgramRemoteServer().StartRemoteThread(listening);
+}
+
+void EndRemoteServer() {
+    ProgramRemoteServer().BeginStop();
 }

@@ -56,9 +56,12 @@ public:
 
     int SessionCount();
 
-    // Wakes every blocked thread, ends the sessions, joins every thread and
-    // closes the sockets the server opened. No box is shown for the
-    // failures this causes.
+    // From now on no box is shown, nothing more is accepted and connected
+    // sessions are woken to end; returns at once.
+    void BeginStop();
+
+    // BeginStop, then joins every thread and closes the sockets the server
+    // opened.
     void Stop();
 
 private:
@@ -106,3 +109,8 @@ private:
 // listening, or with kNoRemoteSocket opens the listening socket first.
 // WSAStartup must have been called. The server runs until the process ends.
 void StartRemoteThread(RemoteSocket listening);
+
+// Shutdown, before WSACleanup: the program's server stops accepting and
+// showing boxes, so calls that the clean-up cancels end quietly. Its threads
+// are not waited for; they end with the process.
+void EndRemoteServer();

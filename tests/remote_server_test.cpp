@@ -303,4 +303,15 @@ TEST_F(RemoteServerTest, StopEndsConnectedSessions) {
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
 
+TEST_F(RemoteServerTest, BeginStopEndsAcceptingAndSessionsQuietly) {
+    uint16_t port = StartServer();
+    TestRemoteClient client(port);
+    int32_t disc, track;
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    server_->BeginStop();  // the waiting accept fails now, without a box
+    ASSERT_TRUE(server_->WaitUntilNoAcceptor(kRemoteTestLimit));
+    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
 }  // namespace
