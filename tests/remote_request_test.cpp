@@ -79,12 +79,6 @@ TEST_F(RemoteRequest, PlayDiscOutOfRangeSendsNothingButSetsWholeDisc) {
     EXPECT_EQ(line_.Written(), "");
 }
 
-TEST_F(RemoteRequest, PlayDiscOfEmptySlotSendsNothing) {
-    Handle(REMOTE_PLAY_DISC, 7);
-    EXPECT_EQ(line_.Written(), "");
-    EXPECT_EQ(g_nMode.load(), ModeWholeDisc);
-}
-
 TEST_F(RemoteRequest, RestartReplaysCurrentDiscAndTrack) {
     FillSlot(9, 1, 10);
     g_nDisc = 9;
@@ -126,12 +120,6 @@ TEST_F(RemoteRequest, PausePlayStopAreForwardedToTheWindow) {
     Handle(REMOTE_STOP);
     EXPECT_EQ(RecordedButtonCommands(), (std::vector<int>{1006, 1005, 1007}));
     EXPECT_EQ(line_.Written(), "");
-}
-
-TEST_F(RemoteRequest, ForwardedButtonsDoNothingBeforeTheWindowExists) {
-    Handle(REMOTE_PAUSE);
-    Handle(REMOTE_STOP);
-    EXPECT_TRUE(RecordedButtonCommands().empty());
 }
 
 TEST_F(RemoteRequest, PositionRepliesDiscAndTrackLittleEndian) {
