@@ -11,7 +11,7 @@ ZUB_PACKAGES=(
     cmake make g++ libgtest-dev googletest         # native builds and unit tests
     g++-mingw-w64-x86-64-posix                     # the Windows cross build
     wine wine64 fonts-wine                         # running the program
-    xvfb x11-utils xdotool imagemagick procps      # display, clicks, screenshots
+    xvfb x11-utils xdotool imagemagick             # display, clicks, screenshots
 )
 
 zub_say() { printf '==> %s\n' "$*"; }

@@ -82,12 +82,13 @@ catalogue_entry() {
     sed -n "$1{s/\r\$//;s/\"//g;p;q}" "$ZUB_CATALOGUE"
 }
 
-scan_done() { button_enabled "$MAIN_TITLE" 1010; }
+scan_done() { button_enabled "$MAIN_TITLE" 1010 && button_enabled "$MAIN_TITLE" 1011; }
 
-# e2e_scan: clicks Scan and waits until the scan has enabled Random.
+# e2e_scan: clicks Scan and waits until the scan has enabled Random and Next.
 e2e_scan() {
     click_button "$MAIN_TITLE" 1003 || e2e_fail "could not click Scan"
-    wait_until 180 "the scan to end (Random enabled)" scan_done || e2e_fail "the scan did not end"
+    wait_until 180 "the scan to end (Random and Next enabled)" scan_done ||
+        e2e_fail "the scan did not end"
 }
 
 # remote COMMAND [NUMBERS]: the command-line remote against TCP port 4239.
