@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Remote control under Wine: a client on TCP port 4239 plays a track and a
 # whole disc, pauses and stops through the window, and reads the position
-# and the catalogue entry of the playing disc.
+# and the catalogue entry of the playing disc. Closing the window (as the
+# system menu does) ends the program with exit code 0 while a client is
+# still connected.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -47,5 +49,9 @@ wait_for_run "$mark" 20 "01 LOAD A12" "04 TRACK A01" "10 PLAY" "08 AUTOPAUSE_OFF
     e2e_fail "'disc 12' did not play disc 12 from track 1 with autopause off"
 e2e_log "ok: 'disc 12' plays the whole disc"
 
-e2e_exit
+exec 7<>/dev/tcp/127.0.0.1/4239 || e2e_fail "cannot connect to TCP port 4239"
+probe close "$MAIN_TITLE" >/dev/null || e2e_fail "could not close the window"
+wait_for_exit 30 || e2e_fail "the program did not end after its window was closed"
+check "the exit code is 0 with a client connected (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
+exec 7>&-
 e2e_pass
