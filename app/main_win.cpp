@@ -87,6 +87,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     RunMessageLoop();
 
     CloseChangerPort();
+    // The waiting acceptor must not take the socket clean-up for an error.
+    EndRemoteServer();
     WSACleanup();
     return 0;
 }
