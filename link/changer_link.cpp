@@ -9,6 +9,19 @@
 SerialLine* g_hCom = nullptr;
 std::recursive_mutex g_hComMutex;
 
+namespace {
+
+// After a reply that did not end with ETX (a time-out, the 49-byte cap) the
+// line must stay quiet this long before the next frame goes out, so that a
+// late reply or an over-long tail is not read as the next frame's reply.
+const int kQuietMs = 250;
+const int kQuietLimitMs = 1500;
+
+// Whether the last exchange ended without ETX. Guarded by g_hComMutex.
+bool lastReplyUnfinished = false;
+
+}  // namespace
+
 int BuildCommandFrame(int command, const char* argument, unsigned char* frame) {
     if (argument == nullptr) {
         argument = "";
@@ -53,7 +66,11 @@ int ChangerTransact(int command, const char* argument, char* reply, int* replyLe
 
     // Bytes still queued (the tail of an over-long reply, a late reply) would
     // otherwise be taken as the start of this command's reply.
-    g_hCom->DiscardInput();
+    if (lastReplyUnfinished) {
+        g_hCom->DrainInput(kQuietMs, kQuietLimitMs);
+    } else {
+        g_hCom->DiscardInput();
+    }
     WriteChanger(frame, frameLength);
 
     // Positions 5 and 6 carry the result code; a reply that ends (ETX) or
@@ -72,6 +89,8 @@ int ChangerTransact(int command, const char* argument, char* reply, int* replyLe
             break;
         }
     }
+
+    lastReplyUnfinished = count == 0 || stored[count - 1] != ETX;
 
     if (reply != nullptr) {
         std::memcpy(reply, stored, count);

@@ -15,4 +15,13 @@ public:
 
     // Drops every byte waiting in the input queue.
     virtual void DiscardInput() = 0;
+
+    // Drops input until none has come for quietMs, for at most limitMs in
+    // all: the rest of a reply that ended badly may still be on its way.
+    // Lines that cannot wait only drop what is queued.
+    virtual void DrainInput(int quietMs, int limitMs) {
+        (void)quietMs;
+        (void)limitMs;
+        DiscardInput();
+    }
 };

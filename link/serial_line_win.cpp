@@ -5,47 +5,20 @@
 
 namespace {
 
+const char kPortName[] = "COM1";
 const DWORD kFirstByteTimeoutMs = 10000;
 const DWORD kSettlePauseMs = 2000;
 
-class Win32SerialLine : public SerialLine {
-public:
-    explicit Win32SerialLine(HANDLE port) : port_(port) {}
-    ~Win32SerialLine() override { CloseHandle(port_); }
-
-    int Write(const unsigned char* bytes, int count) override {
-        DWORD written = 0;
-        if (!WriteFile(port_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
-            return 0;
-        }
-        return static_cast<int>(written);
-    }
-
-    // One byte per ReadFile: with the time-outs set at open it returns as
-    // soon as a byte is there (multi-byte reads do not return early under
-    // Wine), or after the 10 s first-byte time-out with nothing.
-    bool ReadByte(unsigned char& byte) override {
-        DWORD got = 0;
-        return ReadFile(port_, &byte, 1, &got, nullptr) && got == 1;
-    }
-
-    void DiscardInput() override { PurgeComm(port_, PURGE_RXCLEAR); }
-
-private:
-    HANDLE port_;
-};
-
-}  // namespace
-
-int OpenChangerPort() {
+// Opens COM1 and applies the line settings; INVALID_HANDLE_VALUE when the
+// port cannot be opened or its settings cannot be read.
+HANDLE OpenConfiguredPort(COMMTIMEOUTS& timeouts) {
     HANDLE port =
-        CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return 0;
+        return INVALID_HANDLE_VALUE;
     }
     SetupComm(port, 256, 256);
 
-    COMMTIMEOUTS timeouts;
     GetCommTimeouts(port, &timeouts);
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
@@ -56,7 +29,7 @@ int OpenChangerPort() {
     line.DCBlength = sizeof(line);
     if (!GetCommState(port, &line)) {
         CloseHandle(port);
-        return 0;
+        return INVALID_HANDLE_VALUE;
     }
     line.BaudRate = CBR_9600;
     line.ByteSize = 8;
@@ -73,8 +46,110 @@ int OpenChangerPort() {
     line.fErrorChar = FALSE;
     line.fNull = FALSE;
     SetCommState(port, &line);
+    return port;
+}
 
+// A port that fails hard (the device behind COM1 went away) is closed; the
+// next write opens COM1 again, without the settle pause, and retries once.
+// Until then reads find nothing at once.
+class Win32SerialLine : public SerialLine {
+public:
+    Win32SerialLine(HANDLE port, const COMMTIMEOUTS& timeouts) : port_(port), timeouts_(timeouts) {}
+    ~Win32SerialLine() override { ClosePort(); }
+
+    int Write(const unsigned char* bytes, int count) override {
+        if (port_ == INVALID_HANDLE_VALUE && !Reopen()) {
+            return 0;
+        }
+        DWORD written = 0;
+        if (WriteFile(port_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+            return static_cast<int>(written);
+        }
+        ClosePort();
+        if (!Reopen()) {
+            return 0;
+        }
+        if (!WriteFile(port_, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+            ClosePort();
+            return 0;
+        }
+        return static_cast<int>(written);
+    }
+
+    // One byte per ReadFile: with the time-outs set at open it returns as
+    // soon as a byte is there (multi-byte reads do not return early under
+    // Wine), or after the 10 s first-byte time-out with nothing.
+    bool ReadByte(unsigned char& byte) override {
+        if (port_ == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        DWORD got = 0;
+        if (!ReadFile(port_, &byte, 1, &got, nullptr)) {
+            ClosePort();
+            return false;
+        }
+        if (got == 1) {
+            return true;
+        }
+        // Nothing came. A port whose device has gone reads the same way
+        // (under Wine, after the whole time-out) but has no error state left.
+        DWORD errors = 0;
+        if (!ClearCommError(port_, &errors, nullptr)) {
+            ClosePort();
+        }
+        return false;
+    }
+
+    void DiscardInput() override {
+        if (port_ != INVALID_HANDLE_VALUE && !PurgeComm(port_, PURGE_RXCLEAR)) {
+            ClosePort();
+        }
+    }
+
+    void DrainInput(int quietMs, int limitMs) override {
+        DiscardInput();
+        if (port_ == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        COMMTIMEOUTS quiet = timeouts_;
+        quiet.ReadTotalTimeoutConstant = static_cast<DWORD>(quietMs);
+        SetCommTimeouts(port_, &quiet);
+        DWORD start = GetTickCount();
+        unsigned char byte;
+        DWORD got = 0;
+        while (GetTickCount() - start < static_cast<DWORD>(limitMs) &&
+               ReadFile(port_, &byte, 1, &got, nullptr) && got == 1) {
+            PurgeComm(port_, PURGE_RXCLEAR);
+        }
+        SetCommTimeouts(port_, &timeouts_);
+    }
+
+private:
+    bool Reopen() {
+        port_ = OpenConfiguredPort(timeouts_);
+        return port_ != INVALID_HANDLE_VALUE;
+    }
+
+    void ClosePort() {
+        if (port_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(port_);
+            port_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+    HANDLE port_;
+    COMMTIMEOUTS timeouts_;
+};
+
+}  // namespace
+
+int OpenChangerPort() {
+    COMMTIMEOUTS timeouts;
+    HANDLE port = OpenConfiguredPort(timeouts);
+    if (port == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
     Sleep(kSettlePauseMs);
-    g_hCom = new Win32SerialLine(port);
+    g_hCom = new Win32SerialLine(port, timeouts);
     return 1;
 }
