@@ -197,6 +197,24 @@ sim_announced() {
     }
 }
 
+# restart_sim [SIMULATOR OPTIONS...]: a new simulator on a new pty takes over
+# from the running one. COM1's link points at the new pty before the old one
+# closes, so the program's next write finds the new one; the old log and
+# error output are kept as sim.log.N and sim.err.N.
+restart_sim() {
+    local old=$ZUB_SIM_PID n=1
+    while [ -e "$ZUB_RUN_DIR/sim.log.$n" ]; do n=$((n + 1)); done
+    mv "$ZUB_SIM_LOG" "$ZUB_RUN_DIR/sim.log.$n"
+    mv "$ZUB_RUN_DIR/sim.err" "$ZUB_RUN_DIR/sim.err.$n" 2>/dev/null || true
+    start_sim "$@" || return 1
+    stop_process "$old"
+}
+
+# sim_control FIFO LINE: one command to a simulator started with --control FIFO.
+sim_control() {
+    timeout 5 bash -c 'printf "%s\n" "$2" >"$1"' _ "$1" "$2"
+}
+
 # Points COM1 at a path with no device behind it.
 com1_absent() {
     rm -f "$ZUB_COM1_LINK"

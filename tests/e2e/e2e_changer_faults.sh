@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# A misbehaving changer under Wine: silent, garbage, an over-long reply
+# without ETX and a reply later than the 10 s read time-out. During a fault
+# every exchange ends, the status panel repaints to show no status and a
+# remote position request still answers; once the fault ends the panel shows
+# the changer's status again and the polls come every 1.2 s from the next
+# period on. Each fault lasts one or two exchanges.
+set -euo pipefail
+source "$(dirname "$0")/e2e_lib.sh"
+
+WINDOW_RECT=""
+
+# Digest of the main window's pixels as shown now.
+window_digest() {
+    local l t r b
+    read -r l t r b <<<"$WINDOW_RECT"
+    import -display "$DISPLAY" -window root -crop "$((r - l))x$((b - t))+$l+$t" -depth 8 rgb:- \
+        2>/dev/null | md5sum | cut -d ' ' -f 1
+}
+
+# The window's digest once two captures 0.3 s apart agree (no paint between).
+steady_digest() {
+    local last now tries
+    last=$(window_digest)
+    for ((tries = 0; tries < 30; tries++)); do
+        sleep 0.3
+        now=$(window_digest)
+        if [ "$now" = "$last" ]; then
+            printf '%s\n' "$now"
+            return 0
+        fi
+        last=$now
+    done
+    return 1
+}
+
+shows() { [ "$(steady_digest)" = "$1" ]; }
+shows_other_than() {
+    local now
+    now=$(steady_digest) && [ "$now" != "$1" ]
+}
+
+control() { sim_control "$CONTROL" "$*" || e2e_fail "the simulator took no '$*'"; }
+
+# Times of the status frames after log line MARK, one a line.
+status_times() { tail -n +"$(($1 + 1))" "$ZUB_SIM_LOG" | awk '$2 == "16" { print $1 }'; }
+
+status_frames_since() { (($(status_times "$1" | wc -l) >= $2)); }
+
+# wait_status_frames MARK COUNT SECONDS
+wait_status_frames() {
+    wait_until "$3" "$2 status frames" status_frames_since "$1" "$2"
+}
+
+# After the fault ended at MARK: the first status frame is answered (it may
+# follow a last faulty exchange), the two intervals after it are a period.
+check_period_after() {
+    local mark=$1 what=$2
+    wait_status_frames "$mark" 4 40 || e2e_fail "the poll did not come back after $what"
+    local intervals
+    intervals=$(status_times "$mark" | awk 'NR > 1 { printf "%.3f ", $1 - prev } { prev = $1 }')
+    e2e_log "status intervals after $what: $intervals"
+    check "after $what the polls come every 1.2 s from the next period on ($intervals)" \
+        awk -v list="$intervals" 'BEGIN { n = split(list, d, " ")
+            for (i = 2; i <= n; i++) if (d[i] < 1.15 || d[i] > 2.5) exit 1 }'
+}
+
+# No message box of the program is up ("Error", "Error with bind()", ...).
+no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
+
+position_stays() {
+    local now
+    now=$(remote position) || e2e_fail "no answer to a remote position request $1"
+    check "a remote position request answers $1 ($now)" test "$now" = "$POSITION"
+}
+
+e2e_begin changer_faults 300
+[ -x "$ZUB_REMOTE" ] || e2e_fail "no remote client at $ZUB_REMOTE"
+CONTROL=$ZUB_RUN_DIR/control.fifo
+wait_until 60 "TCP port 4239 to be free" port_free 4239 || e2e_fail "TCP port 4239 is taken"
+e2e_start_sim --control "$CONTROL"
+start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
+wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
+wait_status_frames 0 3 30 || e2e_fail "the status poll does not run"
+read -r _ l t r b _ < <(probe find "$MAIN_TITLE") || e2e_fail "the window has no position"
+WINDOW_RECT="$l $t $r $b"
+NORMAL=$(steady_digest) || e2e_fail "the window never stands still"
+POSITION=$(remote position) || e2e_fail "no answer to a remote position request"
+e2e_log "the window shows the changer's status; position '$POSITION'"
+screenshot normal
+
+# Silent for one exchange (perhaps two): it ends after one 10 s time-out and
+# the panel shows no status; the window and the remote server go on answering.
+mark=$(log_mark)
+control fault silent
+wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the silent changer"
+position_stays "while the changer is silent"
+wait_until 25 "the panel to show no status" shows_other_than "$NORMAL" ||
+    e2e_fail "the status panel did not repaint while the changer was silent"
+e2e_log "ok: the status panel repainted while the changer was silent"
+screenshot silent
+mark=$(log_mark)
+control fault none
+wait_until 30 "the panel to show the status again" shows "$NORMAL" ||
+    e2e_fail "the status panel did not come back after the silent changer"
+check_period_after "$mark" "the silent changer"
+position_stays "after the silent changer"
+
+# Garbage for one exchange.
+mark=$(log_mark)
+control fault garbage
+wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the garbling changer"
+control fault none
+mark=$(log_mark)
+check_period_after "$mark" "a garbage reply"
+wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
+    e2e_fail "the status panel did not come back after a garbage reply"
+position_stays "after a garbage reply"
+
+# An over-long reply without ETX: its tail must not open the next reply.
+mark=$(log_mark)
+control fault overlong
+wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the changer"
+control fault none
+mark=$(log_mark)
+check_period_after "$mark" "an over-long reply"
+wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
+    e2e_fail "the status panel did not come back after an over-long reply"
+position_stays "after an over-long reply"
+
+# A reply 11.25 s late: past the time-out and the 1.2 s pause, when the next
+# exchange is about to start; it is dropped, not read as the next reply.
+mark=$(log_mark)
+control fault late 11250
+wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the changer"
+control fault none
+mark=$(log_mark)
+check_period_after "$mark" "a late reply"
+wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
+    e2e_fail "the status panel did not come back after a late reply"
+position_stays "after a late reply"
+
+check "no box came up" no_error_box
+check "the program is still running" exe_running
+e2e_exit
+e2e_pass
