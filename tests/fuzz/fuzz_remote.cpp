@@ -64,11 +64,12 @@ bool IsSentToPresentSlot(const std::string& command) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string catalogue = TestCatalogue();
-    EnterScratchDirectory(&catalogue);
+    PrepareScratchDirectory(&catalogue);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    InScratchDirectory scratch;
     FuzzInput input(data, size);
     ResetForInput();
     for (const SlotSetup& setup : kSlots) {

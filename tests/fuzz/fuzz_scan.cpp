@@ -65,11 +65,12 @@ void FillEarlierScan() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    EnterScratchDirectory(nullptr);  // no catalogue: no file is read per input
+    PrepareScratchDirectory(nullptr);  // no catalogue: the scan reads no file
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    InScratchDirectory scratch;
     FuzzInput input(data, size);
     ResetForInput();
     if (input.Byte() & 1) {

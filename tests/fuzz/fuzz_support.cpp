@@ -1,6 +1,7 @@
 // Shared pieces of the fuzz targets.
 #include "tests/fuzz/fuzz_support.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,8 +11,25 @@
 #include "link/changer_link.h"
 #include "tests/support/reset_state.h"
 
+namespace {
+
+std::string scratchDirectory;
+int scratchFd = -1;
+int startFd = -1;
+
+void RemoveScratchDirectory() {
+    std::string catalogue = scratchDirectory + "/zub.txt";
+    unlink(catalogue.c_str());
+    rmdir(scratchDirectory.c_str());
+}
+
+}  // namespace
+
 void FuzzCheckFailed(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "FUZZ CHECK FAILED: %s at %s:%d\n", condition, file, line);
+    if (startFd >= 0 && fchdir(startFd) != 0) {  // the crash input is written from there
+        std::perror("start directory");
+    }
     std::abort();
 }
 
@@ -94,37 +112,46 @@ std::string TrackCommand(int command, int track) {
     return text;
 }
 
-namespace {
-
-std::string scratchDirectory;
-
-void RemoveScratchDirectory() {
-    std::string catalogue = scratchDirectory + "/zub.txt";
-    unlink(catalogue.c_str());
-    rmdir(scratchDirectory.c_str());
-}
-
-}  // namespace
-
-void EnterScratchDirectory(const std::string* catalogue) {
+void PrepareScratchDirectory(const std::string* catalogue) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
         std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/zubfuzz.XXXXXX";
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back(0);
-    if (mkdtemp(path.data()) == nullptr || chdir(path.data()) != 0) {
+    if (mkdtemp(path.data()) == nullptr) {
         std::perror("scratch directory");
         std::exit(1);
     }
     scratchDirectory = path.data();
     std::atexit(RemoveScratchDirectory);
+    scratchFd = open(scratchDirectory.c_str(), O_RDONLY | O_DIRECTORY);
+    startFd = open(".", O_RDONLY | O_DIRECTORY);
+    if (scratchFd < 0 || startFd < 0) {
+        std::perror("scratch directory");
+        std::exit(1);
+    }
     if (catalogue != nullptr) {
-        std::FILE* file = std::fopen("zub.txt", "wb");
+        std::string name = scratchDirectory + "/zub.txt";
+        std::FILE* file = std::fopen(name.c_str(), "wb");
         if (file == nullptr ||
             std::fwrite(catalogue->data(), 1, catalogue->size(), file) != catalogue->size()) {
             std::perror("zub.txt");
             std::exit(1);
         }
         std::fclose(file);
+    }
+}
+
+InScratchDirectory::InScratchDirectory() {
+    if (fchdir(scratchFd) != 0) {
+        std::perror("scratch directory");
+        std::abort();
+    }
+}
+
+InScratchDirectory::~InScratchDirectory() {
+    if (fchdir(startFd) != 0) {
+        std::perror("start directory");
+        std::abort();
     }
 }

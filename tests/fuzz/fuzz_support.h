@@ -54,6 +54,18 @@ std::string SlotCommand(int command, int slot);
 // A command with its "A%.2d" track argument.
 std::string TrackCommand(int command, int track);
 
-// Makes a fresh directory the working directory for the rest of the run and
-// removes it at exit; with catalogue given, writes it there as "zub.txt".
-void EnterScratchDirectory(const std::string* catalogue);
+// A fresh directory for the targets whose code opens "zub.txt" by its
+// relative name; with catalogue given, it is written there as "zub.txt".
+// Made once (from LLVMFuzzerInitialize) and removed at exit.
+void PrepareScratchDirectory(const std::string* catalogue);
+
+// Makes the scratch directory the working directory while one input runs,
+// so that the fuzzer's own paths (corpus, merge, the program itself) stay
+// relative to where it was started.
+class InScratchDirectory {
+public:
+    InScratchDirectory();
+    ~InScratchDirectory();
+    InScratchDirectory(const InScratchDirectory&) = delete;
+    InScratchDirectory& operator=(const InScratchDirectory&) = delete;
+};

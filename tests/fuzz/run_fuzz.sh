@@ -40,10 +40,11 @@ max_len() {
     esac
 }
 
+mkdir -p "$build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DZUB_FUZZ=ON \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 || {
-        cat "$build.configure.log"
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/fuzz-configure.log" 2>&1 || {
+        cat "$build/fuzz-configure.log"
         echo "0 passed, ${#targets[@]} failed"
         exit 1
     }
@@ -82,7 +83,7 @@ for target in "${targets[@]}"; do
     log=$build/fuzz-logs/$target.log
     : >"$log"
     ok=1
-    # The targets work in a scratch directory of their own: paths are absolute.
+    # Absolute paths throughout: the targets may change directory while an input runs.
     common=(-max_len="$(max_len "$target")" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
     start=$(date +%s.%N)
 
@@ -106,11 +107,17 @@ for target in "${targets[@]}"; do
             files=$(find "$corpus" -type f | wc -l)
             bytes=$(find "$corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
             if [ $ok = 1 ] && { [ "$files" -gt $max_corpus_files ] || [ "$bytes" -gt $max_corpus_bytes ]; }; then
-                mkdir -p "$work/min"
-                if TMPDIR=$work/tmp "$bin" -merge=1 "${common[@]}" "$work/min" "$corpus" \
-                    >>"$work/merge.log" 2>&1; then
-                    find "$corpus" -type f -delete
-                    cp "$work/min"/* "$corpus"/
+                # Minimise afresh; if that is still too big, keep a greedy cover of
+                # every edge topped up with the inputs that add most features.
+                mkdir -p "$work/min" "$work/keep"
+                if TMPDIR=$work/tmp "$bin" -merge=1 -merge_control_file="$work/control" \
+                    "${common[@]}" "$work/min" "$corpus" >>"$work/merge.log" 2>&1; then
+                    python3 "$here/prune_corpus.py" "$work/control" $max_corpus_files \
+                        $max_corpus_bytes | while IFS= read -r path; do cp "$path" "$work/keep/"; done
+                    if [ -n "$(ls -A "$work/keep")" ]; then
+                        find "$corpus" -type f -delete
+                        cp "$work/keep"/* "$corpus"/
+                    fi
                 fi
             fi
         fi
@@ -121,7 +128,8 @@ for target in "${targets[@]}"; do
     elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.1f", b - a}')
     execs=$(stat number_of_executed_units "$log")
     rate=$(stat average_exec_per_sec "$log")
-    crashes=$(grep -E -c 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|FUZZ CHECK FAILED' "$log")
+    crashes=$(grep -c 'Test unit written to' "$log")
+    [ $ok = 1 ] || [ "$crashes" -gt 0 ] || crashes=1
     if [ "$mode" = --short ]; then
         line="replayed $replayed, fuzzed ${execs:-0} execs (${rate:-0}/s)"
     else
