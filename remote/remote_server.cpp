@@ -31,6 +31,9 @@ void RemoteServer::StartRemoteThread(RemoteSocket listening) {
         worker->thread = std::thread([this, listening, worker] {
             RemoteAcceptThread(listening);
             std::lock_guard<std::mutex> done(mutex_);
+            // Threads that ended before this one would otherwise keep their
+            // records (a handle on Windows) until the next client arrives.
+            ReapFinishedWorkers();
             worker->done = true;
             changed_.notify_all();
         });
@@ -263,6 +266,12 @@ bool RemoteServer::WaitUntilNoAcceptor(std::chrono::milliseconds limit) {
 bool RemoteServer::WaitForRequests(long count, std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, limit, [this, count] { return requests_ >= count; });
+}
+
+bool RemoteServer::WaitForThreadRecords(int atMost, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(
+        lock, limit, [this, atMost] { return static_cast<int>(workers_.size()) <= atMost; });
 }
 
 int RemoteServer::SessionCount() {

@@ -54,6 +54,11 @@ public:
     // server started (every receive of at least one byte is one request).
     bool WaitForRequests(long count, std::chrono::milliseconds limit);
 
+    // Waits, at most limit, until no more than atMost threads are started
+    // and not yet joined (the acceptor, sessions, and ended ones whose join
+    // is still due).
+    bool WaitForThreadRecords(int atMost, std::chrono::milliseconds limit);
+
     int SessionCount();
 
     // From now on no box is shown, nothing more is accepted and connected

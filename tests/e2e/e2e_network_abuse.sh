@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Network abuse under Wine (short form): 64 clients and a waiting 65th,
+# 1,000 connect/send/reset cycles, random bytes, split requests and clients
+# that never read, against zubcd.exe on TCP port 4239. The program keeps
+# answering, raises no error box, and its descriptors, threads and Windows
+# handles come back to where they were.
+set -euo pipefail
+source "$(dirname "$0")/e2e_lib.sh"
+
+ZUB_ABUSE=${ZUB_ABUSE:-$(dirname "$ZUB_REMOTE")/remote-abuse}
+
+# "handles H threads T" of the program, from the probe.
+handles_now() { probe handles "$MAIN_TITLE"; }
+handle_count() { awk '{ print $2 }' <<<"$1"; }
+handles_back() { (($(handle_count "$(handles_now)") <= $1)); }
+# The counts are the same twice running (sessions that were ending have ended).
+handles_steady() {
+    local first
+    first=$(handles_now) && [ "$first" = "$(handles_now)" ]
+}
+error_box_shown() { xdotool search --onlyvisible --name '^Error' >/dev/null 2>&1; }
+
+e2e_begin network_abuse 120
+[ -x "$ZUB_ABUSE" ] || e2e_fail "no load generator at $ZUB_ABUSE"
+e2e_start_sim
+start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
+wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
+wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
+
+# A first round of 64 clients: the first contention on the server's locks
+# makes the runtime create their kernel objects (3 handles, once).
+"$ZUB_ABUSE" --port 4239 many >"$ZUB_RUN_DIR/warm-up.md" || e2e_fail "the warm-up round failed"
+wait_until 20 "the program to settle after the warm-up" handles_steady ||
+    e2e_fail "the handle count did not settle"
+before=$(handles_now) || e2e_fail "the probe could not count the program's handles"
+e2e_log "Windows $before before"
+
+"$ZUB_ABUSE" --port 4239 --pid "$ZUB_EXE_PID" | tee "$ZUB_RUN_DIR/abuse.md" ||
+    e2e_fail "the abuse scenarios failed (table above)"
+
+limit=$(handle_count "$before")
+wait_until 20 "the handle count to come back to $limit" handles_back "$limit" ||
+    e2e_fail "Windows handles did not come back: $before before, $(handles_now) after"
+e2e_log "ok: Windows $(handles_now) after (was $before)"
+check "no error box was raised" eval '! error_box_shown'
+check "the program still runs" exe_running
+check "it still answers" remote position
+e2e_exit
+e2e_pass
