@@ -1,0 +1,175 @@
+// Magazine scan at line speed: ScanMagazine over a real pty against the
+// simulated changer paced as a 9600-baud line, beside the line limit, the
+// time the bytes that crossed the line need at 10 bits per byte (plus the
+// changer's mechanical time per load, when it has one).
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "changer/list_control.h"
+#include "changer/magazine.h"
+#include "changer/magazine_scan.h"
+#include "link/changer_link.h"
+#include "link/serial_line_posix.h"
+#include "tools/changer-sim/changer_sim.h"
+
+namespace {
+
+const int kLineTimeoutMs = 10000;
+
+// The lists are not what is timed here.
+class NullList : public ListControl {
+public:
+    void DeleteAllRows() override {}
+    void InsertRow(int, const char*) override {}
+    void SetCell(int, int, const char*) override {}
+    void EnsureVisible(int) override {}
+    int RowCount() override { return 0; }
+    bool IsRowSelected(int) override { return false; }
+    void RepaintNow() override {}
+};
+
+// Slots 1..discs, each with tracks of assorted lengths (2:00 .. 6:59).
+SimMagazine BuildMagazine(int discs, int tracks) {
+    SimMagazine magazine;
+    for (int slot = 1; slot <= discs; ++slot) {
+        SimDisc disc;
+        char id[16];
+        std::snprintf(id, sizeof id, "ZUB%07d", slot * 7919 % 10000000);
+        disc.id = id;
+        for (int track = 0; track < tracks; ++track) {
+            disc.trackSeconds.push_back(120 + (slot * 37 + track * 53) % 300);
+        }
+        magazine[slot] = disc;
+    }
+    return magazine;
+}
+
+struct LineTally {
+    int exchanges = 0;
+    int loads = 0;
+    long long frameBytes = 0;
+    long long replyBytes = 0;
+};
+
+LineTally TallyFrames(const std::vector<SimFrameRecord>& frames) {
+    LineTally tally;
+    for (const SimFrameRecord& frame : frames) {
+        ++tally.exchanges;
+        // STX, length, command, argument, ETX; a bad frame's raw bytes as is.
+        tally.frameBytes += frame.bad ? frame.argument.size() : 6 + frame.argument.size();
+        tally.replyBytes += frame.reply.size();
+        if (frame.command == CMD_LOAD) {
+            ++tally.loads;
+        }
+    }
+    return tally;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: scan-line-speed-bench [--discs N] [--tracks N] [--baud N]\n"
+                 "                             [--load-delay MS] [--project-load MS]\n");
+    return 2;
+}
+
+void PrintRow(const char* figure, double ours, double reference, const char* unit) {
+    std::printf("%-40s %10.3f%-2s %10.3f%-2s %7.4fx (%+.2f%%)\n", figure, ours, unit, reference,
+                unit, ours / reference, 100.0 * (ours / reference - 1.0));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int discs = 100;
+    int tracks = 12;
+    int baud = 9600;
+    int loadDelayMs = 0;
+    int projectLoadMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 >= argc) {
+            return Usage();
+        }
+        int value = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--discs") == 0 && value >= 0 && value <= kSlotCount) {
+            discs = value;
+        } else if (std::strcmp(argv[i], "--tracks") == 0 && value >= 1 && value <= 99) {
+            tracks = value;
+        } else if (std::strcmp(argv[i], "--baud") == 0 && value > 0) {
+            baud = value;
+        } else if (std::strcmp(argv[i], "--load-delay") == 0 && value >= 0 && value < 9000) {
+            loadDelayMs = value;
+        } else if (std::strcmp(argv[i], "--project-load") == 0 && value >= 0) {
+            projectLoadMs = value;
+        } else {
+            return Usage();
+        }
+        ++i;
+    }
+
+    ChangerSimOptions options;
+    options.magazine = BuildMagazine(discs, tracks);
+    options.manualClock = true;
+    options.baud = baud;
+    options.loadDelayMs = loadDelayMs;
+    ChangerSim changer(options);
+    std::string error;
+    if (!changer.Start(&error)) {
+        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
+        return 1;
+    }
+    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), kLineTimeoutMs);
+    if (!line) {
+        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
+        return 1;
+    }
+    g_hCom = line.get();
+
+    NullList discList;
+    NullList trackList;
+    auto start = std::chrono::steady_clock::now();
+    ScanMagazine(discList, trackList);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    g_hCom = nullptr;
+
+    int found = 0;
+    int wrongTracks = 0;
+    for (const DiscSlot& slot : g_slots) {
+        if (slot.wFlags & SLOT_PRESENT) {
+            ++found;
+            wrongTracks += slot.wTrackCount != tracks;
+        }
+    }
+    LineTally tally = TallyFrames(changer.Frames());
+    long long bytes = tally.frameBytes + tally.replyBytes;
+    double lineSeconds = bytes * 10.0 / baud;
+    double mechanicalSeconds = tally.loads * loadDelayMs / 1000.0;
+    double limit = lineSeconds + mechanicalSeconds;
+
+    std::printf("magazine scan at line speed: %d discs x %d tracks, %d baud, %d ms per load\n",
+                discs, tracks, baud, loadDelayMs);
+    std::printf("%d exchanges (%d loads), %lld bytes on the line: frames %lld, replies %lld\n",
+                tally.exchanges, tally.loads, bytes, tally.frameBytes, tally.replyBytes);
+    std::printf("%-40s %12s %12s %18s\n", "figure", "ours", "reference", "ratio");
+    PrintRow(loadDelayMs > 0 ? "scan time (line limit + loads)" : "scan time (line limit)", seconds,
+             limit, "s");
+    PrintRow("time per exchange", seconds * 1000.0 / tally.exchanges,
+             limit * 1000.0 / tally.exchanges, "ms");
+    if (projectLoadMs > 0) {
+        double extra = tally.loads * (projectLoadMs - loadDelayMs) / 1000.0;
+        char figure[64];
+        std::snprintf(figure, sizeof figure, "projected at %d ms per load", projectLoadMs);
+        PrintRow(figure, seconds + extra, limit + extra, "s");
+    }
+
+    if (found != discs || wrongTracks != 0) {
+        std::fprintf(stderr, "the scan found %d discs (%d with a wrong track count), not %d\n",
+                     found, wrongTracks, discs);
+        return 1;
+    }
+    return 0;
+}
