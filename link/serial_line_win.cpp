@@ -117,8 +117,14 @@ public:
         DWORD start = GetTickCount();
         unsigned char byte;
         DWORD got = 0;
-        while (GetTickCount() - start < static_cast<DWORD>(limitMs) &&
-               ReadFile(port_, &byte, 1, &got, nullptr) && got == 1) {
+        while (GetTickCount() - start < static_cast<DWORD>(limitMs)) {
+            if (!ReadFile(port_, &byte, 1, &got, nullptr)) {
+                ClosePort();
+                return;
+            }
+            if (got != 1) {
+                break;  // quiet for quietMs
+            }
             PurgeComm(port_, PURGE_RXCLEAR);
         }
         SetCommTimeouts(port_, &timeouts_);
