@@ -64,14 +64,16 @@ bool EndsShuffledTrack(int row) {
 }
 
 // Whole-disc play ends once the changer reports the track one past the
-// disc's last. The table is read under the serial lock, as the scan writes it.
+// disc's last. An empty slot has no last track (its old first track and
+// count are meaningless). The table is read under the serial lock, as the
+// scan writes it.
 bool IsPastLastTrack(int disc, int track) {
     if (disc < 1 || disc > kSlotCount) {
         return false;
     }
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     const DiscSlot& slot = g_slots[disc - 1];
-    return track == slot.wFirstTrack + slot.wTrackCount;
+    return (slot.wFlags & SLOT_PRESENT) != 0 && track == slot.wFirstTrack + slot.wTrackCount;
 }
 
 // The poll's own rows of the play-mode transitions. Caller holds g_hStatusMutex.

@@ -183,6 +183,16 @@ TEST_F(StatusPollTest, WholeDiscEndsOnePastTheLastTrack) {
     EXPECT_EQ(g_nPlaylistPos, 0);  // nothing played
 }
 
+TEST_F(StatusPollTest, WholeDiscOnAnEmptySlotHasNoLastTrack) {
+    StartPlaylist(ModeWholeDisc);
+    // Slot 9 held a disc of tracks 1..3 at an earlier scan and is empty now.
+    FillSlot(9, 1, 3);
+    g_slots[8].wFlags = 0;
+    EXPECT_TRUE(Poll(StatusReply("PL", false, 9, 4)).empty());
+    EXPECT_TRUE(Poll(StatusReply("PL", false, 50, 0)).empty());
+    EXPECT_EQ(g_nMode, ModeWholeDisc);
+}
+
 TEST_F(StatusPollTest, WholeDiscLeavesForShuffleOnAnyOtherStatus) {
     StartPlaylist(ModeWholeDisc);
     EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("SD", false, 4, 12))));

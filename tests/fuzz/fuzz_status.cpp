@@ -124,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expectedMode = ModeShuffle;
         } else {
             int disc = g_nDisc.load();
-            // One past the slot's last track; an empty slot (0 + 0) matches track 0.
+            // One past the last track of a present slot.
             bool pastLast =
-                disc >= 1 && disc <= kSlotCount &&
+                disc >= 1 && disc <= kSlotCount && (g_slots[disc - 1].wFlags & SLOT_PRESENT) &&
                 g_nTrack == g_slots[disc - 1].wFirstTrack + g_slots[disc - 1].wTrackCount;
             if (pastLast) {
                 expected = {"07"};
