@@ -12,6 +12,7 @@ ZUB_PACKAGES=(
     g++-mingw-w64-x86-64-posix                     # the Windows cross build
     wine wine64 fonts-wine                         # running the program
     xvfb x11-utils xdotool imagemagick             # display, clicks, screenshots
+    clang libclang-rt-14-dev llvm                  # fuzz targets (libFuzzer, symbolizer)
 )
 
 zub_say() { printf '==> %s\n' "$*"; }
