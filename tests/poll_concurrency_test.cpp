@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,50 +13,10 @@
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "tests/support/answering_line.h"
 #include "tests/support/reset_state.h"
 
 namespace {
-
-// Answers status requests with "PT" for slot 4, every third one with "PL"
-// at the end of slot 9's disc, and every other command with result 00.
-class AnsweringLine : public SerialLine {
-public:
-    int Write(const unsigned char* bytes, int count) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::string frame(reinterpret_cast<const char*>(bytes), count);
-        written_ += frame;
-        std::string reply = std::string("\x02") + "04" + frame.substr(3, 2) + "00\x03";
-        if (frame.compare(3, 2, "16") == 0) {
-            bool discEnd = ++polls_ % 3 == 0;
-            reply = discEnd ? StatusReply("PL", false, 9, 4) : StatusReply("PT", true, 4, 1);
-        }
-        input_.insert(input_.end(), reply.begin(), reply.end());
-        return count;
-    }
-    bool ReadByte(unsigned char& byte) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (input_.empty()) {
-            return false;
-        }
-        byte = input_.front();
-        input_.pop_front();
-        return true;
-    }
-    void DiscardInput() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        input_.clear();
-    }
-    std::string Written() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return written_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::deque<unsigned char> input_;
-    std::string written_;
-    int polls_ = 0;
-};
 
 TEST(PollConcurrency, PollPlayersReaderAndScanTogether) {
     const int kRounds = 200;
