@@ -32,8 +32,8 @@ bool Parse(const Args& args, RemoteClientOptions* options, std::string* error = 
 TEST(RemoteCommandLine, CommandsAndOptions) {
     RemoteClientOptions options;
     ASSERT_TRUE(
-        Parse({"--host", "jukebox", "--port", "5000", "--json", "track", "3", "5"}, &options));
-    EXPECT_EQ(options.host, "jukebox");
+        Parse({"--host", "changer-host", "--port", "5000", "--json", "track", "3", "5"}, &options));
+    EXPECT_EQ(options.host, "changer-host");
     EXPECT_EQ(options.port, 5000);
     EXPECT_TRUE(options.json);
     EXPECT_EQ(options.command, REMOTE_PLAY_TRACK);
