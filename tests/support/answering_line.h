@@ -3,22 +3,14 @@
 // end of slot 9's three tracks; every other command with result 00.
 #pragma once
 
-#include <deque>
-#include <mutex>
 #include <string>
 
-#include "link/serial_line.h"
+#include "tests/support/reply_queue_line.h"
 
-class AnsweringLine : public SerialLine {
-public:
-    int Write(const unsigned char* bytes, int count) override;
-    bool ReadByte(unsigned char& byte) override;
-    void DiscardInput() override;
-    std::string Written();
+class AnsweringLine : public ReplyQueueLine {
+protected:
+    std::string Answer(const unsigned char* bytes, int count) override;
 
 private:
-    std::mutex mutex_;
-    std::deque<unsigned char> input_;
-    std::string written_;
     int polls_ = 0;
 };
