@@ -106,39 +106,29 @@ wait_until 30 "the panel to show the status again" shows "$NORMAL" ||
 check_period_after "$mark" "the silent changer"
 position_stays "after the silent changer"
 
-# Garbage for one exchange.
-mark=$(log_mark)
-control fault garbage
-wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the garbling changer"
-control fault none
-mark=$(log_mark)
-check_period_after "$mark" "a garbage reply"
-wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
-    e2e_fail "the status panel did not come back after a garbage reply"
-position_stays "after a garbage reply"
+# bad_reply_once WHAT FAULT...: the changer answers one status exchange
+# with the fault; afterwards the poll keeps its period, the panel shows the
+# status again and the remote position still answers.
+bad_reply_once() {
+    local what=$1 mark
+    shift
+    mark=$(log_mark)
+    control fault "$@"
+    wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the changer ($what)"
+    control fault none
+    mark=$(log_mark)
+    check_period_after "$mark" "$what"
+    wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
+        e2e_fail "the status panel did not come back after $what"
+    position_stays "after $what"
+}
 
-# An over-long reply without ETX: its tail must not open the next reply.
-mark=$(log_mark)
-control fault overlong
-wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the changer"
-control fault none
-mark=$(log_mark)
-check_period_after "$mark" "an over-long reply"
-wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
-    e2e_fail "the status panel did not come back after an over-long reply"
-position_stays "after an over-long reply"
-
-# A reply 11.25 s late: past the time-out and the 1.2 s pause, when the next
-# exchange is about to start; it is dropped, not read as the next reply.
-mark=$(log_mark)
-control fault late 11250
-wait_status_frames "$mark" 1 10 || e2e_fail "no status frame reached the changer"
-control fault none
-mark=$(log_mark)
-check_period_after "$mark" "a late reply"
-wait_until 15 "the panel to show the status again" shows "$NORMAL" ||
-    e2e_fail "the status panel did not come back after a late reply"
-position_stays "after a late reply"
+bad_reply_once "a garbage reply" garbage
+# Without ETX and over 49 bytes: its tail must not open the next reply.
+bad_reply_once "an over-long reply" overlong
+# 11.25 s late: past the time-out and the 1.2 s pause, when the next exchange
+# is about to start; it is dropped, not read as the next reply.
+bad_reply_once "a late reply" late 11250
 
 check "no box came up" no_error_box
 check "the program is still running" exe_running
