@@ -42,8 +42,8 @@ public:
 
     // Two-digit field, with the digit arithmetic applied to whatever stands.
     int TwoDigits(int offset) const {
-        return (static_cast<signed char>(At(offset)) - '0') * 10 +
-               (static_cast<signed char>(At(offset + 1)) - '0');
+        const char digits[2] = {At(offset), At(offset + 1)};
+        return DecimalField(digits);
     }
 
     MinSec Time(int offset) const {

@@ -3,14 +3,12 @@
 
 #include <cstdio>
 
-// Two bytes taken as decimal digits without checking; the sum wraps at 256.
-static uint8_t TwoDigits(const char* text) {
-    return static_cast<uint8_t>((text[0] - '0') * 10 + (text[1] - '0'));
-}
+#include "link/changer_link.h"
 
+// Each field wraps at 256.
 void MinSec::Parse(const char* text) {
-    bMinutes = TwoDigits(text);
-    bSeconds = TwoDigits(text + 2);
+    bMinutes = static_cast<uint8_t>(DecimalField(text));
+    bSeconds = static_cast<uint8_t>(DecimalField(text + 2));
 }
 
 void MinSec::Format(char* output) const {

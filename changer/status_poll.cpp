@@ -51,13 +51,6 @@ const int kTrackTimeAt = 17;
 const int kDiscTimeAt = 23;
 const int kStatusEnd = 27;
 
-// Two bytes as decimal digits, each taken as a signed character and not
-// checked: a non-digit gives some other defined number.
-int TwoDigitField(const char* bytes) {
-    return (static_cast<signed char>(bytes[0]) - '0') * 10 +
-           (static_cast<signed char>(bytes[1]) - '0');
-}
-
 bool EndsShuffledTrack(int row) {
     return row == StatusStopNoToc || row == StatusStopError || row == StatusStopEndOfDisc ||
            row == StatusPauseAutopause || row == StatusPauseEndOfDisc;
@@ -122,10 +115,10 @@ void PollStatusOnce() {
 
     g_timeTrack.Parse(reply + kTrackTimeAt);
     g_timeDisc.Parse(reply + kDiscTimeAt);
-    int disc = TwoDigitField(reply + kDiscAt);
+    int disc = DecimalField(reply + kDiscAt);
     g_nDisc = disc == 0 ? 100 : disc;
-    g_nTrack = TwoDigitField(reply + kTrackAt);
-    g_nIndex = TwoDigitField(reply + kIndexAt);
+    g_nTrack = DecimalField(reply + kTrackAt);
+    g_nIndex = DecimalField(reply + kIndexAt);
     g_bAutopause = reply[kAutopauseAt] == 'S' ? 1 : 0;
     g_nStatus = FindStatusRow(reply + kCodeAt);
 

@@ -110,6 +110,11 @@ int ChangerTransactLocked(int command, const char* argument, char* reply, int* r
     return ChangerTransact(command, argument, reply, replyLength);
 }
 
+int DecimalField(const char* bytes) {
+    return (static_cast<signed char>(bytes[0]) - '0') * 10 +
+           (static_cast<signed char>(bytes[1]) - '0');
+}
+
 bool ReplyEndsWithEtx(const char* reply, int replyLength) {
     return replyLength > 0 && static_cast<unsigned char>(reply[replyLength - 1]) == ETX;
 }

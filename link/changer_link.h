@@ -71,6 +71,11 @@ int ChangerTransact(int command, const char* argument, char* reply, int* replyLe
 int ChangerTransactLocked(int command, const char* argument, char* reply,
                           int* replyLength = nullptr);
 
+// A two-digit decimal field of a reply: (first - '0') * 10 + (second - '0'),
+// each byte taken as a signed character and not checked, so a non-digit
+// gives some other defined number.
+int DecimalField(const char* bytes);
+
 // Whether a stored reply is complete: it ended with ETX.
 bool ReplyEndsWithEtx(const char* reply, int replyLength);
 
