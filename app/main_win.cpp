@@ -7,16 +7,13 @@
 
 #include <cstdio>
 
-#include "app/instance_win.h"
-#include "app/platform.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks.h"
 #include "remote/remote_server.h"
 #include "resources/resource_ids.h"
 #include "ui/main_window_win.h"
-
-HINSTANCE g_hInst = nullptr;
 
 namespace {
 
@@ -47,7 +44,6 @@ int RunMessageLoop() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    g_hInst = instance;
     SeedRandom();
 
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "bench/remote_abuse_client_posix.h"
 #include "bench/remote_abuse_scenarios_posix.h"
 #include "changer/status_poll.h"

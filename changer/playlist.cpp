@@ -7,6 +7,7 @@
 
 #include "changer/magazine.h"
 #include "link/changer_link.h"
+#include "platform/mul_div.h"
 
 std::recursive_mutex g_hPlaylistMutex;
 bool g_bPlaylistBuilt = false;
@@ -26,24 +27,6 @@ uint16_t NextRandom() {
     g_nRandomSeed = g_nRandomSeed * 1664525u + 1013904223u;
     return static_cast<uint16_t>(g_nRandomSeed >> 16);
 }
-
-#ifndef _WIN32
-int MulDiv(int a, int b, int c) {
-    if (c == 0) {
-        return -1;
-    }
-    int64_t product = static_cast<int64_t>(a) * b;
-    bool negative = (product < 0) != (c < 0);
-    uint64_t magnitude = product < 0 ? 0 - static_cast<uint64_t>(product) : product;
-    uint64_t divisor = c < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(c)) : c;
-    uint64_t quotient = (magnitude + divisor / 2) / divisor;
-    if (negative) {
-        return quotient <= uint64_t{1} << 31 ? static_cast<int>(0 - static_cast<int64_t>(quotient))
-                                             : -1;
-    }
-    return quotient <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(quotient) : -1;
-}
-#endif
 
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     if (disc == 0 || disc > kSlotCount) {

@@ -26,16 +26,6 @@ void SeedRandom();
 // One step of the generator; returns bits 16..31 of the new state.
 uint16_t NextRandom();
 
-// Rounding multiply-divide: a * b / c at 64-bit width, half away from zero.
-// Returns -1 when c is 0 or the result does not fit in 32 bits. Windows has
-// it in kernel32, declared exactly as there so that files which also include
-// <windows.h> see one function; the native build has its own.
-#ifdef _WIN32
-extern "C" __declspec(dllimport) int __stdcall MulDiv(int a, int b, int c);
-#else
-int MulDiv(int a, int b, int c);
-#endif
-
 // Plays disc and track: validates against the magazine table, then sends
 // load, track, play and autopause on/off as one unit under g_hComMutex.
 // 1 when the commands were sent, 0 when the request was rejected.

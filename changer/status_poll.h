@@ -8,8 +8,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/platform.h"
 #include "changer/min_sec.h"
+#include "platform/window_hooks.h"
 
 enum PlayMode {
     ModePlay = 0,
@@ -57,12 +57,6 @@ extern MinSec g_timeDisc;
 extern MinSec g_timeTrack;
 extern int g_bAutopause;  // 1 when the changer reports autopause on
 extern int g_nStatus;     // row of g_statusCodes, 0..12
-
-// The status panel of the main window, in client pixels.
-struct StatusRect {
-    int left, top, right, bottom;
-};
-const StatusRect g_rcStatus = {10, 10, 250, 80};
 
 // Row of g_statusCodes for a two-character code; 0 when none matches.
 int FindStatusRow(const char* code);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/platform.h"
+#include "platform/window_hooks.h"
 
 SerialLine* g_hCom = nullptr;
 std::recursive_mutex g_hComMutex;

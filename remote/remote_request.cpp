@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/platform.h"
+#include "platform/window_hooks.h"
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/playlist.h"

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/platform.h"
+#include "platform/window_hooks.h"
 #include "remote/remote_request.h"
 
 RemoteServer::RemoteServer(RemoteSocketApi& sockets, uint16_t port, int maxClients)

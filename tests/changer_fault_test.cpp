@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
 #include "tests/support/scripted_line.h"
 

@@ -8,6 +8,7 @@
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "link/changer_link.h"
+#include "platform/mul_div.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
 

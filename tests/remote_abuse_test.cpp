@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"

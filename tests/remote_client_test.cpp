@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "remote/remote_client.h"

@@ -1,7 +1,7 @@
 // Dialog template walker and dialog-unit arithmetic.
 #include "ui/dialog_template.h"
 
-#include "changer/playlist.h"  // MulDiv
+#include "platform/mul_div.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/platform.h"
+#include "platform/window_hooks.h"
 #include "changer/status_poll.h"
 #include "resources/resource_ids.h"
 #include "ui/layout_builder_win.h"

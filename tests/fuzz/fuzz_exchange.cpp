@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/scripted_line.h"

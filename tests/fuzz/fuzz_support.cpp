@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
 #include "tests/support/reset_state.h"
 

@@ -1,8 +1,7 @@
 // Win32 implementations of the hooks the portable core calls.
 #include <windows.h>
 
-#include "app/platform.h"
-#include "changer/status_poll.h"
+#include "platform/window_hooks.h"
 
 std::atomic<WindowHandle> g_hWnd{nullptr};
 

@@ -1,6 +1,8 @@
-// Hooks through which the portable core reaches the window system.
-// The program implements them with Win32 (platform_win.cpp); native builds
-// record the calls (platform_posix.cpp) so tests can check them.
+// Hooks through which the portable core reaches the window system. The
+// bottom layer: it includes nothing of the project, and every other layer may
+// include it. The program implements the hooks with Win32
+// (window_hooks_win.cpp); native builds record the calls
+// (window_hooks_posix.cpp) so tests can check them.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,13 @@ using WindowHandle = void*;
 // The main window; empty until start-up has created it. Set once by the
 // window thread, read by the remote server's threads (hence atomic).
 extern std::atomic<WindowHandle> g_hWnd;
+
+// The status panel of the main window, in client pixels: painted by the
+// window, invalidated by RequestStatusRepaint.
+struct StatusRect {
+    int left, top, right, bottom;
+};
+const StatusRect g_rcStatus = {10, 10, 250, 80};
 
 // Shows a modal box with one OK button and waits until the user closes it.
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption);

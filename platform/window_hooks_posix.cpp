@@ -1,5 +1,5 @@
 // Native stand-ins for the window-system hooks: they record every call.
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 
 #include <mutex>
 

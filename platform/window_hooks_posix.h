@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "platform/window_hooks.h"
 
 struct RecordedErrorBox {
     WindowHandle owner;
