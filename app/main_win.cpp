@@ -18,7 +18,6 @@
 namespace {
 
 const char kWindowClass[] = "ZUBCDWND";
-const char kPortName[] = "COM1";
 
 bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSA windowClass = {};
@@ -54,7 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     if (!OpenChangerPort()) {
         char text[64];
-        std::snprintf(text, sizeof text, "Port %s in use.", kPortName);
+        std::snprintf(text, sizeof text, "Port %s in use.", kChangerPortName);
         ShowErrorBox(nullptr, text, "Error");
         return 0;
     }

@@ -33,7 +33,7 @@ echo
 source bench/remote_wine_program.sh
 program_up network-abuse || exit 1
 
-handles_now() { probe handles "$PROGRAM_TITLE"; }
+handles_now() { probe handles "$MAIN_TITLE"; }
 handles_steady() {
     local first
     first=$(handles_now) && [ "$first" = "$(handles_now)" ]

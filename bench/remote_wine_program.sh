@@ -5,7 +5,6 @@
 
 ZUB_WINEPREFIX=${ZUB_WINEPREFIX:-$ZUB_BUILD/wineprefix-bench}
 source "$ZUB_ROOT/tools/wine/harness.sh"
-PROGRAM_TITLE="ZUB CD Changer #0 on COM1"
 
 # program_up NAME: artifacts in $ZUB_BUILD/bench-run/NAME; tears down on exit.
 program_up() {
@@ -24,7 +23,7 @@ program_up() {
     use_display >&2 || return 1
     start_sim --magazine "$ZUB_ROOT/demo/magazine.txt" >&2 || return 1
     start_exe "$ZUB_RUN_DIR/work" >&2 || return 1
-    wait_for_port 4239 60 >&2 && wait_for_window "$PROGRAM_TITLE" 60 >&2
+    wait_for_port 4239 60 >&2 && wait_for_window "$MAIN_TITLE" 60 >&2
 }
 
 # program_down: ends the program, the simulator and the display.

@@ -51,6 +51,9 @@ extern SerialLine* g_hCom;
 // Always the innermost of the three locks.
 extern std::recursive_mutex g_hComMutex;
 
+// The changer's serial port; the program has no setting for it.
+const char kChangerPortName[] = "COM1";
+
 // Opens and configures COM1 (9600 8N1, DTR on, 10 s first-byte read
 // time-out), waits 2 s for the line to settle. 1 on success, else 0.
 // Win32 only; native tests put their own line into g_hCom.

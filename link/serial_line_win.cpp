@@ -5,15 +5,14 @@
 
 namespace {
 
-const char kPortName[] = "COM1";
 const DWORD kFirstByteTimeoutMs = 10000;
 const DWORD kSettlePauseMs = 2000;
 
 // Opens COM1 and applies the line settings; INVALID_HANDLE_VALUE when the
 // port cannot be opened or its settings cannot be read.
 HANDLE OpenConfiguredPort(COMMTIMEOUTS& timeouts) {
-    HANDLE port =
-        CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port = CreateFileA(kChangerPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         return INVALID_HANDLE_VALUE;
     }

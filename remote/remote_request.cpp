@@ -5,12 +5,13 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/window_hooks.h"
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -66,13 +67,13 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
             PlayNextEntry();
             return 0;
         case REMOTE_PAUSE:
-            SendButtonCommand(g_hWnd.load(), kRemotePauseButton);
+            SendButtonCommand(g_hWnd.load(), IDC_PAUSE);
             return 0;
         case REMOTE_PLAY:
-            SendButtonCommand(g_hWnd.load(), kRemotePlayButton);
+            SendButtonCommand(g_hWnd.load(), IDC_PLAY);
             return 0;
         case REMOTE_STOP:
-            SendButtonCommand(g_hWnd.load(), kRemoteStopButton);
+            SendButtonCommand(g_hWnd.load(), IDC_STOP);
             return 0;
         case REMOTE_RESTART:
             PlayDiscTrack(static_cast<uint16_t>(g_nDisc.load()),

@@ -3,11 +3,6 @@
 
 #include "remote/remote_protocol.h"
 
-// Buttons of the main window that the remote forwards.
-const int kRemotePlayButton = 1005;
-const int kRemotePauseButton = 1006;
-const int kRemoteStopButton = 1007;
-
 // Acts on the request in buffer (kRemoteRequestSize bytes, as the
 // connection's receives have left them: a short request keeps the older
 // bytes behind it). Writes the reply, if the command has one, to reply

@@ -10,12 +10,6 @@
 #include "link/changer_link.h"
 #include "resources/resource_ids.h"
 
-namespace {
-
-const char kPortName[] = "COM1";
-
-}  // namespace
-
 const ListColumn kDiscListColumns[kListColumnCount] = {
     {"Disc", 6}, {"ID", 14}, {"Tracks", 10}, {"Time", 9}, {"Artist", 15}, {"Title", 15},
 };
@@ -125,7 +119,7 @@ void HandleListNotify(uintptr_t wordParam, int notifyCode, ListControl& notifyin
 }
 
 std::string TitleWithPort(const char* layoutTitle) {
-    return std::string(layoutTitle) + " #0 on " + kPortName;
+    return std::string(layoutTitle) + " #0 on " + kChangerPortName;
 }
 
 StatusPanelText FormatStatusPanel() {

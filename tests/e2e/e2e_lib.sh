@@ -12,7 +12,6 @@ ZUB_ARTIFACTS=${ZUB_ARTIFACTS:-$ZUB_BUILD/e2e-artifacts}
 ZUB_MAGAZINE=${ZUB_MAGAZINE:-$E2E_ROOT/demo/magazine.txt}
 ZUB_CATALOGUE=${ZUB_CATALOGUE:-$E2E_ROOT/demo/zub.txt}
 ZUB_REMOTE=${ZUB_REMOTE:-$ZUB_BUILD/native/zubremote}
-MAIN_TITLE="ZUB CD Changer #0 on COM1"
 
 E2E_NAME=""
 E2E_WATCHDOG_PID=""
@@ -82,11 +81,11 @@ catalogue_entry() {
     sed -n "$1{s/\r\$//;s/\"//g;p;q}" "$ZUB_CATALOGUE"
 }
 
-scan_done() { button_enabled "$MAIN_TITLE" 1010 && button_enabled "$MAIN_TITLE" 1011; }
+scan_done() { button_enabled "$MAIN_TITLE" "$IDC_RANDOM" && button_enabled "$MAIN_TITLE" "$IDC_NEXT"; }
 
 # e2e_scan: clicks Scan and waits until the scan has enabled Random and Next.
 e2e_scan() {
-    click_button "$MAIN_TITLE" 1003 || e2e_fail "could not click Scan"
+    click_button "$MAIN_TITLE" "$IDC_SCAN" || e2e_fail "could not click Scan"
     wait_until 180 "the scan to end (Random and Next enabled)" scan_done ||
         e2e_fail "the scan did not end"
 }
@@ -96,7 +95,7 @@ remote() { timeout 30 "$ZUB_REMOTE" --timeout 10000 "$@"; }
 
 # e2e_exit: clicks Exit and expects the program to end with exit code 0.
 e2e_exit() {
-    click_button "$MAIN_TITLE" 2 || e2e_fail "could not click Exit"
+    click_button "$MAIN_TITLE" "$IDC_EXIT" || e2e_fail "could not click Exit"
     wait_for_exit 30 || e2e_fail "the program did not end after Exit"
     check "the exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
 }

@@ -34,7 +34,7 @@ wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
 e2e_scan
 
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1010 || e2e_fail "could not click Random"
+click_button "$MAIN_TITLE" "$IDC_RANDOM" || e2e_fail "could not click Random"
 wait_until 20 "the first shuffled entry" enough_played "$mark" 1 || e2e_fail "Random played nothing"
 e2e_log "ok: Random plays $(played_since "$mark" | head -n 1)"
 screenshot shuffle
@@ -43,7 +43,7 @@ wait_until 120 "two more entries played at track ends" enough_played "$mark" 3 |
 e2e_log "ok: the player advanced by itself: $(played_since "$mark" | tr '\n' ',')"
 
 skip=$(log_mark)
-click_button "$MAIN_TITLE" 1011 || e2e_fail "could not click Next"
+click_button "$MAIN_TITLE" "$IDC_NEXT" || e2e_fail "could not click Next"
 wait_until 20 "Next to play an entry" enough_played "$skip" 1 || e2e_fail "Next played nothing"
 e2e_log "ok: Next plays $(played_since "$skip" | head -n 1)"
 
@@ -52,7 +52,7 @@ check "every entry is a track of a loaded disc" valid_entries <"$ZUB_RUN_DIR/pla
 check "no entry is played twice" test -z "$(sort "$ZUB_RUN_DIR/played.txt" | uniq -d)"
 
 stop=$(log_mark)
-click_button "$MAIN_TITLE" 1007 || e2e_fail "could not click Stop"
+click_button "$MAIN_TITLE" "$IDC_STOP" || e2e_fail "could not click Stop"
 wait_for_run "$stop" 20 "02 STOP" || e2e_fail "Stop did not reach the changer"
 e2e_log "ok: Stop stops"
 

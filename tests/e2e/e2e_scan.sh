@@ -42,7 +42,7 @@ expected_track_rows() {
     }'
 }
 
-track_list_shows() { [ "$(list_rows "$MAIN_TITLE" 1009 | cut -f 1,2,4)" = "$1" ]; }
+track_list_shows() { [ "$(list_rows "$MAIN_TITLE" "$IDC_TRACKLIST" | cut -f 1,2,4)" = "$1" ]; }
 
 e2e_begin scan 240
 [ -f "$ZUB_MAGAZINE" ] || e2e_fail "no magazine at $ZUB_MAGAZINE"
@@ -50,8 +50,8 @@ e2e_start_sim
 start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
 
-check "Random starts disabled" button_disabled "$MAIN_TITLE" 1010
-check "Next starts disabled" button_disabled "$MAIN_TITLE" 1011
+check "Random starts disabled" button_disabled "$MAIN_TITLE" "$IDC_RANDOM"
+check "Next starts disabled" button_disabled "$MAIN_TITLE" "$IDC_NEXT"
 
 mark=$(log_mark)
 e2e_scan
@@ -61,7 +61,7 @@ e2e_log "ok: the scan ended and enabled Random and Next"
 screenshot scanned
 
 check "slot 100 was loaded as A00" grep -qE '^[0-9.]+ 01 LOAD A00' "$ZUB_SIM_LOG"
-list_rows "$MAIN_TITLE" 1002 >"$ZUB_RUN_DIR/disc-list.txt" || e2e_fail "cannot read the disc list"
+list_rows "$MAIN_TITLE" "$IDC_DISCLIST" >"$ZUB_RUN_DIR/disc-list.txt" || e2e_fail "cannot read the disc list"
 expected_disc_rows >"$ZUB_RUN_DIR/disc-list.expected"
 cut -f 1-4,6,7 "$ZUB_RUN_DIR/disc-list.txt" >"$ZUB_RUN_DIR/disc-list.shown"
 check "the disc list shows the magazine and the catalogue" \
@@ -74,9 +74,9 @@ check "every loaded disc has a time" \
 # is not 1 numbers them from its first track.
 for slot in $(magazine_discs | awk '{ print $1 }' | sed -n '4p;7p'); do
     expected=$(expected_track_rows "$slot")
-    click_row "$MAIN_TITLE" 1002 $((slot - 1)) || e2e_fail "could not click the row of slot $slot"
+    click_row "$MAIN_TITLE" "$IDC_DISCLIST" $((slot - 1)) || e2e_fail "could not click the row of slot $slot"
     wait_until 20 "the tracks of slot $slot" track_list_shows "$expected" ||
-        e2e_fail "the track list does not show slot $slot: $(list_rows "$MAIN_TITLE" 1009 | tr '\t\n' ' |')"
+        e2e_fail "the track list does not show slot $slot: $(list_rows "$MAIN_TITLE" "$IDC_TRACKLIST" | tr '\t\n' ' |')"
     e2e_log "ok: a click on slot $slot shows its $(wc -l <<<"$expected") tracks"
 done
 screenshot tracks

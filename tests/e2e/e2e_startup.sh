@@ -39,7 +39,7 @@ check "no poll interval over 5 s (longest ${longest}s)" \
     awk -v m="$longest" 'BEGIN { exit !(m <= 5.0) }'
 check "the program is still running" exe_running
 
-click_button "$MAIN_TITLE" 2 || e2e_fail "could not click Exit"
+click_button "$MAIN_TITLE" "$IDC_EXIT" || e2e_fail "could not click Exit"
 wait_for_exit 30 || e2e_fail "the program did not end after Exit"
 check "the exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
 check "the window is gone" window_absent "$MAIN_TITLE"

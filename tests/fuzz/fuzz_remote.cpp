@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_request.h"
+#include "resources/resource_ids.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
@@ -141,11 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<int> expectedButtons;
     if (flags & 2) {
         if (command == REMOTE_PAUSE) {
-            expectedButtons = {kRemotePauseButton};
+            expectedButtons = {IDC_PAUSE};
         } else if (command == REMOTE_PLAY) {
-            expectedButtons = {kRemotePlayButton};
+            expectedButtons = {IDC_PLAY};
         } else if (command == REMOTE_STOP) {
-            expectedButtons = {kRemoteStopButton};
+            expectedButtons = {IDC_STOP};
         }
     }
     FUZZ_CHECK(buttons == expectedButtons);

@@ -12,8 +12,8 @@ e2e_start_sim --speed 1
 start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
 e2e_scan
-click_row "$MAIN_TITLE" 1002 11 || true
-click_button "$MAIN_TITLE" 1010 || e2e_fail "could not click Random"
+click_row "$MAIN_TITLE" "$IDC_DISCLIST" 11 || true
+click_button "$MAIN_TITLE" "$IDC_RANDOM" || e2e_fail "could not click Random"
 mark=$(log_mark)
 wait_until 30 "a few status polls" polls_since "$mark" 3 || e2e_fail "no status polls"
 window=$(window_ids "$MAIN_TITLE" | head -n 1)

@@ -17,6 +17,9 @@ ZUB_PROBE_EXE=${ZUB_PROBE_EXE:-$ZUB_BUILD/wine-probe/zubprobe.exe}
 ZUB_COM1_LINK=$ZUB_WINEPREFIX/com1-link
 ZUB_WINE_TIMEOUT=${ZUB_WINE_TIMEOUT:-60}
 
+# shellcheck source=window_ids.sh
+source "$ZUB_ROOT/tools/wine/window_ids.sh"
+
 export WINEPREFIX=$ZUB_WINEPREFIX
 export WINEARCH=win64
 export WINEDEBUG=${ZUB_WINEDEBUG:--all}
