@@ -6,10 +6,15 @@
 #include <cstring>
 
 #include "ui/dialog_template.h"
+#include "ui/gdi_scoped_win.h"
 
 namespace {
 
 const char kErrorCaption[] = "Error";
+
+// The window property that keeps the font the builder created for the host's
+// controls, until ReleaseLayoutFont deletes it.
+const char kLayoutFontProperty[] = "ZubLayoutFont";
 
 void ShowLayoutError(HWND host, const char* text) {
     MessageBoxA(host, text, kErrorCaption, MB_OK);
@@ -22,7 +27,7 @@ void ReportInvalidLayout(HWND host) {
 // Chooses the font of the template (or the stock one) and measures the base
 // units with it on the screen.
 HFONT ChooseFontAndMeasure(const DialogHeader& header, BaseUnits& units) {
-    HDC screen = GetDC(nullptr);
+    ScopedGetDC screen(nullptr);
     HFONT font = nullptr;
     if (header.hasFont) {
         int height = FontHeightForPoints(header.pointSize, GetDeviceCaps(screen, LOGPIXELSY));
@@ -32,14 +37,12 @@ HFONT ChooseFontAndMeasure(const DialogHeader& header, BaseUnits& units) {
     if (font == nullptr) {
         font = static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
     }
-    HGDIOBJ previous = SelectObject(screen, font);
+    ScopedSelectObject selected(screen, font);
     TEXTMETRICA metrics = {};
     GetTextMetricsA(screen, &metrics);
     SIZE extent = {};
     GetTextExtentPoint32A(screen, kBaseUnitAlphabet,
                           static_cast<int>(std::strlen(kBaseUnitAlphabet)), &extent);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
     units.vertical = metrics.tmHeight;
     units.horizontal = HorizontalBaseUnit(extent.cx);
     return font;
@@ -86,6 +89,9 @@ int BuildControlsFromTemplate(HWND host, HWND parent, LPCSTR templateName, HINST
 
     BaseUnits units;
     HFONT font = ChooseFontAndMeasure(header, units);
+    if (font != GetStockObject(ANSI_VAR_FONT)) {
+        SetPropA(host, kLayoutFontProperty, font);
+    }
 
     if (resize && !ResizeHost(host, parent, header, units)) {
         ReportInvalidLayout(host);
@@ -118,4 +124,11 @@ int BuildControlsFromTemplate(HWND host, HWND parent, LPCSTR templateName, HINST
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     return 1;
+}
+
+void ReleaseLayoutFont(HWND host) {
+    HANDLE font = RemovePropA(host, kLayoutFontProperty);
+    if (font != nullptr) {
+        DeleteObject(font);
+    }
 }

@@ -10,3 +10,8 @@
 // 1 when every item was created, else 0.
 int BuildControlsFromTemplate(HWND host, HWND parent, LPCSTR templateName, HINSTANCE instance,
                               int resize);
+
+// Deletes the font that BuildControlsFromTemplate created for host's
+// controls. The host calls it when it is destroyed; its controls are gone by
+// then.
+void ReleaseLayoutFont(HWND host);

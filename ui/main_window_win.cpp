@@ -8,9 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/window_hooks.h"
 #include "changer/status_poll.h"
+#include "platform/window_hooks.h"
 #include "resources/resource_ids.h"
+#include "ui/gdi_scoped_win.h"
 #include "ui/layout_builder_win.h"
 #include "ui/list_view_win.h"
 #include "ui/main_window_logic.h"
@@ -42,12 +43,10 @@ private:
 
 // tmAveCharWidth + 1 of ANSI_VAR_FONT on the screen.
 int MeasureColumnUnit() {
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, GetStockObject(ANSI_VAR_FONT));
+    ScopedGetDC screen(nullptr);
+    ScopedSelectObject font(screen, GetStockObject(ANSI_VAR_FONT));
     TEXTMETRICA metrics = {};
     GetTextMetricsA(screen, &metrics);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
     return metrics.tmAveCharWidth + 1;
 }
 
@@ -90,10 +89,9 @@ LRESULT OnCreate(HWND window, const CREATESTRUCTA* creation) {
 }
 
 LRESULT OnPaint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
+    ScopedPaint dc(window);
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ previous = SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+    ScopedSelectObject font(dc, GetStockObject(ANSI_VAR_FONT));
     TEXTMETRICA metrics = {};
     GetTextMetricsA(dc, &metrics);
 
@@ -106,9 +104,6 @@ LRESULT OnPaint(HWND window) {
                  g_rcStatus.top + kPanelTextInset + line * metrics.tmHeight,
                  text.lines[line].c_str(), static_cast<int>(text.lines[line].size()));
     }
-
-    SelectObject(dc, previous);
-    EndPaint(window, &paint);
     return 0;
 }
 
@@ -127,7 +122,8 @@ LRESULT OnCommand(HWND window, WPARAM wordParam) {
     return 0;
 }
 
-LRESULT OnDestroy() {
+LRESULT OnDestroy(HWND window) {
+    ReleaseLayoutFont(window);
     PostQuitMessage(0);
     return 0;
 }
@@ -145,7 +141,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM
         case WM_COMMAND:
             return OnCommand(window, wordParam);
         case WM_DESTROY:
-            return OnDestroy();
+            return OnDestroy(window);
         default:
             return DefWindowProcA(window, message, wordParam, longParam);
     }
