@@ -19,6 +19,8 @@ const ListColumn kTrackListColumns[kListColumnCount] = {
 };
 
 void PressLoad(int selectedRow) {
+    // With no row selected the button loads slot 2, not nothing: the
+    // program has always done so, and users may rely on it.
     int slot = selectedRow >= 0 ? selectedRow + 1 : 2;
     char argument[8];
     FormatSlotArgument(slot, argument);  // slot 100 as A00, as the changer expects
