@@ -12,10 +12,7 @@ source tools/lib.sh
 
 native_exchanges=${1:-2000}
 wine_exchanges=${2:-500}
-if [ "${ZUB_BENCH_NO_BUILD:-0}" != 1 ]; then
-    zub_build native -- link-exchange-bench changer-sim >&2
-    zub_build win -- link-exchange-bench >&2
-fi
+zub_bench_build "link-exchange-bench changer-sim" "link-exchange-bench"
 
 priority=()
 if chrt -f 10 true 2>/dev/null; then

@@ -17,10 +17,7 @@ form=--long
 if [ "${1:-}" = --short ]; then
     form=""
 fi
-if [ "${ZUB_BENCH_NO_BUILD:-0}" != 1 ]; then
-    zub_build native -- remote-abuse changer-sim >&2
-    zub_build win -- zubcd >&2
-fi
+zub_bench_build "remote-abuse changer-sim" "zubcd"
 abuse=$ZUB_BUILD/native/remote-abuse
 status=0
 

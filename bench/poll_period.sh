@@ -11,10 +11,7 @@ cd "$(dirname "$0")/.."
 source tools/lib.sh
 
 polls=${1:-100}
-if [ "${ZUB_BENCH_NO_BUILD:-0}" != 1 ]; then
-    zub_build native -- poll-period-bench changer-sim >&2
-    zub_build win -- zubcd >&2
-fi
+zub_bench_build "poll-period-bench changer-sim" "zubcd"
 
 # A prefix of its own, so a test run cannot stop this one's wineserver.
 ZUB_WINEPREFIX=${ZUB_WINEPREFIX:-$ZUB_BUILD/wineprefix-bench}

@@ -11,10 +11,7 @@ cd "$(dirname "$0")/.."
 source tools/lib.sh
 
 level_seconds=${1:-2}
-if [ "${ZUB_BENCH_NO_BUILD:-0}" != 1 ]; then
-    zub_build native -- remote-position-bench changer-sim >&2
-    zub_build win -- zubcd >&2
-fi
+zub_bench_build "remote-position-bench changer-sim" "zubcd"
 bench=$ZUB_BUILD/native/remote-position-bench
 
 echo "### native server (in process)"

@@ -9,9 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/lib.sh
 
-if [ "${ZUB_BENCH_NO_BUILD:-0}" != 1 ]; then
-    zub_build native -- scan-line-speed-bench >&2
-fi
+zub_bench_build "scan-line-speed-bench"
 bench=$ZUB_BUILD/native/scan-line-speed-bench
 
 priority=()

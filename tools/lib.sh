@@ -83,3 +83,17 @@ zub_build() {
     zub_say "build $flavour ($dir)"
     cmake "${configure[@]}" >/dev/null && cmake --build "$dir" -j "$ZUB_JOBS" "${targets[@]}"
 }
+
+# zub_bench_build "NATIVE TARGETS" ["WINDOWS TARGETS"]: builds what a
+# benchmark runs, unless ZUB_BENCH_NO_BUILD=1 says its caller has built it.
+zub_bench_build() {
+    if [ "${ZUB_BENCH_NO_BUILD:-0}" = 1 ]; then
+        return 0
+    fi
+    # shellcheck disable=SC2086  # one word per target
+    zub_build native -- $1 >&2 || return 1
+    if [ -n "${2:-}" ]; then
+        # shellcheck disable=SC2086
+        zub_build win -- $2 >&2
+    fi
+}
