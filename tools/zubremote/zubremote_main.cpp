@@ -6,9 +6,14 @@
 
 #include "remote/remote_client.h"
 #include "remote/remote_client_socket.h"
+#include "zub_version.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "zubremote " << ZUB_VERSION << "\n";
+        return 0;
+    }
     StartClientSockets();
     SocketRemoteConnection connection;
     return RunRemoteClient(args, connection, std::cout, std::cerr);
