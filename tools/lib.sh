@@ -13,6 +13,7 @@ ZUB_PACKAGES=(
     wine wine64 fonts-wine                         # running the program
     xvfb x11-utils xdotool imagemagick             # display, clicks, screenshots
     clang libclang-rt-14-dev llvm                  # fuzz targets (libFuzzer, symbolizer)
+    nsis zip unzip python3                         # the release: installer, zip, their checks
 )
 
 zub_say() { printf '==> %s\n' "$*"; }
