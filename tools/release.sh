@@ -15,9 +15,10 @@ RELEASE=$ZUB_BUILD/release
 USER_SECTIONS=("What it does" "Installing on Windows" "Remote control")
 PROTOCOL_DOC=docs/remote-protocol.md
 
-# win_has_target NAME: the Windows build defines the target.
+# win_has_target NAME: the Windows build defines the target. (grep reads
+# all of the list: make must not end on a broken pipe.)
 win_has_target() {
-    cmake --build "$WIN_BUILD" --target help | grep -qx "\.\.\. $1"
+    cmake --build "$WIN_BUILD" --target help | grep -x "\.\.\. $1" >/dev/null
 }
 
 # define_value NAME: a string define of the generated version header.
@@ -34,12 +35,16 @@ markdown_section() {
         END { exit !found }' README.md
 }
 
-# user_readme VERSION: README.txt, Windows line ends. Pictures are left out
-# and links keep only their text.
+# user_readme VERSION: README.txt, Windows line ends: README.md's title with
+# the version, its user sections and the wire format, whose headings go one
+# level down. Pictures are left out and links keep only their text; the link
+# to the wire format points below.
 user_readme() {
-    local title
+    local title protocol_title
+    protocol_title=$(sed -n '1s/^# //p' "$PROTOCOL_DOC")
     {
-        printf 'zubcd %s\n\n' "$1"
+        sed -n "1s/^# zubcd /# zubcd $1 /p" README.md
+        echo
         for title in "${USER_SECTIONS[@]}"; do
             markdown_section "$title" || {
                 zub_warn "README.md has no section '## $title'"
@@ -47,8 +52,9 @@ user_readme() {
             }
         done
         echo
-        sed 's/^# /## /' "$PROTOCOL_DOC"
-    } | sed -e '/^!\[/d' -e 's/\[\([^]]*\)\]([^)]*)/\1/g' -e 's/$/\r/'
+        sed 's/^#/##/' "$PROTOCOL_DOC"
+    } | sed -e '/^!\[/d' -e 's/\[\([^]]*\)\]([^)]*)/\1/g' \
+        -e "s|$PROTOCOL_DOC|the section \"$protocol_title\" below|g" -e 's/$/\r/'
 }
 
 zub_ensure_packages

@@ -20,7 +20,8 @@ name=zubcd-$version
 zip=$ZUB_BUILD/release/$name-win64.zip
 setup=$ZUB_BUILD/release/$name-setup.exe
 programs=(zubcd.exe zubremote.exe)
-if cmake --build "$WIN_BUILD" --target help | grep -qx '\.\.\. zubweb'; then
+# zubweb belongs to the release once the tree defines it.
+if grep -rqsE --include=CMakeLists.txt --exclude-dir=build 'add_executable\(\s*zubweb\b' "$E2E_ROOT"; then
     programs+=(zubweb.exe)
 fi
 
