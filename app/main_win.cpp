@@ -31,6 +31,14 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     return RegisterClassA(&windowClass) != 0;
 }
 
+// Ends the program with exit code 0 once worker threads may be running.
+// ExitProcess stops them before anything is torn down; returning from
+// WinMain would run the destructors of the playlist, the magazine table and
+// the other globals while the poll or a remote session may still use them.
+[[noreturn]] void EndProcess() {
+    ExitProcess(0);
+}
+
 int RunMessageLoop() {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -66,14 +74,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     StartRemoteThread(kNoRemoteSocket);
 
     if (!RegisterMainWindowClass(instance)) {
-        return 0;
+        EndProcess();
     }
     // The creation handler builds the controls from the layout, which also
     // sets the final size, frame bits and title.
     HWND window = CreateWindowExA(0, kWindowClass, "ZUB CD Controller", WS_DLGFRAME, CW_USEDEFAULT,
                                   0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
-        return 0;
+        EndProcess();
     }
     g_hWnd = window;
     ShowWindow(window, showCommand);
@@ -85,5 +93,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // The waiting acceptor must not take the socket clean-up for an error.
     EndRemoteServer();
     WSACleanup();
-    return 0;
+    EndProcess();
 }

@@ -3,7 +3,6 @@
 #include "changer/status_poll.h"
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "changer/magazine.h"
@@ -69,22 +68,21 @@ bool IsPastLastTrack(int disc, int track) {
     return (slot.wFlags & SLOT_PRESENT) != 0 && track == slot.wFirstTrack + slot.wTrackCount;
 }
 
-// The poll's own rows of the play-mode transitions. Caller holds g_hStatusMutex.
-void ApplyPollTransitions(int row) {
-    int mode = g_nMode.load();
-    if (mode == ModeShuffle) {
-        if (EndsShuffledTrack(row)) {
-            PlayNextEntry();
-        }
-    } else if (mode == ModeWholeDisc) {
-        if (row != StatusPlay) {
-            g_nMode = ModeShuffle;
-            PlayNextEntry();
-        } else if (IsPastLastTrack(g_nDisc.load(), g_nTrack.load())) {
-            ChangerTransactLocked(CMD_AUTOPAUSE_ON, "", nullptr);
-            g_nMode = ModeShuffle;
-        }
+// Keeps what the reply says in the status values. Caller holds g_hStatusMutex.
+void StoreStatus(const StatusReplyFields& status) {
+    // Without a whole reply the fields would be stale or missing bytes: say
+    // so in the status line and leave everything else.
+    if (!status.whole) {
+        g_nStatus = StatusNone;
+        return;
     }
+    g_timeTrack = status.timeTrack;
+    g_timeDisc = status.timeDisc;
+    g_nDisc = status.disc;
+    g_nTrack = status.track;
+    g_nIndex = status.index;
+    g_bAutopause = status.autopause;
+    g_nStatus = status.row;
 }
 
 }  // namespace
@@ -98,31 +96,53 @@ int FindStatusRow(const char* code) {
     return StatusNone;
 }
 
-void PollStatusOnce() {
-    char reply[kReplyBufferSize + 2];
-    std::memset(reply, 0, sizeof reply);
-    int replyLength = 0;
-    ChangerTransactLocked(CMD_STATUS, "", reply, &replyLength);
+StatusReplyFields ParseStatusReply(const char* bytes, int length) {
+    StatusReplyFields status;
+    if (!ReplyEndsWithEtx(bytes, length) || length - 1 < kStatusEnd) {
+        return status;
+    }
+    status.whole = true;
+    status.row = FindStatusRow(bytes + kCodeAt);
+    status.autopause = bytes[kAutopauseAt] == 'S' ? 1 : 0;
+    int disc = DecimalField(bytes + kDiscAt);
+    status.disc = disc == 0 ? 100 : disc;
+    status.track = DecimalField(bytes + kTrackAt);
+    status.index = DecimalField(bytes + kIndexAt);
+    status.timeTrack.Parse(bytes + kTrackTimeAt);
+    status.timeDisc.Parse(bytes + kDiscTimeAt);
+    return status;
+}
 
-    std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
-
-    // Without a whole reply the fields would be stale or missing bytes: say
-    // so in the status line and leave everything else, the mode included.
-    if (!ReplyEndsWithEtx(reply, replyLength) || replyLength - 1 < kStatusEnd) {
-        g_nStatus = StatusNone;
+void ApplyPollTransitions(const StatusReplyFields& status) {
+    if (!status.whole) {
         return;
     }
+    int mode = g_nMode.load();
+    if (mode == ModeShuffle) {
+        if (EndsShuffledTrack(status.row)) {
+            PlayNextEntry();
+        }
+    } else if (mode == ModeWholeDisc) {
+        if (status.row != StatusPlay) {
+            g_nMode = ModeShuffle;
+            PlayNextEntry();
+        } else if (IsPastLastTrack(status.disc, status.track)) {
+            ChangerTransactLocked(CMD_AUTOPAUSE_ON, "", nullptr);
+            g_nMode = ModeShuffle;
+        }
+    }
+}
 
-    g_timeTrack.Parse(reply + kTrackTimeAt);
-    g_timeDisc.Parse(reply + kDiscTimeAt);
-    int disc = DecimalField(reply + kDiscAt);
-    g_nDisc = disc == 0 ? 100 : disc;
-    g_nTrack = DecimalField(reply + kTrackAt);
-    g_nIndex = DecimalField(reply + kIndexAt);
-    g_bAutopause = reply[kAutopauseAt] == 'S' ? 1 : 0;
-    g_nStatus = FindStatusRow(reply + kCodeAt);
-
-    ApplyPollTransitions(g_nStatus);
+void PollStatusOnce() {
+    char reply[kReplyBufferSize];
+    int replyLength = 0;
+    ChangerTransactLocked(CMD_STATUS, "", reply, &replyLength);
+    StatusReplyFields status = ParseStatusReply(reply, replyLength);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
+        StoreStatus(status);
+    }
+    ApplyPollTransitions(status);
 }
 
 void PollStatusThread(WindowHandle window) {

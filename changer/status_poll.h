@@ -45,7 +45,8 @@ enum StatusRow {
 };
 
 // Guards the status values below. Written by the poll thread, read by the
-// painter. Taken before g_hPlaylistMutex and g_hComMutex.
+// painter; held only while the values are copied, never across an exchange.
+// Taken before g_hPlaylistMutex and g_hComMutex wherever two are held.
 extern std::recursive_mutex g_hStatusMutex;
 
 // Disc and track are also read by the remote sessions without the lock,
@@ -61,10 +62,33 @@ extern int g_nStatus;     // row of g_statusCodes, 0..12
 // Row of g_statusCodes for a two-character code; 0 when none matches.
 int FindStatusRow(const char* code);
 
+// What one status reply says. Only a whole reply (ETX at byte 27 or later)
+// carries fields; any other leaves them zero and row 0.
+struct StatusReplyFields {
+    bool whole = false;
+    int row = StatusNone;  // row of g_statusCodes, 0 when no code matches
+    int disc = 0;          // "00" is slot 100; non-digits give other numbers
+    int track = 0;
+    int index = 0;
+    MinSec timeTrack;
+    MinSec timeDisc;
+    int autopause = 0;  // 1 when byte 9 is "S"
+};
+
+// Reads the stored reply bytes (length as ChangerTransact stored them).
+StatusReplyFields ParseStatusReply(const char* bytes, int length);
+
+// The poll's own play-mode transitions for a reply: in ModeShuffle a track
+// or disc end plays the next entry; ModeWholeDisc goes back to the shuffle,
+// playing the next entry unless the disc is still playing past its last
+// track (then autopause is switched on). Nothing for a reply not whole or in
+// other modes. Sends through the serial lock: the caller holds neither
+// g_hStatusMutex nor g_hPlaylistMutex, so the painter never waits on it.
+void ApplyPollTransitions(const StatusReplyFields& status);
+
 // One poll: sends CMD_STATUS, stores what the reply says under
-// g_hStatusMutex and applies the poll's mode transitions. A reply that did
-// not arrive whole (no ETX, or ETX before byte 27) sets the status row to 0
-// and changes nothing else.
+// g_hStatusMutex (a reply not whole sets the status row to 0 and changes
+// nothing else), releases it, then applies the poll's transitions.
 void PollStatusOnce();
 
 // The poll thread: PollStatusOnce, repaint request for window, 1200 ms

@@ -8,6 +8,7 @@
 
 SerialLine* g_hCom = nullptr;
 std::recursive_mutex g_hComMutex;
+LinkState g_linkState;
 
 namespace {
 
@@ -16,9 +17,6 @@ namespace {
 // late reply or an over-long tail is not read as the next frame's reply.
 const int kQuietMs = 250;
 const int kQuietLimitMs = 1500;
-
-// Whether the last exchange ended without ETX. Guarded by g_hComMutex.
-bool lastReplyUnfinished = false;
 
 }  // namespace
 
@@ -43,7 +41,10 @@ int WriteChanger(const unsigned char* bytes, int count) {
     if (g_hCom != nullptr && g_hCom->Write(bytes, count) == count) {
         return 1;
     }
-    ShowErrorBox(nullptr, "Write to g_hCom Failed", "Error");
+    if (!g_linkState.writeOutage) {
+        g_linkState.writeOutage = true;
+        PostErrorBox("Write to g_hCom Failed", "Error");
+    }
     return 0;
 }
 
@@ -66,7 +67,7 @@ int ChangerTransact(int command, const char* argument, char* reply, int* replyLe
 
     // Bytes still queued (the tail of an over-long reply, a late reply) would
     // otherwise be taken as the start of this command's reply.
-    if (lastReplyUnfinished) {
+    if (g_linkState.replyUnfinished) {
         g_hCom->DrainInput(kQuietMs, kQuietLimitMs);
     } else {
         g_hCom->DiscardInput();
@@ -84,13 +85,26 @@ int ChangerTransact(int command, const char* argument, char* reply, int* replyLe
             silent = true;
             break;
         }
+        if (count == 0) {
+            // The line talks: the rest of this reply and the next ones get
+            // the full wait, and a write that fails again is a new outage.
+            if (g_linkState.lineSilent) {
+                g_linkState.lineSilent = false;
+                g_hCom->LimitFirstByteWait(0);
+            }
+            g_linkState.writeOutage = false;
+        }
         stored[count++] = byte;
         if (byte == ETX) {
             break;
         }
     }
 
-    lastReplyUnfinished = count == 0 || stored[count - 1] != ETX;
+    if (count == 0 && !g_linkState.lineSilent) {
+        g_linkState.lineSilent = true;
+        g_hCom->LimitFirstByteWait(kSilentLineWaitMs);
+    }
+    g_linkState.replyUnfinished = count == 0 || stored[count - 1] != ETX;
 
     if (reply != nullptr) {
         std::memcpy(reply, stored, count);

@@ -38,6 +38,21 @@ const int kReplyBufferSize = kMaxReplyBytes + 1;
 // ended before position 7, non-digits at positions 5-6, or a silent line.
 const int kNoResult = -1;
 
+// How long a read waits for a byte on COM1. Once an exchange has brought no
+// byte at all in that time, the line is known silent and later exchanges
+// wait kSilentLineWaitMs for their first byte, until a byte comes again.
+const int kFirstByteTimeoutMs = 10000;
+const int kSilentLineWaitMs = 1000;
+
+// What one exchange leaves for the next. Guarded by g_hComMutex; written by
+// ChangerTransact and WriteChanger.
+struct LinkState {
+    bool replyUnfinished = false;  // the last reply did not end with ETX
+    bool lineSilent = false;       // the last exchange got no byte at all
+    bool writeOutage = false;      // a write failed and no reply came since
+};
+extern LinkState g_linkState;
+
 // Builds the frame for a command into frame (kFrameBufferSize bytes).
 // Returns its length, or 0 when the argument is too long to fit.
 int BuildCommandFrame(int command, const char* argument, unsigned char* frame);
@@ -59,11 +74,15 @@ const char kChangerPortName[] = "COM1";
 // Win32 only; native tests put their own line into g_hCom.
 int OpenChangerPort();
 
-// Writes the bytes in one write; on a failed or short write shows
-// "Write to g_hCom Failed" and returns 0. Else 1.
+// Writes the bytes in one write; 1 when all went out, else 0. The first
+// failed or short write of an outage posts the box "Write to g_hCom Failed"
+// (PostErrorBox: the caller holds g_hComMutex and must not wait); later ones
+// stay silent until an exchange gets a reply again. The caller holds
+// g_hComMutex.
 int WriteChanger(const unsigned char* bytes, int count);
 
-// One exchange: discards stale input, sends the frame, reads one reply.
+// One exchange: discards stale input, sends the frame, reads one reply; on
+// a known-silent line the first byte is waited for kSilentLineWaitMs only.
 // The caller holds g_hComMutex. The reply bytes are stored in reply (at
 // least kReplyBufferSize bytes, or null) followed by NUL; replyLength, when
 // given, receives how many bytes were stored. Returns the two-digit result

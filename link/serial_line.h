@@ -13,6 +13,10 @@ public:
     // arrived within the line's first-byte time-out.
     virtual bool ReadByte(unsigned char& byte) = 0;
 
+    // Caps the time a read waits for a byte at limitMs, below the line's
+    // own time-out; 0 lifts the cap. The cap stays across a reopen.
+    virtual void LimitFirstByteWait(int limitMs) = 0;
+
     // Drops every byte waiting in the input queue.
     virtual void DiscardInput() = 0;
 

@@ -70,8 +70,9 @@ public:
     }
 
     bool ReadByte(unsigned char& byte) override {
+        int waitMs = limitMs_ > 0 && limitMs_ < timeoutMs_ ? limitMs_ : timeoutMs_;
         for (;;) {
-            int ready = WaitForInput(timeoutMs_);
+            int ready = WaitForInput(waitMs);
             if (ready <= 0) {
                 return false;
             }
@@ -86,6 +87,8 @@ public:
             return false;
         }
     }
+
+    void LimitFirstByteWait(int limitMs) override { limitMs_ = limitMs; }
 
     void DiscardInput() override {
         if (fd_ >= 0 && tcflush(fd_, TCIFLUSH) != 0) {
@@ -173,6 +176,7 @@ private:
     std::string path_;
     int fd_;
     int timeoutMs_;
+    int limitMs_ = 0;  // 0: no cap below timeoutMs_
 };
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 namespace {
 
-const DWORD kFirstByteTimeoutMs = 10000;
 const DWORD kSettlePauseMs = 2000;
 
 // Opens COM1 and applies the line settings; INVALID_HANDLE_VALUE when the
@@ -21,7 +20,7 @@ HANDLE OpenConfiguredPort(COMMTIMEOUTS& timeouts) {
     GetCommTimeouts(port, &timeouts);
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = kFirstByteTimeoutMs;
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kFirstByteTimeoutMs);
     SetCommTimeouts(port, &timeouts);
 
     DCB line;
@@ -77,7 +76,7 @@ public:
 
     // One byte per ReadFile: with the time-outs set at open it returns as
     // soon as a byte is there (multi-byte reads do not return early under
-    // Wine), or after the 10 s first-byte time-out with nothing.
+    // Wine), or after the first-byte wait with nothing.
     bool ReadByte(unsigned char& byte) override {
         if (port_ == INVALID_HANDLE_VALUE) {
             return false;
@@ -99,6 +98,13 @@ public:
         return false;
     }
 
+    void LimitFirstByteWait(int limitMs) override {
+        limitMs_ = limitMs;
+        if (port_ != INVALID_HANDLE_VALUE) {
+            ApplyReadWait(FirstByteWait());
+        }
+    }
+
     void DiscardInput() override {
         if (port_ != INVALID_HANDLE_VALUE && !PurgeComm(port_, PURGE_RXCLEAR)) {
             ClosePort();
@@ -110,9 +116,7 @@ public:
         if (port_ == INVALID_HANDLE_VALUE) {
             return;
         }
-        COMMTIMEOUTS quiet = timeouts_;
-        quiet.ReadTotalTimeoutConstant = static_cast<DWORD>(quietMs);
-        SetCommTimeouts(port_, &quiet);
+        ApplyReadWait(static_cast<DWORD>(quietMs));
         DWORD start = GetTickCount();
         unsigned char byte;
         DWORD got = 0;
@@ -126,13 +130,28 @@ public:
             }
             PurgeComm(port_, PURGE_RXCLEAR);
         }
-        SetCommTimeouts(port_, &timeouts_);
+        ApplyReadWait(FirstByteWait());
     }
 
 private:
     bool Reopen() {
         port_ = OpenConfiguredPort(timeouts_);
+        if (port_ != INVALID_HANDLE_VALUE && limitMs_ > 0) {
+            ApplyReadWait(FirstByteWait());
+        }
         return port_ != INVALID_HANDLE_VALUE;
+    }
+
+    DWORD FirstByteWait() const {
+        return static_cast<DWORD>(
+            limitMs_ > 0 && limitMs_ < kFirstByteTimeoutMs ? limitMs_ : kFirstByteTimeoutMs);
+    }
+
+    // The read time-outs as set at open, with waitMs as the total constant.
+    void ApplyReadWait(DWORD waitMs) {
+        COMMTIMEOUTS timeouts = timeouts_;
+        timeouts.ReadTotalTimeoutConstant = waitMs;
+        SetCommTimeouts(port_, &timeouts);
     }
 
     void ClosePort() {
@@ -144,6 +163,7 @@ private:
 
     HANDLE port_;
     COMMTIMEOUTS timeouts_;
+    int limitMs_ = 0;  // 0: the full kFirstByteTimeoutMs
 };
 
 }  // namespace

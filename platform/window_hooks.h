@@ -24,6 +24,12 @@ const StatusRect g_rcStatus = {10, 10, 250, 80};
 // Shows a modal box with one OK button and waits until the user closes it.
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption);
 
+// Shows a box with one OK button without waiting for it, so a caller that
+// holds a lock may raise it: on the window thread, owned by the main window,
+// once that exists; before, on a thread of its own with no owner. text and
+// caption must live for the whole run (string literals).
+void PostErrorBox(const char* text, const char* caption);
+
 // Marks the status panel of the window for repainting, with background
 // erase. Never blocks.
 void RequestStatusRepaint(WindowHandle window);

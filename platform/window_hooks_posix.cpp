@@ -17,7 +17,12 @@ ButtonCommandHandler buttonHandler = nullptr;
 
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption) {
     std::lock_guard<std::mutex> lock(recordMutex);
-    errorBoxes.push_back({owner, text ? text : "", caption ? caption : ""});
+    errorBoxes.push_back({owner, text ? text : "", caption ? caption : "", false});
+}
+
+void PostErrorBox(const char* text, const char* caption) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    errorBoxes.push_back({g_hWnd.load(), text, caption, true});
 }
 
 void RequestStatusRepaint(WindowHandle) {

@@ -7,9 +7,10 @@
 #include "platform/window_hooks.h"
 
 struct RecordedErrorBox {
-    WindowHandle owner;
+    WindowHandle owner;  // for a posted box: the main window when posted
     std::string text;
     std::string caption;
+    bool posted;  // PostErrorBox (the caller did not wait), not ShowErrorBox
 };
 
 std::vector<RecordedErrorBox> RecordedErrorBoxes();

@@ -1,5 +1,8 @@
 // Win32 implementations of the hooks the portable core calls.
-#include <windows.h>
+#include "platform/window_hooks_win.h"
+
+#include <system_error>
+#include <thread>
 
 #include "platform/window_hooks.h"
 
@@ -7,6 +10,20 @@ std::atomic<WindowHandle> g_hWnd{nullptr};
 
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption) {
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
+}
+
+void PostErrorBox(const char* text, const char* caption) {
+    HWND window = static_cast<HWND>(g_hWnd.load());
+    if (window != nullptr && PostMessageA(window, kErrorBoxMessage, reinterpret_cast<WPARAM>(text),
+                                          reinterpret_cast<LPARAM>(caption))) {
+        return;
+    }
+    // No window yet (or no longer): a box of its own that nobody waits for.
+    try {
+        std::thread(ShowErrorBox, nullptr, text, caption).detach();
+    } catch (const std::system_error&) {
+        // Without a thread the box is dropped; the caller must not wait.
+    }
 }
 
 void RequestStatusRepaint(WindowHandle window) {

@@ -79,6 +79,7 @@ protected:
 
     void TearDown() override {
         StopPolling();
+        g_hWnd = nullptr;
         g_hCom = nullptr;
         line.reset();
         sim.reset();
@@ -313,25 +314,34 @@ TEST_F(ChangerFault, RestartedChangerIsPickedUpWithoutAFailedWrite) {
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
 
-TEST_F(ChangerFault, AbsentChangerFailsEachWriteOnceUntilItIsBack) {
+TEST_F(ChangerFault, AbsentChangerPostsOneBoxPerOutageAndIsPickedUpWhenBack) {
+    int window = 0;
+    g_hWnd = &window;
     sim.reset();  // the link path goes with it
-    for (int i = 1; i <= 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         PollStatusOnce();
         EXPECT_EQ(StatusRow(), StatusNone);
-        std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
-        ASSERT_EQ(boxes.size(), static_cast<size_t>(i));
-        EXPECT_EQ(boxes.back().text, "Write to g_hCom Failed");
-        EXPECT_EQ(boxes.back().caption, "Error");
-        EXPECT_EQ(boxes.back().owner, nullptr);
     }
+    std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Write to g_hCom Failed");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].owner, &window);
+    EXPECT_TRUE(boxes[0].posted);
 
+    // Back on the same path: the next poll reopens the line, no click needed.
     StartChanger();
     PollStatusOnce();
     EXPECT_EQ(StatusRow(), FindStatusRow("LN"));
-    EXPECT_EQ(RecordedErrorBoxes().size(), 2u);
     EXPECT_TRUE(sim->WaitForFrames([](const std::vector<SimFrameRecord>& frames) {
         return frames.size() == 1 && frames[0].answered;
     }));
+
+    // Gone again: a new outage, a new box.
+    sim.reset();
+    PollStatusOnce();
+    PollStatusOnce();
+    EXPECT_EQ(RecordedErrorBoxes().size(), 2u);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
@@ -47,6 +49,7 @@ class ExchangeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ClearPlatformRecord();
+        g_linkState = LinkState();
         g_hCom = &line;
     }
     void TearDown() override { g_hCom = nullptr; }
@@ -148,19 +151,83 @@ TEST_F(ExchangeTest, SilentChangerEndsTheExchangeAtOnce) {
     EXPECT_EQ(length, 7);
 }
 
-TEST_F(ExchangeTest, FailedWriteShowsBoxAndStillReadsReply) {
+TEST_F(ExchangeTest, FailedWritesPostOneBoxPerOutageAndStillReadReplies) {
+    const std::string stopReply =
+        "\x02"
+        "0402"
+        "00\x03";
+    int window = 0;
+    g_hWnd = &window;
+    // The first failure posts the box to the window (the caller holds the
+    // serial lock and does not wait); the reply is read all the same and,
+    // as the line answered, ends the outage at once.
     line.FailWrites(true);
-    line.Reply(
-        std::string("\x02"
-                    "0402"
-                    "00\x03"));
+    line.Reply(stopReply);
     EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
-    auto boxes = RecordedErrorBoxes();
+    EXPECT_EQ(line.Pending(), 0);
+    std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Write to g_hCom Failed");
     EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].owner, nullptr);
-    EXPECT_EQ(line.Pending(), 0);
+    EXPECT_EQ(boxes[0].owner, &window);
+    EXPECT_TRUE(boxes[0].posted);
+
+    // An outage: failed writes, no reply, a write that goes out but gets no
+    // reply either, a play unit of four commands under one hold. One box.
+    ClearPlatformRecord();
+    for (int i = 0; i < 3; ++i) {
+        ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    }
+    line.FailWrites(false);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    line.FailWrites(true);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        for (int command : {CMD_LOAD, CMD_TRACK, CMD_PLAY, CMD_AUTOPAUSE_ON}) {
+            ChangerTransact(command, "A01", nullptr);
+        }
+    }
+    EXPECT_EQ(RecordedErrorBoxes().size(), 1u);
+
+    // A reply ends the outage; the next failure is a new one, and before the
+    // window exists its box has no owner.
+    line.FailWrites(false);
+    line.Reply(stopReply);
+    EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
+    g_hWnd = nullptr;
+    line.FailWrites(true);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    boxes = RecordedErrorBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].owner, nullptr);
+    EXPECT_TRUE(boxes[1].posted);
+}
+
+TEST_F(ExchangeTest, SilentLineWaitsOneSecondForTheFirstByteUntilItTalks) {
+    const std::string statusReply =
+        "\x02"
+        "0416"
+        "00\x03";
+    // The first silent exchange waits the full time-out; once the line is
+    // known silent each exchange waits kSilentLineWaitMs.
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    EXPECT_EQ(line.WaitedMs(), kFirstByteTimeoutMs);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    ChangerTransactLocked(CMD_LOAD, "A03", nullptr);
+    EXPECT_EQ(line.WaitedMs(), kFirstByteTimeoutMs + 2 * kSilentLineWaitMs);
+
+    // The first byte of a reply lifts the cap at once: the rest of a reply
+    // that stops halfway is waited for in full, as is the next exchange.
+    line.Reply(
+        "\x02"
+        "04");
+    EXPECT_EQ(ChangerTransactLocked(CMD_STATUS, nullptr, nullptr), kNoResult);
+    EXPECT_EQ(line.WaitedMs(), 2 * kFirstByteTimeoutMs + 2 * kSilentLineWaitMs);
+    line.Reply(statusReply);
+    EXPECT_EQ(ChangerTransactLocked(CMD_STATUS, nullptr, nullptr), 0);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    EXPECT_EQ(line.WaitedMs(), 3 * kFirstByteTimeoutMs + 2 * kSilentLineWaitMs);
 }
 
 }  // namespace

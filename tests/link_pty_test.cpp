@@ -25,6 +25,7 @@ protected:
         ASSERT_TRUE(sim->Start(&error)) << error;
         line = OpenPosixSerialLine(sim->SlavePath().c_str(), kLineTimeoutMs);
         ASSERT_NE(line, nullptr);
+        g_linkState = LinkState();
         g_hCom = line.get();
     }
     void TearDown() override {
@@ -93,6 +94,29 @@ TEST_F(LinkPty, SilentChangerEndsTheExchangeAfterOneTimeout) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].command, CMD_STATUS);
     EXPECT_FALSE(frames[0].answered);
+}
+
+TEST_F(LinkPty, KnownSilentLineWaitsOneSecondUntilAReplyLiftsTheCap) {
+    // A line whose own time-out is far longer than any wait here.
+    line = OpenPosixSerialLine(sim->SlavePath().c_str(), 60000);
+    ASSERT_NE(line, nullptr);
+    g_hCom = line.get();
+    g_linkState.lineSilent = true;
+    line->LimitFirstByteWait(kSilentLineWaitMs);
+
+    sim->SetFault(SimFault::Silent);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Transact(CMD_STATUS, nullptr), kNoResult);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(kSilentLineWaitMs - 50));
+    EXPECT_LT(took, std::chrono::milliseconds(5 * kSilentLineWaitMs));
+
+    // A reply lifts the cap: one later than the cap is still read.
+    sim->SetFault(SimFault::None);
+    EXPECT_EQ(Transact(CMD_STATUS, nullptr), 0);
+    EXPECT_FALSE(g_linkState.lineSilent);
+    sim->SetFault(SimFault::Late, kSilentLineWaitMs + 500);
+    EXPECT_EQ(Transact(CMD_STOP, nullptr), 0);
 }
 
 TEST_F(LinkPty, LateReplyIsNotTakenAsTheNextReply) {

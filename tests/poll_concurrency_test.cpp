@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +18,8 @@
 #include "link/changer_link.h"
 #include "tests/support/answering_line.h"
 #include "tests/support/reset_state.h"
+#include "tests/support/scripted_line.h"
+#include "ui/main_window_logic.h"
 
 namespace {
 
@@ -108,6 +113,65 @@ TEST(PollConcurrency, PollPlayersReaderAndScanTogether) {
         EXPECT_TRUE(sent[i + 3] == "07" || sent[i + 3] == "08");
     }
     EXPECT_GE(units, kRounds);
+    ResetChangerState();
+}
+
+// A line that holds every LOAD frame's write until opened, as a slow or
+// silent changer holds a play request.
+class GatedLine : public ScriptedLine {
+public:
+    int Write(const unsigned char* bytes, int count) override {
+        if (count > 4 && bytes[3] == '0' && bytes[4] == '1') {
+            std::unique_lock<std::mutex> lock(gateMutex_);
+            entered_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        }
+        return ScriptedLine::Write(bytes, count);
+    }
+    bool WaitUntilEntered() {
+        std::unique_lock<std::mutex> lock(gateMutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return entered_; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(gateMutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex gateMutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool open_ = false;
+};
+
+TEST(PollConcurrency, PanelIsFormattedWhileThePollWaitsOnAPlayRequest) {
+    ResetChangerState();
+    GatedLine line;
+    g_hCom = &line;
+    FillSlot(4, 1, 12);
+    BuildPlaylist();
+    g_nPlaylistPos = 0;
+    g_nMode = ModeShuffle;
+    const std::string nextBefore = FormatStatusPanel().lines[3];
+    ASSERT_EQ(nextBefore.compare(0, 13, "Next: Disc 4 "), 0);
+
+    // The poll sees a track end and starts the next entry; its LOAD hangs.
+    line.Reply(StatusReply("PT", true, 4, 1));
+    std::thread poller(PollStatusOnce);
+    ASSERT_TRUE(line.WaitUntilEntered());
+
+    // The painter gets the new status and the entry it last read at once.
+    std::future<StatusPanelText> painted = std::async(std::launch::async, FormatStatusPanel);
+    bool answered = painted.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    line.Open();
+    poller.join();
+    ASSERT_TRUE(answered);
+    StatusPanelText panel = painted.get();
+    EXPECT_EQ(panel.lines[2], "pause due to autopause");
+    EXPECT_EQ(panel.lines[3], nextBefore);
+    EXPECT_NE(FormatStatusPanel().lines[3].find("(2 of 12)"), std::string::npos);
     ResetChangerState();
 }
 

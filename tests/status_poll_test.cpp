@@ -1,6 +1,9 @@
 // The status poll: reply parsing, the no-reply rule and every poll transition.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,33 @@ TEST_F(StatusPollTest, ParsesEveryField) {
     EXPECT_EQ(g_timeTrack.bSeconds, 5);
     EXPECT_EQ(g_timeDisc.bMinutes, 12);
     EXPECT_EQ(g_timeDisc.bSeconds, 30);
+}
+
+TEST(ParseStatusReply, WholeOnlyWithEtxAtByteTwentySevenOrLater) {
+    const std::string reply = StatusReply("PT", true, 100, 9, 4, "0102", "0304");
+    StatusReplyFields status = ParseStatusReply(reply.data(), static_cast<int>(reply.size()));
+    EXPECT_TRUE(status.whole);
+    EXPECT_EQ(status.row, 11);
+    EXPECT_EQ(status.disc, 100);
+    EXPECT_EQ(status.track, 9);
+    EXPECT_EQ(status.index, 4);
+    EXPECT_EQ(status.autopause, 1);
+    EXPECT_EQ(status.timeTrack.bSeconds, 2);
+    EXPECT_EQ(status.timeDisc.bMinutes, 3);
+
+    // ETX at 26, no ETX, nothing at all: not whole, and no field is read.
+    const std::string early = reply.substr(0, 26) + "\x03";
+    const std::string cut = reply.substr(0, 27);
+    for (const std::string& bytes : {early, cut, std::string()}) {
+        status = ParseStatusReply(bytes.data(), static_cast<int>(bytes.size()));
+        EXPECT_FALSE(status.whole);
+        EXPECT_EQ(status.row, 0);
+        EXPECT_EQ(status.disc, 0);
+        EXPECT_EQ(status.autopause, 0);
+    }
+    // Trailing bytes after byte 27 do not matter while the last is ETX.
+    const std::string longer = reply.substr(0, 27) + "xyz\x03";
+    EXPECT_TRUE(ParseStatusReply(longer.data(), static_cast<int>(longer.size())).whole);
 }
 
 TEST_F(StatusPollTest, DiscZeroIsSlotHundredAndOnlySMeansAutopause) {
@@ -170,6 +200,38 @@ TEST_F(StatusPollTest, PollWithoutReplyChangesNothing) {
     g_nMode = ModeWholeDisc;
     EXPECT_TRUE(Poll("").empty());
     EXPECT_EQ(g_nMode, ModeWholeDisc);
+}
+
+// Records, at every write, whether another thread could take the status
+// lock then.
+class StatusLockProbeLine : public ScriptedLine {
+public:
+    int Write(const unsigned char* bytes, int count) override {
+        bool free =
+            std::async(std::launch::async, [] {
+                std::unique_lock<std::recursive_mutex> lock(g_hStatusMutex, std::try_to_lock);
+                return lock.owns_lock();
+            }).get();
+        if (!free) {
+            ++writesUnderStatusLock;
+        }
+        return ScriptedLine::Write(bytes, count);
+    }
+    std::atomic<int> writesUnderStatusLock{0};
+};
+
+TEST_F(StatusPollTest, TransitionsSendWithTheStatusLockReleased) {
+    StatusLockProbeLine probe;
+    g_hCom = &probe;
+    StartPlaylist(ModeShuffle);
+    probe.Reply(StatusReply("PT", true, 4, 1));
+    PollStatusOnce();  // a whole play request
+    g_nMode = ModeWholeDisc;
+    probe.Reply(StatusReply("PL", false, 4, 13));
+    PollStatusOnce();  // the autopause command
+    EXPECT_EQ(SentCommands(probe.Written()).size(), 1u + 4u + 1u + 1u);
+    EXPECT_EQ(probe.writesUnderStatusLock, 0);
+    EXPECT_EQ(g_nStatus, StatusPlay);
 }
 
 TEST_F(StatusPollTest, WholeDiscEndsOnePastTheLastTrack) {

@@ -10,6 +10,14 @@
 #include "link/changer_link.h"
 #include "resources/resource_ids.h"
 
+namespace {
+
+// The status panel's fourth line as last read from the playlist; empty until
+// a playlist is built. Window thread only.
+std::string lastNextLine;
+
+}  // namespace
+
 const ListColumn kDiscListColumns[kListColumnCount] = {
     {"Disc", 6}, {"ID", 14}, {"Tracks", 10}, {"Time", 9}, {"Artist", 15}, {"Title", 15},
 };
@@ -125,35 +133,57 @@ std::string TitleWithPort(const char* layoutTitle) {
 }
 
 StatusPanelText FormatStatusPanel() {
+    // Copies taken under the status lock, which the poll holds only while it
+    // stores; the text is formatted after it is released.
+    MinSec discTime;
+    MinSec trackTime;
+    int autopause, disc, track, index, row;
+    {
+        std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
+        discTime = g_timeDisc;
+        trackTime = g_timeTrack;
+        autopause = g_bAutopause;
+        disc = g_nDisc.load();
+        track = g_nTrack.load();
+        index = g_nIndex;
+        row = g_nStatus;
+    }
+
     StatusPanelText panel;
     char text[128];
-    char discTime[16];
-    char trackTime[16];
-
-    std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
-    g_timeDisc.Format(discTime);
-    g_timeTrack.Format(trackTime);
-    std::snprintf(text, sizeof text, "Disc: %s Track: %s Autopause: %s", discTime, trackTime,
-                  g_bAutopause ? "on" : "off");
+    char discText[16];
+    char trackText[16];
+    discTime.Format(discText);
+    trackTime.Format(trackText);
+    std::snprintf(text, sizeof text, "Disc: %s Track: %s Autopause: %s", discText, trackText,
+                  autopause ? "on" : "off");
     panel.lines[0] = text;
-    std::snprintf(text, sizeof text, "Disc %d Track %d Index %d", g_nDisc.load(), g_nTrack.load(),
-                  g_nIndex);
+    std::snprintf(text, sizeof text, "Disc %d Track %d Index %d", disc, track, index);
     panel.lines[1] = text;
-    int row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : 0;
-    panel.lines[2] = g_statusCodes[row].text;
+    panel.lines[2] = g_statusCodes[(row >= 0 && row < kStatusCodeCount) ? row : 0].text;
     panel.lineCount = 3;
 
-    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
-    if (g_bPlaylistBuilt) {
-        int pos = g_nPlaylistPos;
-        int count = g_nPlaylistCount;
-        if (pos >= 0 && pos < count && pos < static_cast<int>(g_hPlaylist.size())) {
-            std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)",
-                          g_hPlaylist[pos].wDisc, g_hPlaylist[pos].wTrack, pos + 1, count);
-            panel.lines[3] = text;
-        } else {
-            panel.lines[3] = "Next: none";  // an empty list names no entry
+    // A play request holds the playlist lock while it waits on the line: the
+    // painter does not wait for it and shows the entry it last read.
+    std::unique_lock<std::recursive_mutex> playlistLock(g_hPlaylistMutex, std::try_to_lock);
+    if (playlistLock.owns_lock()) {
+        lastNextLine.clear();
+        if (g_bPlaylistBuilt) {
+            int pos = g_nPlaylistPos;
+            int count = g_nPlaylistCount;
+            if (pos >= 0 && pos < count && pos < static_cast<int>(g_hPlaylist.size())) {
+                PlaylistEntry entry = g_hPlaylist[pos];
+                playlistLock.unlock();
+                std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)", entry.wDisc,
+                              entry.wTrack, pos + 1, count);
+                lastNextLine = text;
+            } else {
+                lastNextLine = "Next: none";  // an empty list names no entry
+            }
         }
+    }
+    if (!lastNextLine.empty()) {
+        panel.lines[3] = lastNextLine;
         panel.lineCount = 4;
     }
     return panel;

@@ -52,7 +52,9 @@ extern const ListColumn kTrackListColumns[kListColumnCount];
 std::string TitleWithPort(const char* layoutTitle);
 
 // The status panel's lines: three, and a fourth once a playlist has been
-// built. Read under g_hStatusMutex, then g_hPlaylistMutex.
+// built. The status values are copied under g_hStatusMutex; the playlist is
+// read only when g_hPlaylistMutex is free at once (else the fourth line
+// stays as last read), so painting never waits on the serial line.
 struct StatusPanelText {
     std::string lines[4];
     int lineCount = 0;

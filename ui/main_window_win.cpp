@@ -10,6 +10,7 @@
 
 #include "changer/status_poll.h"
 #include "platform/window_hooks.h"
+#include "platform/window_hooks_win.h"
 #include "resources/resource_ids.h"
 #include "ui/gdi_scoped_win.h"
 #include "ui/layout_builder_win.h"
@@ -122,6 +123,14 @@ LRESULT OnCommand(HWND window, WPARAM wordParam) {
     return 0;
 }
 
+// A box posted by a worker thread (PostErrorBox): owned by this window, so
+// the window takes no clicks until it is closed.
+LRESULT OnErrorBox(HWND window, WPARAM text, LPARAM caption) {
+    MessageBoxA(window, reinterpret_cast<const char*>(text), reinterpret_cast<const char*>(caption),
+                MB_OK);
+    return 0;
+}
+
 LRESULT OnDestroy(HWND window) {
     ReleaseLayoutFont(window);
     PostQuitMessage(0);
@@ -142,6 +151,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM
             return OnCommand(window, wordParam);
         case WM_DESTROY:
             return OnDestroy(window);
+        case kErrorBoxMessage:
+            return OnErrorBox(window, wordParam, longParam);
         default:
             return DefWindowProcA(window, message, wordParam, longParam);
     }

@@ -14,6 +14,7 @@ public:
 
     int Write(const unsigned char* bytes, int count) override;
     bool ReadByte(unsigned char& byte) override;
+    void LimitFirstByteWait(int) override {}  // answers at once, never waits
     void DiscardInput() override;
 
 protected:

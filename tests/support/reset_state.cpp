@@ -15,6 +15,7 @@ void ResetChangerState() {
             slot = DiscSlot();
         }
         g_hCom = nullptr;
+        g_linkState = LinkState();
     }
     {
         std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Empties the magazine table and the playlist, zeroes the generator, the
-// mode and every status value, and detaches g_hCom.
+// mode and every status value, detaches g_hCom and forgets the link's state.
 void ResetChangerState();
 
 // Marks slot (1..100) present with tracks first .. first + count - 1.

@@ -1,6 +1,8 @@
 // Scripted serial line for tests.
 #include "tests/support/scripted_line.h"
 
+#include "link/changer_link.h"
+
 void ScriptedLine::Reply(const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     replies_.push_back(bytes);
@@ -45,10 +47,17 @@ int ScriptedLine::Write(const unsigned char* bytes, int count) {
     return count;
 }
 
+long ScriptedLine::WaitedMs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waitedMs_;
+}
+
 bool ScriptedLine::ReadByte(unsigned char& byte) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++reads_;
     if (input_.empty()) {
+        waitedMs_ +=
+            limitMs_ > 0 && limitMs_ < kFirstByteTimeoutMs ? limitMs_ : kFirstByteTimeoutMs;
         return false;
     }
     byte = input_.front();
@@ -60,4 +69,9 @@ void ScriptedLine::DiscardInput() {
     std::lock_guard<std::mutex> lock(mutex_);
     discarded_ += static_cast<int>(input_.size());
     input_.clear();
+}
+
+void ScriptedLine::LimitFirstByteWait(int limitMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    limitMs_ = limitMs;
 }

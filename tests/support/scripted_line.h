@@ -1,6 +1,7 @@
 // A serial line for tests: records what is written and answers each written
 // frame with the next scripted reply. A read with nothing queued is a
-// time-out, at once.
+// time-out, at once; it adds the wait a real line would have spent (10 s, or
+// the link's cap) to a clock of its own.
 #pragma once
 
 #include <deque>
@@ -20,9 +21,11 @@ public:
     int Discarded();        // bytes dropped by DiscardInput so far
     int Reads();            // read calls since the last write
     int Pending();          // bytes waiting to be read
+    long WaitedMs();        // time the reads that found nothing would have taken
 
     int Write(const unsigned char* bytes, int count) override;
     bool ReadByte(unsigned char& byte) override;
+    void LimitFirstByteWait(int limitMs) override;
     void DiscardInput() override;
 
 private:
@@ -33,4 +36,6 @@ private:
     bool failWrites_ = false;
     int discarded_ = 0;
     int reads_ = 0;
+    int limitMs_ = 0;
+    long waitedMs_ = 0;
 };

@@ -1,0 +1,8 @@
+// What the Win32 window hooks share with the main window.
+#pragma once
+
+#include <windows.h>
+
+// Posted to the main window by PostErrorBox: word parameter the text, long
+// parameter the caption, both string literals.
+const UINT kErrorBoxMessage = WM_APP + 1;
