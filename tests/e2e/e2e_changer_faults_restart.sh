@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The changer's pty goes away under Wine. A changer back on a new pty behind
 # COM1 is picked up by the program's next write, without a box. With no
-# changer there at that write the box "Write to g_hCom Failed" comes up once;
-# once it is closed the poll goes on with the changer that has come back.
+# changer there at that write, while idle or during a button's exchange, the
+# box "Write to g_hCom Failed" comes up once per outage on the window, which
+# keeps answering; the poll goes on by itself with the changer back. Exit
+# during a silent exchange with a remote client connected ends with code 0.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -26,8 +28,41 @@ check_period() {
 }
 
 no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
+box_count() { window_ids "Error" | wc -l; }
+window_answers() { probe answers "$MAIN_TITLE" >/dev/null; }
 
-e2e_begin changer_faults_restart 180
+# Waits N poll periods (the poll has no frame to wait on while the changer
+# is away).
+sleep_polls() { sleep "$(awk -v n="$1" 'BEGIN { print n * 1.2 + 0.5 }')"; }
+
+# Play, Stop and Pause sent as button commands: each is handled within a
+# couple of seconds and the window still answers.
+press_buttons_quickly() {
+    local id start
+    for id in 1005 1007 1006; do
+        start=$(date +%s.%N)
+        probe command "$MAIN_TITLE" "$id" >/dev/null || e2e_fail "could not send button $id"
+        window_answers || e2e_fail "the window did not answer after button $id $1"
+        e2e_log "button $id $1 handled in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }') s"
+    done
+}
+
+# Exit while the changer is silent and a remote client holds a session.
+sim_silent_remote_exit() {
+    restart_sim "${SIM_OPTIONS[@]}" --control "$ZUB_RUN_DIR/control.fifo" ||
+        e2e_fail "the simulator did not restart"
+    wait_until 15 "status polls" status_frames 2 || e2e_fail "no polls before Exit"
+    sim_control "$ZUB_RUN_DIR/control.fifo" "fault silent" || e2e_fail "no silent fault"
+    exec 3<>/dev/tcp/127.0.0.1/4239 || e2e_fail "no remote session"
+    wait_until 15 "a status frame to the silent changer" status_frames 3 || e2e_fail "no poll"
+    click_button "$MAIN_TITLE" 2 || e2e_fail "could not click Exit"
+    wait_for_exit 20 || e2e_fail "the program did not end after Exit"
+    exec 3<&-
+    check "the exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
+    check "no fault at exit" bash -c "! grep -qiE 'unhandled exception|page fault' '$ZUB_RUN_DIR/exe.log'"
+}
+
+e2e_begin changer_faults_restart 300
 [ -x "$ZUB_REMOTE" ] || e2e_fail "no remote client at $ZUB_REMOTE"
 wait_until 60 "TCP port 4239 to be free" port_free 4239 || e2e_fail "TCP port 4239 is taken"
 e2e_start_sim
@@ -45,23 +80,58 @@ wait_until 25 "status polls of the new changer" status_frames 4 ||
 check_period "the new changer"
 check "no box came up" no_error_box
 
-# No changer at all when the poll writes: the box, once, on the poll thread.
+# The changer unplugged while idle: the poll's failed write brings the box
+# "Write to g_hCom Failed" once, owned by the main window, whose thread keeps
+# answering messages. Further failed writes of the same outage (polls and
+# buttons) bring no other box. The program never waits on the box to poll.
 com1_absent
 stop_process "$ZUB_SIM_PID"
 wait_for_window "Error" 15 || e2e_fail "no box after a write with no changer"
 probe children "Error" >"$ZUB_RUN_DIR/box.txt" || true
 check "the box says 'Write to g_hCom Failed'" grep -q 'Write to g_hCom Failed' "$ZUB_RUN_DIR/box.txt"
 screenshot box
+check "the window answers messages while the box is up" window_answers
 now=$(remote position) || e2e_fail "no answer to a remote position request while the box is up"
 e2e_log "ok: a remote position request answers while the box is up ($now)"
-restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
+sleep_polls 3
+check "one box for the polls of the outage ($(box_count))" test "$(box_count)" = 1
 probe close "Error" >/dev/null || e2e_fail "could not close the box"
 wait_for_window_gone "Error" 10 || e2e_fail "the box did not go"
+press_buttons_quickly "with the changer unplugged"
+sleep_polls 3
+check "no second box in the same outage" no_error_box
+
+# Back on the same link path: the polls resume without a click.
+restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
 wait_until 15 "status polls of the changer back" status_frames 3 ||
     e2e_fail "the poll did not go on with the changer back"
 check_period "the changer back"
+check "no box came up when the changer came back" no_error_box
+
+# Unplugged during a button press: Load waits on a slow loader while the
+# changer goes away. When the button's work ends, one box for the new outage.
+restart_sim "${SIM_OPTIONS[@]}" --load-delay 4000 || e2e_fail "the simulator did not restart"
+wait_until 15 "status polls of the slow changer" status_frames 2 || e2e_fail "no polls"
+click_button "$MAIN_TITLE" 1000 || e2e_fail "could not click Load"
+wait_for_log '^[0-9.]+ 01 LOAD' 15 || e2e_fail "the Load command did not reach the changer"
+com1_absent
+stop_process "$ZUB_SIM_PID"
+wait_for_window "Error" 40 || e2e_fail "no box after the changer went during Load"
+check "the window answers messages while the box is up" window_answers
+sleep_polls 3
+check "one box for the outage that began during Load ($(box_count))" test "$(box_count)" = 1
+probe close "Error" >/dev/null || e2e_fail "could not close the box"
+wait_for_window_gone "Error" 10 || e2e_fail "the box did not go"
+press_buttons_quickly "after the changer went during Load"
+sleep_polls 3
+check "no second box in the outage that began during Load" no_error_box
+restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
+wait_until 15 "status polls of the changer back" status_frames 3 ||
+    e2e_fail "the poll did not go on with the changer back"
 check "no second box came up" no_error_box
 
-check "the program is still running" exe_running
-e2e_exit
+# Exit with the poll on a silent changer and a remote client connected:
+# nothing the worker threads use is torn down under them; exit code 0.
+sim_silent_remote_exit
+
 e2e_pass

@@ -1,5 +1,5 @@
-// Fuzz target: one status poll over arbitrary reply bytes, in every play
-// mode, with a built playlist, checked against the poll's transition rules.
+// Fuzz target: the status reply parser and one status poll over arbitrary
+// reply bytes, in every play mode, with or without a built playlist.
 //
 // Input: mode byte (taken modulo 6), playlist byte (0: none built, else the
 // position + 1), then the reply to the status command.
@@ -26,124 +26,138 @@ bool IsDigit(char byte) {
     return byte >= '0' && byte <= '9';
 }
 
-bool EndsShuffledTrack(int row) {
-    return row == StatusStopNoToc || row == StatusStopError || row == StatusStopEndOfDisc ||
-           row == StatusPauseAutopause || row == StatusPauseEndOfDisc;
+// The same fresh state for every run of one input: table, playlist, mode
+// and status values that a reply not whole must leave alone.
+void SetUpState(int mode, int playlistByte) {
+    ResetForInput();
+    for (const SlotSetup& setup : kSlots) {
+        FillSlot(setup.slot, setup.first, setup.count);
+    }
+    if (playlistByte != 0) {
+        BuildPlaylist();
+        g_nPlaylistPos = (playlistByte - 1) % 20;  // past the 17 entries too
+    }
+    g_nDisc = 42;
+    g_nTrack = 4;
+    g_nIndex = 3;
+    g_bAutopause = 1;
+    g_nStatus = 7;
+    g_nMode = mode;
 }
 
-// The commands PlayNextEntry sends from the playlist as it stood.
-std::vector<std::string> NextEntryCommands(bool built, int position,
-                                           const std::vector<PlaylistEntry>& playlist) {
-    if (!built || position < 0 || position >= static_cast<int>(playlist.size())) {
-        return {};
+// What the parser must give for the bytes an exchange stored.
+void CheckParsed(const std::string& stored, const StatusReplyFields& status) {
+    const bool whole =
+        !stored.empty() && stored.back() == static_cast<char>(ETX) && stored.size() - 1 >= 27;
+    FUZZ_CHECK(status.whole == whole);
+    FUZZ_CHECK(status.row >= 0 && status.row < kStatusCodeCount);
+    if (!whole) {
+        FUZZ_CHECK(status.row == 0 && status.disc == 0 && status.track == 0);
+        FUZZ_CHECK(status.index == 0 && status.autopause == 0);
+        return;
     }
-    const PlaylistEntry& entry = playlist[position];
-    return {SlotCommand(CMD_LOAD, entry.wDisc), TrackCommand(CMD_TRACK, entry.wTrack), "10", "07"};
+    // The row is the first whose code is in bytes 7-8; 0 when no other is.
+    FUZZ_CHECK(status.row == 0 ||
+               std::memcmp(g_statusCodes[status.row].code, stored.data() + 7, 2) == 0);
+    const int unmatchedBelow = status.row == 0 ? kStatusCodeCount : status.row;
+    for (int row = 1; row < unmatchedBelow; ++row) {
+        FUZZ_CHECK(std::memcmp(g_statusCodes[row].code, stored.data() + 7, 2) != 0);
+    }
+    FUZZ_CHECK(status.autopause == (stored[9] == 'S' ? 1 : 0));
+    FUZZ_CHECK(status.disc != 0);  // "00" is slot 100
+    if (IsDigit(stored[11]) && IsDigit(stored[12])) {
+        FUZZ_CHECK(status.disc >= 1 && status.disc <= 100);
+    }
+    if (IsDigit(stored[13]) && IsDigit(stored[14])) {
+        FUZZ_CHECK(status.track == (stored[13] - '0') * 10 + (stored[14] - '0'));
+    }
+}
+
+struct Outcome {
+    std::vector<std::string> sent;  // after the status request
+    int mode;
+    int position;
+};
+
+Outcome Observe(ScriptedLine& line) {
+    Outcome outcome;
+    outcome.sent = CheckedCommands(line.Written());
+    outcome.mode = g_nMode.load();
+    outcome.position = g_nPlaylistPos;
+    return outcome;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
-    ResetForInput();
-    for (const SlotSetup& setup : kSlots) {
-        FillSlot(setup.slot, setup.first, setup.count);
-    }
     const int modeBefore = input.Byte() % 6;
     const int playlistByte = input.Byte();
     const std::string reply = input.Rest();
 
-    if (playlistByte != 0) {
-        BuildPlaylist();
-        g_nPlaylistPos = (playlistByte - 1) % 20;  // past the 17 entries too
-    }
+    const std::string stored = StoredReply(reply);
+    const StatusReplyFields status =
+        ParseStatusReply(stored.data(), static_cast<int>(stored.size()));
+    CheckParsed(stored, status);
+
+    // The poll over the line.
+    SetUpState(modeBefore, playlistByte);
     const bool built = g_bPlaylistBuilt;
     const int positionBefore = g_nPlaylistPos;
     const std::vector<PlaylistEntry> playlistBefore = g_hPlaylist;
-
-    // Values a reply that did not arrive whole must leave alone.
-    g_nDisc = 42;
-    g_nTrack = 4;
-    g_nIndex = 3;
-    g_bAutopause = 1;
-    g_nStatus = 7;
-    g_nMode = modeBefore;
-
     ScriptedLine line;
     line.Reply(reply);
     g_hCom = &line;
     PollStatusOnce();
     g_hCom = nullptr;
+    Outcome polled = Observe(line);
+    FUZZ_CHECK(!polled.sent.empty() && polled.sent[0] == "16");
+    polled.sent.erase(polled.sent.begin());
 
-    std::vector<std::string> sent = CheckedCommands(line.Written());
-    FUZZ_CHECK(!sent.empty() && sent[0] == "16");
-    sent.erase(sent.begin());
-    const int mode = g_nMode.load();
-    FUZZ_CHECK(mode >= ModePlay && mode <= ModeWholeDisc);
-    FUZZ_CHECK(g_nStatus >= 0 && g_nStatus < kStatusCodeCount);
-
-    const std::string stored = StoredReply(reply);
-    const bool whole =
-        !stored.empty() && stored.back() == static_cast<char>(ETX) && stored.size() - 1 >= 27;
-    if (!whole) {
-        FUZZ_CHECK(g_nStatus == 0);
+    // It stored what the parser read, or only the row 0 for a reply not whole.
+    FUZZ_CHECK(g_nStatus == status.row);
+    if (status.whole) {
+        FUZZ_CHECK(g_nDisc == status.disc && g_nTrack == status.track);
+        FUZZ_CHECK(g_nIndex == status.index && g_bAutopause == status.autopause);
+    } else {
         FUZZ_CHECK(g_nDisc == 42 && g_nTrack == 4 && g_nIndex == 3 && g_bAutopause == 1);
-        FUZZ_CHECK(mode == modeBefore);
-        FUZZ_CHECK(sent.empty());
-        FUZZ_CHECK(g_nPlaylistPos == positionBefore);
+    }
+
+    // Its transitions are those of ApplyPollTransitions on the parsed reply.
+    SetUpState(modeBefore, playlistByte);
+    ScriptedLine direct;
+    g_hCom = &direct;
+    ApplyPollTransitions(status);
+    g_hCom = nullptr;
+    const Outcome applied = Observe(direct);
+    FUZZ_CHECK(polled.sent == applied.sent);
+    FUZZ_CHECK(polled.mode == applied.mode && polled.position == applied.position);
+
+    // And those stay within the poll's rules: nothing without a whole reply
+    // or outside the two automatic modes; the whole-disc mode only goes back
+    // to the shuffle; what is sent is autopause alone or the play request of
+    // the entry at the position, which then moves on.
+    const bool automatic = modeBefore == ModeShuffle || modeBefore == ModeWholeDisc;
+    if (!status.whole || !automatic) {
+        FUZZ_CHECK(polled.sent.empty() && polled.mode == modeBefore);
+        FUZZ_CHECK(polled.position == positionBefore);
         return 0;
     }
-
-    // The code row: the first row whose code matches, else 0.
-    int expectedRow = 0;
-    for (int row = kStatusCodeCount - 1; row >= 0; --row) {
-        if (std::memcmp(g_statusCodes[row].code, stored.data() + 7, 2) == 0) {
-            expectedRow = row;
-        }
-    }
-    FUZZ_CHECK(g_nStatus == expectedRow);
-    const int row = g_nStatus;
-    FUZZ_CHECK(g_bAutopause == (stored[9] == 'S' ? 1 : 0));
-    if (IsDigit(stored[11]) && IsDigit(stored[12])) {
-        int disc = (stored[11] - '0') * 10 + (stored[12] - '0');
-        FUZZ_CHECK(g_nDisc == (disc == 0 ? 100 : disc));
-    }
-    if (IsDigit(stored[13]) && IsDigit(stored[14])) {
-        FUZZ_CHECK(g_nTrack == (stored[13] - '0') * 10 + (stored[14] - '0'));
-    }
-
-    // The poll's transitions.
-    bool playsNext = false;
-    std::vector<std::string> expected;
-    int expectedMode = modeBefore;
-    if (modeBefore == ModeShuffle) {
-        playsNext = EndsShuffledTrack(row);
-    } else if (modeBefore == ModeWholeDisc) {
-        if (row != StatusPlay) {
-            playsNext = true;
-            expectedMode = ModeShuffle;
-        } else {
-            int disc = g_nDisc.load();
-            // One past the last track of a present slot.
-            bool pastLast =
-                disc >= 1 && disc <= kSlotCount && (g_slots[disc - 1].wFlags & SLOT_PRESENT) &&
-                g_nTrack == g_slots[disc - 1].wFirstTrack + g_slots[disc - 1].wTrackCount;
-            if (pastLast) {
-                expected = {"07"};
-                expectedMode = ModeShuffle;
-            }
-        }
-    }
-    if (playsNext) {
-        expected = NextEntryCommands(built, positionBefore, playlistBefore);
-    }
-    FUZZ_CHECK(sent == expected);
-    FUZZ_CHECK(mode == expectedMode);
-    if (playsNext && !expected.empty()) {
-        int count = static_cast<int>(playlistBefore.size());
-        FUZZ_CHECK(g_nPlaylistPos == (positionBefore + 1 == count ? 0 : positionBefore + 1));
+    FUZZ_CHECK(polled.mode == modeBefore ||
+               (modeBefore == ModeWholeDisc && polled.mode == ModeShuffle));
+    if (polled.sent == std::vector<std::string>{"07"}) {
+        FUZZ_CHECK(modeBefore == ModeWholeDisc && status.row == StatusPlay);
+        FUZZ_CHECK(polled.position == positionBefore);
+    } else if (!polled.sent.empty()) {
+        FUZZ_CHECK(built && positionBefore < static_cast<int>(playlistBefore.size()));
+        const PlaylistEntry& entry = playlistBefore[positionBefore];
+        const std::vector<std::string> unit = {SlotCommand(CMD_LOAD, entry.wDisc),
+                                               TrackCommand(CMD_TRACK, entry.wTrack), "10", "07"};
+        FUZZ_CHECK(polled.sent == unit);
+        const int count = static_cast<int>(playlistBefore.size());
+        FUZZ_CHECK(polled.position == (positionBefore + 1 == count ? 0 : positionBefore + 1));
     } else {
-        FUZZ_CHECK(g_nPlaylistPos == positionBefore);
+        FUZZ_CHECK(polled.position == positionBefore);
     }
     return 0;
 }

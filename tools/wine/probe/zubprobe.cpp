@@ -1,7 +1,7 @@
 // Test probe for the end-to-end tests under Wine: finds a top-level window by
 // its exact title and reports on it (children, control positions, list-view
-// rows, the owning process's handle and thread counts) or acts on it (close,
-// command), printing plain lines on stdout.
+// rows, the owning process's handle and thread counts, whether it answers a
+// message) or acts on it (close, command), printing plain lines on stdout.
 #include <windows.h>
 // commctrl.h and tlhelp32.h need the types of windows.h.
 #include <commctrl.h>
@@ -27,6 +27,7 @@ void PrintUsage() {
                  "       zubprobe rows TITLE ID\n"
                  "       zubprobe rowcenter TITLE ID ROW\n"
                  "       zubprobe handles TITLE\n"
+                 "       zubprobe answers TITLE\n"
                  "       zubprobe close TITLE\n"
                  "       zubprobe command TITLE ID\n");
 }
@@ -288,6 +289,17 @@ int main(int argc, char** argv) {
     }
     if (action == "handles") {
         return PrintProcessCounts(window);
+    }
+    if (action == "answers") {
+        // The window's thread handles a sent message within the time limit.
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                                 &result)) {
+            std::printf("no answer\n");
+            return 1;
+        }
+        std::printf("answers\n");
+        return 0;
     }
     if (action == "close") {
         return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
