@@ -2,9 +2,10 @@
 # A misbehaving changer under Wine: silent, garbage, an over-long reply
 # without ETX and a reply later than the 10 s read time-out. During a fault
 # every exchange ends, the status panel repaints to show no status and a
-# remote position request still answers; once the fault ends the panel shows
-# the changer's status again and the polls come every 1.2 s from the next
-# period on. Each fault lasts one or two exchanges.
+# remote position request still answers; once the changer is known silent,
+# buttons and polls wait 1 s for a reply, not 10 s. Once the fault ends the
+# panel shows the changer's status again and the polls come every 1.2 s from
+# the next period on. Each fault lasts one or two exchanges (silent: longer).
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -68,6 +69,32 @@ check_period_after() {
 # No message box of the program is up ("Error", "Error with bind()", ...).
 no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
 
+# Stop and Pause sent as button commands to a changer known silent: each is
+# handled (the window answers a message after it) within a few seconds, not
+# after a 10 s time-out.
+buttons_answer_fast() {
+    local id start took
+    for id in 1007 1006; do
+        start=$(date +%s.%N)
+        probe command "$MAIN_TITLE" "$id" >/dev/null || e2e_fail "could not send button $id"
+        probe answers "$MAIN_TITLE" >/dev/null || e2e_fail "the window hangs after button $id"
+        took=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }')
+        check "button $id on a silent changer is handled in $took s" \
+            awk -v t="$took" 'BEGIN { exit !(t < 4) }'
+    done
+}
+
+# The intervals between the status frames after MARK, skipping the first
+# SKIP, are each below LIMIT seconds.
+intervals_below() {
+    local intervals
+    intervals=$(status_times "$1" | awk -v skip="$2" 'NR > skip + 1 { printf "%.3f ", $1 - prev } { prev = $1 }')
+    e2e_log "status intervals: $intervals"
+    awk -v list="$intervals" -v limit="$3" 'BEGIN { n = split(list, d, " ")
+        if (n < 2) exit 1
+        for (i = 1; i <= n; i++) if (d[i] > limit) exit 1 }'
+}
+
 position_stays() {
     local now
     now=$(remote position) || e2e_fail "no answer to a remote position request $1"
@@ -99,6 +126,11 @@ wait_until 25 "the panel to show no status" shows_other_than "$NORMAL" ||
     e2e_fail "the status panel did not repaint while the changer was silent"
 e2e_log "ok: the status panel repainted while the changer was silent"
 screenshot silent
+# Known silent now: a command waits 1 s for its reply, and the poll keeps
+# its rhythm (1.2 s plus that second).
+buttons_answer_fast
+wait_status_frames "$mark" 6 40 || e2e_fail "the poll stalled on the silent changer"
+check "the polls of a silent changer come every 2.2 s or so" intervals_below "$mark" 2 4
 mark=$(log_mark)
 control fault none
 wait_until 30 "the panel to show the status again" shows "$NORMAL" ||
