@@ -52,7 +52,10 @@ protected:
         g_linkState = LinkState();
         g_hCom = &line;
     }
-    void TearDown() override { g_hCom = nullptr; }
+    void TearDown() override {
+        g_hCom = nullptr;
+        g_hWnd = nullptr;
+    }
     ScriptedLine line;
 };
 
