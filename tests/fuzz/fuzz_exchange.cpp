@@ -5,15 +5,16 @@
 // length byte (modulo 64: over 45 is too long), flags byte (bit 0 no reply
 // buffer, bit 1 no length, bit 2 a second exchange, bit 3 writes fail), the
 // argument, then the reply; with a second exchange the first LF separates
-// the first reply (whose tail may stay queued) from the second.
+// the first reply (whose tail may stay queued) from the second. Failed writes
+// post one box per outage: a reply byte ends it.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/scripted_line.h"
 
@@ -64,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t nextReply = 0;
     std::string pendingTail;
     int errorBoxes = 0;
+    bool outage = false;  // a write failed and no reply byte has come since
     for (size_t exchange = 0; exchange < replies.size(); ++exchange) {
         if (reply) {
             std::memset(reply.get(), 0x5A, kReplyBufferSize);
@@ -81,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(line.Discarded() - discardedBefore == static_cast<int>(pendingTail.size()));
             answer = nextReply < replies.size() ? replies[nextReply++] : std::string();
             if (failWrites) {
-                ++errorBoxes;
+                errorBoxes += outage ? 0 : 1;  // one box per outage
+                outage = true;
             } else {
                 FUZZ_CHECK(line.Written().substr(writtenBefore) ==
                            ExpectedFrame(command, argument));
@@ -89,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         FUZZ_CHECK(line.Written().size() == writtenBefore || (sendable && !failWrites));
         const std::string stored = StoredReply(answer);
+        outage = outage && stored.empty();
         pendingTail = answer.substr(stored.size());
         FUZZ_CHECK(line.Pending() == static_cast<int>(pendingTail.size()));
 
@@ -104,6 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     g_hCom = nullptr;
-    FUZZ_CHECK(static_cast<int>(RecordedErrorBoxes().size()) == errorBoxes);
+    const std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
+    FUZZ_CHECK(static_cast<int>(boxes.size()) == errorBoxes);
+    for (const RecordedErrorBox& box : boxes) {
+        FUZZ_CHECK(box.posted && box.text == "Write to g_hCom Failed");
+    }
     return 0;
 }
