@@ -7,6 +7,7 @@
 #include "changer/min_sec.h"
 
 const int kSlotCount = 100;
+const int kLargestTrack = 99;  // track numbers are two decimal digits on the line
 const uint16_t SLOT_PRESENT = 1;
 
 struct TrackEntry {

@@ -15,17 +15,38 @@
 
 namespace {
 
+bool DiscInRange(int32_t disc) {
+    return disc >= 1 && disc <= kSlotCount;
+}
+
+bool TrackInRange(int32_t track) {
+    return track >= 1 && track <= kLargestTrack;
+}
+
+// Whole-disc play starts only when the disc plays: a rejected disc leaves
+// the mode as it was, so the next poll does not leave a whole-disc mode that
+// never began.
 void PlayWholeDisc(int32_t disc) {
-    if (disc >= 1 && disc <= kSlotCount) {
-        uint16_t firstTrack;
-        {
-            // The scan rewrites the table under the serial lock.
-            std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-            firstTrack = g_slots[disc - 1].wFirstTrack;
-        }
-        PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0);
+    if (!DiscInRange(disc)) {
+        return;
     }
-    g_nMode = ModeWholeDisc;
+    uint16_t firstTrack;
+    {
+        // The scan rewrites the table under the serial lock.
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        firstTrack = g_slots[disc - 1].wFirstTrack;
+    }
+    if (PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0) != 0) {
+        g_nMode = ModeWholeDisc;
+    }
+}
+
+// Disc and track are taken whole: a number outside the ranges names no disc
+// or track, however its low bits read.
+void PlayRequestedTrack(int32_t disc, int32_t track) {
+    if (DiscInRange(disc) && TrackInRange(track)) {
+        PlayDiscTrack(static_cast<uint16_t>(disc), static_cast<uint16_t>(track), 1);
+    }
 }
 
 int WritePosition(unsigned char* reply) {
@@ -42,11 +63,16 @@ void CopyText(unsigned char* field, const char* text) {
     }
 }
 
+// Artist and title of the current disc; before the first status reply (or
+// after one naming no slot) there is no disc, and both texts stay empty.
 int WriteInfo(unsigned char* reply) {
     int disc = g_nDisc.load();
     std::memset(reply, 0, kRemoteInfoSize);
     WriteRemoteInt(reply, disc);
     WriteRemoteInt(reply + 4, g_nTrack.load());
+    if (!DiscInRange(disc)) {
+        return kRemoteInfoSize;
+    }
     char artist[kRemoteTextSize] = {};
     char title[kRemoteTextSize] = {};
     ReadCatalogue(disc, artist, kRemoteTextSize, title, kRemoteTextSize);
@@ -83,7 +109,7 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
             PlayWholeDisc(disc);
             return 0;
         case REMOTE_PLAY_TRACK:
-            PlayDiscTrack(static_cast<uint16_t>(disc), static_cast<uint16_t>(track), 1);
+            PlayRequestedTrack(disc, track);
             return 0;
         case REMOTE_SHUFFLE:
             g_nMode = ModeShuffle;

@@ -92,12 +92,41 @@ TEST_F(ButtonTest, UnloadedIgnoresPlayPauseStopUntilRandom) {
     EXPECT_EQ(Press(IDC_PLAY), Commands{});
     EXPECT_EQ(Press(IDC_PAUSE), Commands{});
     EXPECT_EQ(Press(IDC_STOP), Commands{});
-    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A02"});
-    EXPECT_EQ(g_nMode, ModeUnloaded);
 
     FillSlot(4, 1, 1);
     EXPECT_EQ(Press(IDC_RANDOM), (Commands{"01A04", "04A01", "10", "07"}));
     EXPECT_EQ(g_nMode, ModeShuffle);
+}
+
+// Load stops at a disc only when the changer brought one (result 00); an
+// empty slot, a loader error or no answer leave the mode as it was.
+TEST_F(ButtonTest, LoadResultDecidesTheMode) {
+    const struct {
+        const char* result;  // nullptr: the changer does not answer
+        int modeAfter;
+    } cases[] = {
+        {"00", ModeStop}, {"01", ModeUnloaded}, {"13", ModeUnloaded}, {nullptr, ModeUnloaded}};
+    for (const auto& c : cases) {
+        g_nMode = ModeUnloaded;
+        if (c.result != nullptr) {
+            line.Reply(std::string("\x02"
+                                   "0401") +
+                       c.result + "\x03");
+        }
+        EXPECT_EQ(Press(IDC_LOAD), Commands{"01A02"});
+        EXPECT_EQ(g_nMode, c.modeAfter) << (c.result ? c.result : "no answer");
+    }
+
+    // Unload, Load, Play: the loaded disc plays from track 1.
+    EXPECT_EQ(Press(IDC_UNLOAD), Commands{"03"});
+    line.Reply(
+        std::string("\x02"
+                    "0401"
+                    "00\x03"));
+    EXPECT_EQ(Press(IDC_LOAD), Commands{"01A02"});
+    EXPECT_EQ(Press(IDC_PLAY), (Commands{"04A01", "10"}));
+    EXPECT_EQ(g_nMode, ModePlay);
+    EXPECT_EQ(Press(IDC_PAUSE), Commands{"09"});
 }
 
 TEST_F(ButtonTest, RandomBuildsAndPlaysTheFirstEntry) {

@@ -1,8 +1,10 @@
 // What each remote request does and answers, without sockets.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window_hooks_posix.h"
@@ -55,10 +57,21 @@ TEST_F(RemoteRequest, PlayTrackSendsOneLockedUnitWithAutopause) {
     EXPECT_EQ(g_nMode.load(), 0);  // mode unchanged
 }
 
-TEST_F(RemoteRequest, PlayTrackPassesLow16BitsOfArguments) {
+// Numbers outside 1..100 (disc) or 1..99 (track) name nothing, whatever
+// their low 16 bits read (65543 and -65486 end in 7 and 50, 65539 in 3).
+TEST_F(RemoteRequest, PlayTrackOutOfRangeDoesNothing) {
     FillSlot(3, 1, 12);
-    Handle(REMOTE_PLAY_TRACK, 0x10003, 0x70005);
-    EXPECT_EQ(Sent(), (Commands{"01A03", "04A05", "10", "07"}));
+    FillSlot(7, 1, 12);
+    FillSlot(50, 1, 12);
+    const std::pair<int32_t, int32_t> requests[] = {
+        {65543, 3}, {-65486, 3}, {7, 65539}, {0, 1},         {101, 1},
+        {3, 0},     {3, 100},    {3, -1},    {INT32_MIN, 3}, {3, INT32_MAX}};
+    g_nMode = ModeShuffle;
+    for (const auto& request : requests) {
+        EXPECT_EQ(Handle(REMOTE_PLAY_TRACK, request.first, request.second), 0);
+        EXPECT_EQ(g_nMode.load(), ModeShuffle);
+    }
+    EXPECT_EQ(line_.Written(), "");
 }
 
 TEST_F(RemoteRequest, PlayDiscFromFirstTrackWithoutAutopause) {
@@ -69,12 +82,17 @@ TEST_F(RemoteRequest, PlayDiscFromFirstTrackWithoutAutopause) {
     EXPECT_EQ(g_nMode.load(), ModeWholeDisc);
 }
 
-TEST_F(RemoteRequest, PlayDiscOutOfRangeSendsNothingButSetsWholeDisc) {
+// A disc out of range, or one that PlayDiscTrack rejects (an empty slot),
+// starts nothing: no command and no whole-disc mode for the poll to leave.
+TEST_F(RemoteRequest, PlayDiscRejectedChangesNothing) {
     FillSlot(1, 1, 5);
-    for (int32_t disc : {0, 101, -1, 0x10001}) {
-        g_nMode = ModeStop;
-        Handle(REMOTE_PLAY_DISC, disc);
-        EXPECT_EQ(g_nMode.load(), ModeWholeDisc) << disc;
+    FillSlot(7, 1, 5);
+    for (int32_t disc : {0, 101, -1, 0x10001, 65543, -65486, INT32_MAX, 2, 100}) {
+        for (int mode : {ModeStop, ModeShuffle, ModeUnloaded}) {
+            g_nMode = mode;
+            Handle(REMOTE_PLAY_DISC, disc);
+            EXPECT_EQ(g_nMode.load(), mode) << disc;
+        }
     }
     EXPECT_EQ(line_.Written(), "");
 }
@@ -159,10 +177,18 @@ TEST_F(RemoteRequest, InfoReadsTheCurrentDiscsLine) {
     EXPECT_STREQ(reinterpret_cast<char*>(reply_ + 8), "Second");
     EXPECT_STREQ(reinterpret_cast<char*>(reply_ + 58), "Two");
 
-    g_nDisc = 0;  // before the first poll: the first line
-    Handle(REMOTE_INFO);
-    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + 8), "First");
-    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + 58), "One");
+    // No disc (before the first status reply, or a disc field that named
+    // no slot): both texts empty, the layout as always.
+    for (int disc : {0, -1, 101}) {
+        g_nDisc = disc;
+        g_nTrack = 4;
+        ASSERT_EQ(Handle(REMOTE_INFO), kRemoteInfoSize);
+        EXPECT_EQ(ReadRemoteInt(reply_), disc);
+        EXPECT_EQ(ReadRemoteInt(reply_ + 4), 4);
+        for (int i = 8; i < kRemoteInfoSize; ++i) {
+            ASSERT_EQ(reply_[i], 0) << disc << " byte " << i;
+        }
+    }
 
     g_nDisc = 3;  // an empty artist reads as a missing catalogue
     Handle(REMOTE_INFO);

@@ -32,7 +32,10 @@ void PressLoad(int selectedRow) {
     int slot = selectedRow >= 0 ? selectedRow + 1 : 2;
     char argument[8];
     FormatSlotArgument(slot, argument);  // slot 100 as A00, as the changer expects
-    ChangerTransactLocked(CMD_LOAD, argument, nullptr);
+    // A disc brought to the player is stopped there: Play may start it.
+    if (ChangerTransactLocked(CMD_LOAD, argument, nullptr) == 0) {
+        g_nMode = ModeStop;
+    }
 }
 
 void PressUnload() {

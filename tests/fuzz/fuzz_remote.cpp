@@ -117,7 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (length == kRemoteInfoSize) {
         const unsigned char* artist = reply.get() + kRemoteArtistOffset;
         const unsigned char* title = reply.get() + kRemoteTitleOffset;
-        FUZZ_CHECK(artist[0] != 0);  // a catalogue text or the no-catalogue text
+        // A catalogue text or the no-catalogue text for a slot; nothing
+        // for no slot.
+        FUZZ_CHECK((artist[0] != 0) == (disc >= 1 && disc <= kSlotCount));
+        FUZZ_CHECK(artist[0] != 0 || title[0] == 0);
         FUZZ_CHECK(artist[kRemoteTextSize - 1] == 0 && title[kRemoteTextSize - 1] == 0);
         for (int at = kRemoteTitleOffset + kRemoteTextSize; at < kRemoteInfoSize; ++at) {
             FUZZ_CHECK(reply[at] == 0);
@@ -131,11 +134,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
+    // The changer hears a whole play unit for a present slot, or nothing.
+    std::vector<std::string> sent = CheckedCommands(line.Written());
+    FUZZ_CHECK(sent.empty() || sent.size() == 4);
+    for (const std::string& one : sent) {
+        FUZZ_CHECK(IsSentToPresentSlot(one));
+    }
+    // A disc and track request plays exactly what it names, taken whole.
+    if (command == REMOTE_PLAY_TRACK && !sent.empty()) {
+        char load[8], track[8];
+        FormatSlotArgument(ReadRemoteInt(buffer.get() + kRemoteDiscOffset), load);
+        FormatTrackArgument(ReadRemoteInt(buffer.get() + kRemoteTrackOffset), track);
+        FUZZ_CHECK(sent[0] == std::string("01") + load && sent[1] == std::string("04") + track);
+    }
+
+    // Whole-disc mode only for a disc that began to play.
     const int mode = g_nMode.load();
     FUZZ_CHECK(mode >= ModePlay && mode <= ModeWholeDisc);
-    FUZZ_CHECK(mode == (command == REMOTE_PLAY_DISC ? ModeWholeDisc
-                        : command == REMOTE_SHUFFLE ? ModeShuffle
-                                                    : modeBefore));
+    FUZZ_CHECK(mode == (command == REMOTE_PLAY_DISC && !sent.empty() ? ModeWholeDisc
+                        : command == REMOTE_SHUFFLE                  ? ModeShuffle
+                                                                     : modeBefore));
 
     // Pause, play and stop reach the window only, and only when it exists.
     std::vector<int> buttons = RecordedButtonCommands();
@@ -151,12 +169,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(buttons == expectedButtons);
 
-    // The changer hears a whole play unit for a present slot, or nothing.
-    std::vector<std::string> sent = CheckedCommands(line.Written());
-    FUZZ_CHECK(sent.empty() || sent.size() == 4);
-    for (const std::string& one : sent) {
-        FUZZ_CHECK(IsSentToPresentSlot(one));
-    }
     FUZZ_CHECK(RecordedErrorBoxes().empty());
     return 0;
 }
