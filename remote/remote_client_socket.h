@@ -11,7 +11,14 @@
 // before any socket is used.
 void StartClientSockets();
 
-// What the client needs of a connection; remote_client.cpp is written
+// How a receive ended, and how many bytes it had by then.
+enum class ReceiveEnd { Complete, Closed, TimedOut, Failed };
+struct ReceiveResult {
+    ReceiveEnd end;
+    int received;
+};
+
+// What the client needs of a connection; zubremote's client is written
 // against this so that it carries no platform code.
 class RemoteConnection {
 public:
@@ -25,9 +32,14 @@ public:
     // Sends every byte; false when the connection fails.
     virtual bool SendAll(const unsigned char* bytes, int count) = 0;
 
-    // Receives exactly count bytes, waiting at most timeoutMs for each
-    // arrival; false on close, error or time-out.
-    virtual bool ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) = 0;
+    // Receives count bytes within timeoutMs in all; stops early when the
+    // peer closes, the connection fails or the time is up.
+    virtual ReceiveResult Receive(unsigned char* bytes, int count, int timeoutMs) = 0;
+
+    // Receive, true only when all count bytes came.
+    bool ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) {
+        return Receive(bytes, count, timeoutMs).end == ReceiveEnd::Complete;
+    }
 
     virtual void Close() = 0;
 };
@@ -42,7 +54,7 @@ public:
 
     bool Open(const std::string& host, uint16_t port, int timeoutMs, std::string* error) override;
     bool SendAll(const unsigned char* bytes, int count) override;
-    bool ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) override;
+    ReceiveResult Receive(unsigned char* bytes, int count, int timeoutMs) override;
     void Close() override;
 
 private:

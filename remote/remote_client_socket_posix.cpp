@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -103,28 +104,40 @@ bool SocketRemoteConnection::SendAll(const unsigned char* bytes, int count) {
     return true;
 }
 
-bool SocketRemoteConnection::ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) {
+ReceiveResult SocketRemoteConnection::Receive(unsigned char* bytes, int count, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int got = 0;
     while (got < count) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return {ReceiveEnd::TimedOut, got};
+        }
         pollfd waiting = {static_cast<int>(handle_), POLLIN, 0};
-        int ready = ::poll(&waiting, 1, timeoutMs);
+        int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
-            return false;
+        if (ready == 0) {
+            return {ReceiveEnd::TimedOut, got};
+        }
+        if (ready < 0) {
+            return {ReceiveEnd::Failed, got};
         }
         ssize_t n =
             ::recv(static_cast<int>(handle_), bytes + got, static_cast<size_t>(count - got), 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            return false;
+        if (n == 0) {
+            return {ReceiveEnd::Closed, got};
+        }
+        if (n < 0) {
+            return {errno == ECONNRESET ? ReceiveEnd::Closed : ReceiveEnd::Failed, got};
         }
         got += static_cast<int>(n);
     }
-    return true;
+    return {ReceiveEnd::Complete, got};
 }
 
 void SocketRemoteConnection::Close() {

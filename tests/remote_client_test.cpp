@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,16 +10,18 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
-#include "remote/remote_client.h"
 #include "remote/remote_client_socket.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
+#include "tools/zubremote/remote_client.h"
 
 namespace {
 
@@ -83,27 +86,169 @@ TEST(RemoteCommandLine, Rejections) {
     }
 }
 
+// Each message names the option and the problem in one line.
+TEST(RemoteCommandLine, ErrorMessages) {
+    const std::pair<Args, std::string> cases[] = {
+        {{"--port", "65536", "info"}, "--port: 65536 is above the largest port, 65535"},
+        {{"--port", "0x10", "info"}, "--port: \"0x10\" is not a whole number"},
+        {{"--timeout", "0", "info"}, "--timeout: 0 is below the smallest time-out in ms, 1"},
+        {{"--timeout"}, "--timeout needs a value"},
+        {{"track", "3", "99999999999"},
+         "track track: 99999999999 is above the largest number, 2147483647"},
+        {{"disc", "seven"}, "disc disc: \"seven\" is not a whole number"},
+        {{"--bogus", "info"}, "unknown option --bogus"},
+        {{"dance"}, "unknown command dance"},
+        {{}, "no command given"},
+    };
+    for (const auto& c : cases) {
+        RemoteClientOptions options;
+        std::string error;
+        EXPECT_FALSE(Parse(c.first, &options, &error));
+        EXPECT_EQ(error, c.second);
+    }
+}
+
+// An info reply as the program sends it: texts cut to the field, zeros.
+void FillInfo(unsigned char* reply, int32_t disc, int32_t track, const std::string& artist,
+              const std::string& title) {
+    std::memset(reply, 0, kRemoteInfoSize);
+    WriteRemoteInt(reply, disc);
+    WriteRemoteInt(reply + 4, track);
+    std::memcpy(reply + kRemoteArtistOffset, artist.data(), artist.size());
+    std::memcpy(reply + kRemoteTitleOffset, title.data(), title.size());
+}
+
 TEST(RemoteReplyText, PositionAndInfo) {
     unsigned char reply[kRemoteInfoSize] = {};
     WriteRemoteInt(reply, 12);
     WriteRemoteInt(reply + 4, 3);
     EXPECT_EQ(FormatRemoteReply(REMOTE_POSITION, reply, false), "disc 12 track 3\n");
-    EXPECT_EQ(FormatRemoteReply(REMOTE_POSITION, reply, true), "{\"disc\": 12, \"track\": 3}\n");
+    EXPECT_EQ(FormatRemoteReply(REMOTE_POSITION, reply, true), "{\"disc\":12,\"track\":3}\n");
 
-    std::memcpy(reply + kRemoteArtistOffset, "A \"B\"\\\t\xE9", 8);
-    std::memcpy(reply + kRemoteTitleOffset, "Title", 5);
+    FillInfo(reply, 12, 3, "A \"B\"\\", "Title");
     EXPECT_EQ(FormatRemoteReply(REMOTE_INFO, reply, false),
-              "disc 12 track 3\nartist: A \"B\"\\\t\xE9\ntitle: Title\n");
+              "disc 12 track 3\nartist: A \"B\"\\\ntitle: Title\n");
     EXPECT_EQ(FormatRemoteReply(REMOTE_INFO, reply, true),
-              "{\"disc\": 12, \"track\": 3, \"artist\": \"A \\\"B\\\"\\\\\\u0009\\u00e9\", "
-              "\"title\": \"Title\"}\n");
-
-    // A field without terminator stops at its end.
-    std::memset(reply + kRemoteArtistOffset, 'x', kRemoteTextSize);
-    std::memset(reply + kRemoteTitleOffset, 0, kRemoteTextSize);
-    EXPECT_EQ(FormatRemoteReply(REMOTE_INFO, reply, false),
-              "disc 12 track 3\nartist: " + std::string(kRemoteTextSize, 'x') + "\ntitle: \n");
+              "{\"disc\":12,\"track\":3,\"artist\":\"A \\\"B\\\"\\\\\",\"title\":\"Title\"}\n");
 }
+
+// Catalogue bytes: valid UTF-8 passes, other bytes are Windows-1252; plain
+// output shows control characters (escape sequences too) as '?'.
+TEST(RemoteReplyText, EncodingsAndControlCharacters) {
+    const struct {
+        const char* artist;
+        const char* plain;
+        const char* json;
+    } cases[] = {
+        {"Caf\xC3\xA9", "Caf\xC3\xA9", "\"Caf\xC3\xA9\""},                             // UTF-8
+        {"Caf\xE9 \x80", "Caf\xC3\xA9 \xE2\x82\xAC", "\"Caf\xC3\xA9 \xE2\x82\xAC\""},  // 1252
+        {"\x1B[31mred\x1B[0m", "?[31mred?[0m", "\"\\u001b[31mred\\u001b[0m\""},
+        {"a\tb\x7F\xC2\x9B"
+         "c",
+         "a?b??c",
+         "\"a\\tb\x7F\xC2\x9B"
+         "c\""},  // C1 CSI in UTF-8
+        {"\x9D"
+         "2J",
+         "?2J",
+         "\"\xC2\x9D"
+         "2J\""},  // unassigned in 1252: a control
+        {"\x9B\xA0", "\xE2\x80\xBA\xC2\xA0", "\"\xE2\x80\xBA\xC2\xA0\""},
+    };
+    unsigned char reply[kRemoteInfoSize];
+    for (const auto& c : cases) {
+        FillInfo(reply, 1, 1, c.artist, "");
+        EXPECT_EQ(FormatRemoteReply(REMOTE_INFO, reply, false),
+                  std::string("disc 1 track 1\nartist: ") + c.plain + "\ntitle: \n")
+            << c.artist;
+        EXPECT_EQ(
+            FormatRemoteReply(REMOTE_INFO, reply, true),
+            std::string("{\"disc\":1,\"track\":1,\"artist\":") + c.json + ",\"title\":\"\"}\n")
+            << c.artist;
+    }
+}
+
+// Replies the program cannot send are refused, with what is wrong.
+TEST(RemoteReplyCheck, ImpossibleReplies) {
+    unsigned char reply[kRemoteInfoSize];
+    std::string problem;
+    for (int32_t disc : {0, 1, 100}) {
+        FillInfo(reply, disc, 99, "Artist", "Title");
+        EXPECT_TRUE(CheckRemoteReply(REMOTE_POSITION, reply, &problem)) << disc;
+        EXPECT_TRUE(CheckRemoteReply(REMOTE_INFO, reply, &problem)) << disc;
+    }
+    FillInfo(reply, 0, 0, std::string(kRemoteTextSize - 1, 'a'), "");
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_INFO, reply, &problem));
+
+    const struct {
+        int32_t disc, track;
+        const char* problem;
+    } numbers[] = {{101, 1, "disc 101 is outside 0..100"},
+                   {-1, 1, "disc -1 is outside 0..100"},
+                   {1, 100, "track 100 is outside 0..99"},
+                   {0x50545448, 0x312E312F, "the server answered in HTTP"}};
+    for (const auto& n : numbers) {
+        FillInfo(reply, n.disc, n.track, "", "");
+        for (int32_t command : {REMOTE_POSITION, REMOTE_INFO}) {
+            EXPECT_FALSE(CheckRemoteReply(command, reply, &problem));
+            EXPECT_EQ(problem.find(n.problem), 0u) << problem;
+        }
+    }
+
+    FillInfo(reply, 1, 1, "", "");
+    std::memset(reply + kRemoteArtistOffset, 'x', kRemoteTextSize);  // no terminator
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_INFO, reply, &problem));
+    FillInfo(reply, 1, 1, "Artist", "Title");
+    reply[kRemoteTitleOffset + 10] = 'x';  // bytes after the terminator
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_INFO, reply, &problem));
+    FillInfo(reply, 1, 1, "Artist", "Title");
+    reply[kRemoteInfoSize - 1] = 1;  // the zero tail
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_INFO, reply, &problem));
+}
+
+// A loopback server that takes one connection, reads the request, answers
+// with the given bytes and closes. Its waits are bounded.
+class OneAnswerServer {
+public:
+    explicit OneAnswerServer(std::string answer) : answer_(std::move(answer)) {
+        listening_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listening_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listening_, 1);
+        ::getsockname(listening_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = std::to_string(ntohs(address.sin_port));
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~OneAnswerServer() {
+        thread_.join();
+        ::close(listening_);
+    }
+    const std::string& Port() const { return port_; }
+
+private:
+    void Serve() {
+        pollfd waiting = {listening_, POLLIN, 0};
+        if (::poll(&waiting, 1, static_cast<int>(kRemoteTestLimit.count())) != 1) {
+            return;
+        }
+        int client = ::accept(listening_, nullptr, nullptr);
+        unsigned char request[kRemoteFullRequestSize];
+        pollfd readable = {client, POLLIN, 0};
+        if (::poll(&readable, 1, static_cast<int>(kRemoteTestLimit.count())) == 1) {
+            ::recv(client, request, sizeof request, 0);
+            ::send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+        }
+        ::close(client);
+    }
+
+    std::string answer_;
+    int listening_ = -1;
+    std::string port_;
+    std::thread thread_;
+};
 
 class RemoteClientRun : public ::testing::Test {
 protected:
@@ -143,9 +288,8 @@ TEST_F(RemoteClientRun, QueriesAndPlays) {
     EXPECT_EQ(Run({"--port", port_, "position"}), RemoteClientOk);
     EXPECT_EQ(out_.str(), "disc 2 track 7\n");
     EXPECT_EQ(Run({"--port", port_, "--json", "info"}), RemoteClientOk);
-    EXPECT_EQ(
-        out_.str(),
-        "{\"disc\": 2, \"track\": 7, \"artist\": \"Artist Two\", \"title\": \"Title Two\"}\n");
+    EXPECT_EQ(out_.str(),
+              "{\"disc\":2,\"track\":7,\"artist\":\"Artist Two\",\"title\":\"Title Two\"}\n");
 
     FillSlot(4, 1, 9);
     EXPECT_EQ(Run({"--port", port_, "track", "4", "9"}), RemoteClientOk);
@@ -184,16 +328,51 @@ TEST_F(RemoteClientRun, SilentServerIsAClearFailure) {
     ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
     EXPECT_EQ(Run({"--port", std::to_string(ntohs(address.sin_port)), "--timeout", "50", "info"}),
-              RemoteClientNoReply);
-    EXPECT_NE(err_.str().find("no reply"), std::string::npos) << err_.str();
+              RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: 127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                              ": no reply within 50 ms\n");
     ::close(silent);
 }
 
+// Answers that cannot come from the program: short, HTTP, out of range.
+// Each is one line on the error output and exit code 4.
+TEST_F(RemoteClientRun, WrongAnswersAreOneLineErrors) {
+    std::string position8(8, '\0');
+    position8[0] = 101;
+    const struct {
+        std::string answer;
+        const char* command;
+        std::string error;
+    } cases[] = {
+        {"abc", "position", ": connection closed after 3 of 8 bytes"},
+        {"", "info", ": connection closed after 0 of 160 bytes"},
+        {"HTTP/1.1 400 Bad Request\r\n\r\n", "info",
+         ": the server answered in HTTP; it is not the changer controller"},
+        {"HTTP/1.0 200 OK\r\n", "position",
+         ": the server answered in HTTP; it is not the changer controller"},
+        {position8, "position",
+         " sent a reply the changer controller cannot send: disc 101 is outside 0..100"},
+    };
+    for (const auto& c : cases) {
+        OneAnswerServer server(c.answer);
+        EXPECT_EQ(Run({"--port", server.Port(), c.command}), RemoteClientBadReply) << c.error;
+        EXPECT_EQ(err_.str(), "zubremote: 127.0.0.1:" + server.Port() + c.error + "\n");
+        EXPECT_EQ(out_.str(), "");
+    }
+}
+
+// A bad command line gives its one-line error and a pointer to --help,
+// never the whole usage text; a hostile host name is shown safely.
 TEST_F(RemoteClientRun, UsageErrors) {
     EXPECT_EQ(Run({"--port", port_}), RemoteClientUsage);
-    EXPECT_NE(err_.str().find("usage: zubremote"), std::string::npos);
+    EXPECT_EQ(err_.str(), "zubremote: no command given\ntry 'zubremote --help'\n");
+    EXPECT_EQ(Run({"--speed", "2", "play"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: unknown option --speed\ntry 'zubremote --help'\n");
+    EXPECT_EQ(Run({"\x1B]0;title\x07", "play"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: unknown command ?]0;title?\ntry 'zubremote --help'\n");
     EXPECT_EQ(Run({"--help"}), RemoteClientOk);
     EXPECT_NE(out_.str().find("track D T"), std::string::npos);
+    EXPECT_EQ(err_.str(), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Winsock 1.1 connection of a remote client, for Windows builds of the tools.
 #include <winsock.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -116,21 +117,31 @@ bool SocketRemoteConnection::SendAll(const unsigned char* bytes, int count) {
     return true;
 }
 
-bool SocketRemoteConnection::ReceiveExactly(unsigned char* bytes, int count, int timeoutMs) {
+ReceiveResult SocketRemoteConnection::Receive(unsigned char* bytes, int count, int timeoutMs) {
     SOCKET s = static_cast<SOCKET>(handle_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int got = 0;
     while (got < count) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         bool failed = false;
-        if (!WaitFor(s, false, timeoutMs, &failed) || failed) {
-            return false;
+        if (left.count() <= 0 || !WaitFor(s, false, static_cast<int>(left.count()), &failed)) {
+            return {failed ? ReceiveEnd::Failed : ReceiveEnd::TimedOut, got};
+        }
+        if (failed) {
+            return {ReceiveEnd::Failed, got};
         }
         int n = ::recv(s, reinterpret_cast<char*>(bytes + got), count - got, 0);
-        if (n == SOCKET_ERROR || n == 0) {
-            return false;
+        if (n == 0) {
+            return {ReceiveEnd::Closed, got};
+        }
+        if (n == SOCKET_ERROR) {
+            return {WSAGetLastError() == WSAECONNRESET ? ReceiveEnd::Closed : ReceiveEnd::Failed,
+                    got};
         }
         got += n;
     }
-    return true;
+    return {ReceiveEnd::Complete, got};
 }
 
 void SocketRemoteConnection::Close() {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "remote/remote_client.h"
 #include "remote/remote_client_socket.h"
+#include "tools/zubremote/remote_client.h"
 #include "zub_version.h"
 
 int main(int argc, char** argv) {

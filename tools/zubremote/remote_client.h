@@ -1,5 +1,5 @@
-// The client side of the remote-control protocol: the zubremote command
-// line, the request it sends and the text it prints for a reply.
+// zubremote, apart from its sockets: the command line, the request it sends,
+// the check and the text of a reply, and the whole run.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,8 @@ enum RemoteClientExit {
     RemoteClientOk = 0,
     RemoteClientUsage = 2,     // bad command line
     RemoteClientNoServer = 3,  // could not connect
-    RemoteClientNoReply = 4,   // connection lost or no reply in time
+    RemoteClientBadReply = 4,  // connection lost, no reply in time, or a reply
+                               // that cannot come from the program
 };
 
 // The usage text, one command per line.
@@ -46,10 +47,17 @@ void BuildRemoteRequest(const RemoteClientOptions& options,
 // kRemoteInfoSize.
 int RemoteReplySize(int32_t command);
 
-// The text printed for a reply: plain lines, or one JSON object.
+// Whether a whole reply to command is one the program can send: disc 0..100
+// and track 0..99; for info, two terminated texts followed by zeros only.
+// If not, false with what is wrong ("disc 1347703880 is outside 0..100").
+bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem);
+
+// The text printed for a checked reply: plain lines safe for a terminal, or
+// one JSON object in UTF-8.
 std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool json);
 
-// The whole client: parse, connect over connection, send, print the reply
-// to out, errors to err. Returns a RemoteClientExit code.
+// The whole client: parse, connect over connection, send, check and print
+// the reply to out. Every error is one line to err, for a bad command line
+// followed by a pointer to --help. Returns a RemoteClientExit code.
 int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& connection,
                     std::ostream& out, std::ostream& err);
