@@ -5,10 +5,13 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/changer-sim/sim_control.h"
 #include "tools/changer-sim/sim_magazine.h"
+#include "tools/changer-sim/sim_options.h"
 
 namespace {
 
@@ -76,6 +79,62 @@ TEST(SimMagazineFile, MalformedLinesFailTheReadAndNameTheLine) {
     EXPECT_FALSE(ReadSimMagazineFile("/nonexistent/magazine.txt", magazine, error));
 }
 
+// Only a regular file is read: a directory would read as an empty magazine,
+// a FIFO or a device would block or never end.
+TEST(SimMagazineFile, OnlyARegularFile) {
+    const std::pair<std::string, std::string> refused[] = {
+        {"/tmp", "/tmp is a directory, not a magazine file"},
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {"/dev/null", "/dev/null is not a regular file"},
+        {"/nonexistent/magazine.txt",
+         "cannot open /nonexistent/magazine.txt: No such file or directory"},
+    };
+    for (const auto& r : refused) {
+        SimMagazine magazine = {{1, SimDisc()}};
+        std::string error;
+        EXPECT_FALSE(ReadSimMagazineFile(r.first, magazine, error));
+        EXPECT_EQ(error, r.second);
+        EXPECT_EQ(magazine.size(), 1u);
+    }
+}
+
+// Option errors name the option and the problem, in one line.
+TEST(SimCommandLine, OptionsAndTheirErrors) {
+    SimCommandLine line;
+    std::string error;
+    ASSERT_TRUE(
+        ParseSimCommandLine({"--speed", "60", "--baud", "9600", "--load-delay", "0", "--control",
+                             "c.fifo", "--magazine", SourceFile("demo/magazine.txt")},
+                            &line, &error))
+        << error;
+    EXPECT_EQ(line.options.speed, 60.0);
+    EXPECT_EQ(line.options.baud, 9600);
+    EXPECT_EQ(line.controlPath, "c.fifo");
+    EXPECT_EQ(line.options.magazine, DemoMagazine());
+
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--bogus", "1"}, "unknown option --bogus"},
+        {{"stray"}, "unexpected argument stray"},
+        {{"--speed"}, "--speed needs a value"},
+        {{"--speed", "100001"}, "--speed: 100001 is above the largest factor, 1000"},
+        {{"--speed", "0"}, "--speed: 0 is below the smallest factor, 1"},
+        {{"--speed", "1.5"}, "--speed: \"1.5\" is not a whole number"},
+        {{"--baud", "-1"}, "--baud: -1 is below the smallest baud rate, 0"},
+        {{"--load-delay", "600001"},
+         "--load-delay: 600001 is above the largest delay in ms, 600000"},
+        {{"--magazine", "/tmp"}, "--magazine: /tmp is a directory, not a magazine file"},
+    };
+    for (const auto& b : bad) {
+        SimCommandLine parsed;
+        EXPECT_FALSE(ParseSimCommandLine(b.first, &parsed, &error));
+        EXPECT_EQ(error, b.second);
+    }
+    SimCommandLine help;
+    EXPECT_TRUE(ParseSimCommandLine({"--help"}, &help, &error));
+    EXPECT_TRUE(help.help);
+}
+
 TEST(SimMagazineFile, DemoFileIsTheBuiltInMagazine) {
     SimMagazine fromFile;
     std::string error;
@@ -134,15 +193,29 @@ TEST(SimControl, CommandsAndTheirErrors) {
     EXPECT_EQ(ApplySimControl(sim, "", message), SimControlResult::Done);
     EXPECT_EQ(ApplySimControl(sim, "quit", message), SimControlResult::Quit);
 
-    const char* bad[] = {"fault",         "fault sideways",   "fault late",
-                         "fault late -5", "fault none extra", "remove",
-                         "remove 0",      "remove 101",       "remove 5x",
-                         "insert 4 ID",   "insert 4 ID 1:60", "speed 0",
-                         "speed fast",    "speed -1",         "jump 3"};
-    for (const char* line : bad) {
+    const std::pair<const char*, const char*> bad[] = {
+        {"fault", "fault none|silent|garbage|overlong|loader-error|late MS"},
+        {"fault sideways", "fault none|silent|garbage|overlong|loader-error|late MS"},
+        {"fault late", "fault late: no delay in ms given"},
+        {"fault late -5", "fault late: -5 is below the smallest delay in ms, 0"},
+        {"fault none extra", "fault none|silent|garbage|overlong|loader-error|late MS"},
+        {"remove", "remove: no slot given"},
+        {"remove 0", "remove: 0 is below the smallest slot, 1"},
+        {"remove 101", "remove: 101 is above the largest slot, 100"},
+        {"remove 5x", "remove: \"5x\" is not a whole number"},
+        {"remove 5 6", "remove: unexpected 6"},
+        {"insert 4 ID", "insert SLOT ID [first=N] M:SS ...: no tracks"},
+        {"insert 4 ID 1:60", "insert SLOT ID [first=N] M:SS ...: bad track length (M:SS): 1:60"},
+        {"insert 0 ID 1:00",
+         "insert SLOT ID [first=N] M:SS ...: slot: 0 is below the smallest slot, 1"},
+        {"speed 0", "speed: 0 is below the smallest factor, 1"},
+        {"speed 1001", "speed: 1001 is above the largest factor, 1000"},
+        {"speed fast", "speed: \"fast\" is not a whole number"},
+        {"jump 3", "unknown command: jump"}};
+    for (const auto& b : bad) {
         message.clear();
-        EXPECT_EQ(ApplySimControl(sim, line, message), SimControlResult::Error) << line;
-        EXPECT_FALSE(message.empty()) << line;
+        EXPECT_EQ(ApplySimControl(sim, b.first, message), SimControlResult::Error) << b.first;
+        EXPECT_EQ(message, b.second);
     }
 }
 

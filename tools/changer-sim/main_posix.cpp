@@ -11,32 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/changer-sim/sim_control.h"
+#include "tools/changer-sim/sim_options.h"
+#include "tools/common/display_text.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: changer-sim [--magazine FILE] [--link PATH] [--log FILE] [--baud N]\n"
-    "                   [--load-delay MS] [--speed X] [--control FIFO]\n"
-    "Prints \"pty <slave path>\" once ready; runs until SIGINT/SIGTERM or \"quit\".\n"
-    "Control FIFO commands: fault none|silent|garbage|overlong|loader-error,\n"
-    "  fault late MS, remove SLOT, insert SLOT ID [first=N] M:SS ..., speed X, quit\n";
-
 const size_t kMaxControlLine = 1024;
-
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "changer-sim: %s\n%s", problem.c_str(), kUsage);
-    return 2;
-}
-
-bool ParseLong(const char* text, long low, long high, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return *text != 0 && *end == 0 && errno == 0 && value >= low && value <= high;
-}
 
 // Creates the FIFO (or takes an existing one) and opens it for reading. Held
 // open for writing too, so writers coming and going never give end of file.
@@ -82,51 +66,19 @@ bool RunControlLines(ChangerSim& sim, std::string& pending) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ChangerSimOptions options;
-    std::string controlPath;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (i + 1 >= argc) {
-            return Usage(option.compare(0, 2, "--") == 0 ? option + " needs a value"
-                                                         : "unexpected argument " + option);
-        }
-        const char* value = argv[++i];
-        long number = 0;
-        if (option == "--magazine") {
-            std::string error;
-            if (!ReadSimMagazineFile(value, options.magazine, error)) {
-                return Usage("bad magazine: " + error);
-            }
-        } else if (option == "--link") {
-            options.linkPath = value;
-        } else if (option == "--log") {
-            options.logPath = value;
-        } else if (option == "--baud") {
-            if (!ParseLong(value, 0, 1000000, number)) {
-                return Usage("--baud wants 0 (no pacing) .. 1000000");
-            }
-            options.baud = static_cast<int>(number);
-        } else if (option == "--load-delay") {
-            if (!ParseLong(value, 0, 600000, number)) {
-                return Usage("--load-delay wants 0..600000 ms");
-            }
-            options.loadDelayMs = static_cast<int>(number);
-        } else if (option == "--speed") {
-            char* end = nullptr;
-            options.speed = std::strtod(value, &end);
-            if (*value == 0 || *end != 0 || !(options.speed > 0 && options.speed <= 100000)) {
-                return Usage("--speed wants a factor above 0");
-            }
-        } else if (option == "--control") {
-            controlPath = value;
-        } else {
-            return Usage("unknown option " + option);
-        }
+    SimCommandLine line;
+    std::string problem;
+    if (!ParseSimCommandLine(std::vector<std::string>(argv + 1, argv + argc), &line, &problem)) {
+        std::fprintf(stderr, "changer-sim: %s\ntry 'changer-sim --help'\n",
+                     TerminalSafeText(problem).c_str());
+        return 2;
     }
+    if (line.help) {
+        std::fputs(kSimUsage, stdout);
+        return 0;
+    }
+    const ChangerSimOptions& options = line.options;
+    const std::string& controlPath = line.controlPath;
 
     // SIGINT and SIGTERM are taken through a signalfd; blocked before the
     // serving thread starts so it inherits the mask.

@@ -1,16 +1,33 @@
 // Parses and applies the simulated changer's control commands.
 #include "tools/changer-sim/sim_control.h"
 
-#include <cstdlib>
 #include <sstream>
+
+#include "tools/changer-sim/sim_options.h"
+#include "tools/common/bounded_int.h"
 
 namespace {
 
-// A whole number in [low, high] and nothing else.
-bool ParseInt(const std::string& text, long low, long high, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == 0 && value >= low && value <= high;
+const int kLongestLateMs = 600000;
+
+// The one number argument of a command, and nothing after it; else the
+// message says what is wrong.
+bool OneNumber(std::istringstream& words, int64_t smallest, int64_t largest, const char* what,
+               int64_t* value, std::string* message) {
+    std::string text;
+    std::string extra;
+    if (!(words >> text)) {
+        *message = std::string("no ") + what + " given";
+        return false;
+    }
+    if (!ParseBoundedInt(text, smallest, largest, what, value, message)) {
+        return false;
+    }
+    if (words >> extra) {
+        *message = "unexpected " + extra;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -39,14 +56,13 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
                        {"overlong", SimFault::Overlong},
                        {"loader-error", SimFault::LoaderError}};
         if (first == "late") {
-            std::string ms;
-            long value = 0;
-            if (!(words >> ms) || !ParseInt(ms, 0, 600000, value) || (words >> extra)) {
-                message = "fault late needs a delay in ms (0..600000)";
+            int64_t ms = 0;
+            if (!OneNumber(words, 0, kLongestLateMs, "delay in ms", &ms, &message)) {
+                message = "fault late: " + message;
                 return SimControlResult::Error;
             }
-            sim.SetFault(SimFault::Late, static_cast<int>(value));
-            message = "fault late " + ms;
+            sim.SetFault(SimFault::Late, static_cast<int>(ms));
+            message = "fault late " + std::to_string(ms);
             return SimControlResult::Done;
         }
         for (const auto& known : kFaults) {
@@ -60,13 +76,13 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
         return SimControlResult::Error;
     }
     if (verb == "remove") {
-        long slot = 0;
-        if (!(words >> first) || !ParseInt(first, 1, 100, slot) || (words >> extra)) {
-            message = "remove SLOT (1..100)";
+        int64_t slot = 0;
+        if (!OneNumber(words, 1, kSimSlotCount, "slot", &slot, &message)) {
+            message = "remove: " + message;
             return SimControlResult::Error;
         }
         sim.RemoveDisc(static_cast<int>(slot));
-        message = "removed " + first;
+        message = "removed " + std::to_string(slot);
         return SimControlResult::Done;
     }
     if (verb == "insert") {
@@ -84,17 +100,13 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
         return SimControlResult::Done;
     }
     if (verb == "speed") {
-        char* end = nullptr;
-        double speed = 0;
-        if (words >> first) {
-            speed = std::strtod(first.c_str(), &end);
-        }
-        if (end == nullptr || *end != 0 || !(speed > 0 && speed <= 100000) || (words >> extra)) {
-            message = "speed X (above 0)";
+        int64_t speed = 0;
+        if (!OneNumber(words, 1, kSimLargestSpeed, "factor", &speed, &message)) {
+            message = "speed: " + message;
             return SimControlResult::Error;
         }
-        sim.SetSpeed(speed);
-        message = "speed " + first;
+        sim.SetSpeed(static_cast<double>(speed));
+        message = "speed " + std::to_string(speed);
         return SimControlResult::Done;
     }
     message = "unknown command: " + verb;

@@ -1,9 +1,13 @@
 // Magazine file reader and the built-in demo magazine.
 #include "tools/changer-sim/sim_magazine.h"
 
-#include <cstdlib>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+
+#include "tools/common/bounded_int.h"
 
 namespace {
 
@@ -22,28 +26,32 @@ const char kDemoMagazineText[] =
     "88 ZUB7828108 2:05 2:16 2:39 2:50 4:57\n"
     "100 ZUB4121040 3:54 2:05 5:17 4:46 3:11 2:09 4:55\n";
 
-// A whole decimal number in [low, high]; nothing else in text.
-bool ParseNumber(const std::string& text, int low, int high, int& value) {
-    if (text.empty() || text.size() > 6) {
+// A magazine file holds at most 100 disc lines; anything much larger is not
+// one, and is refused before it is read.
+const std::uintmax_t kLargestMagazineFile = 1 << 20;
+
+// A whole number in [smallest, largest]; error names the field.
+bool ParseField(const std::string& text, int smallest, int largest, const char* what, int& value,
+                std::string& error) {
+    int64_t number = 0;
+    if (!ParseBoundedInt(text, smallest, largest, what, &number, &error)) {
+        error = std::string(what) + ": " + error;
         return false;
     }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    value = std::atoi(text.c_str());
-    return value >= low && value <= high;
+    value = static_cast<int>(number);
+    return true;
 }
 
-// "M:SS" or "MM:SS", seconds below 60, at least one second.
+// "M:SS" or "MM:SS" in digits only, seconds below 60, at least one second.
 bool ParseLength(const std::string& text, int& seconds) {
     size_t colon = text.find(':');
     int minutes = 0;
     int secs = 0;
+    std::string ignored;
     if (colon == std::string::npos || text.size() - colon != 3 ||
-        !ParseNumber(text.substr(0, colon), 0, 99, minutes) ||
-        !ParseNumber(text.substr(colon + 1), 0, 59, secs)) {
+        text.find_first_not_of("0123456789:") != std::string::npos ||
+        !ParseField(text.substr(0, colon), 0, 99, "minutes", minutes, ignored) ||
+        !ParseField(text.substr(colon + 1), 0, 59, "seconds", secs, ignored)) {
         return false;
     }
     seconds = minutes * 60 + secs;
@@ -71,8 +79,11 @@ SimMagazine DemoMagazine() {
 bool ParseSimDiscLine(const std::string& line, int& slot, SimDisc& disc, std::string& error) {
     std::istringstream words(line);
     std::string word;
-    if (!(words >> word) || !ParseNumber(word, 1, kSimSlotCount, slot)) {
-        error = "slot must be 1..100";
+    if (!(words >> word)) {
+        error = "no slot given";
+        return false;
+    }
+    if (!ParseField(word, 1, kSimSlotCount, "slot", slot, error)) {
         return false;
     }
     SimDisc parsed;
@@ -83,9 +94,11 @@ bool ParseSimDiscLine(const std::string& line, int& slot, SimDisc& disc, std::st
     bool firstGiven = false;
     while (words >> word) {
         if (word.compare(0, 6, "first=") == 0) {
-            if (firstGiven || !parsed.trackSeconds.empty() ||
-                !ParseNumber(word.substr(6), 1, 99, parsed.firstTrack)) {
-                error = "bad first= (1..99, once, before the tracks): " + word;
+            if (firstGiven || !parsed.trackSeconds.empty()) {
+                error = "first= comes once, before the tracks: " + word;
+                return false;
+            }
+            if (!ParseField(word.substr(6), 1, 99, "first", parsed.firstTrack, error)) {
                 return false;
             }
             firstGiven = true;
@@ -141,6 +154,27 @@ bool ReadSimMagazine(std::istream& input, SimMagazine& magazine, std::string& er
 }
 
 bool ReadSimMagazineFile(const std::string& path, SimMagazine& magazine, std::string& error) {
+    // Only a regular file: a directory would read as an empty magazine, a
+    // FIFO or a device could block or never end.
+    std::error_code failure;
+    std::filesystem::file_status status = std::filesystem::status(path, failure);
+    if (failure) {
+        error = "cannot open " + path + ": " + failure.message();
+        return false;
+    }
+    if (std::filesystem::is_directory(status)) {
+        error = path + " is a directory, not a magazine file";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = path + " is not a regular file";
+        return false;
+    }
+    if (std::filesystem::file_size(path, failure) > kLargestMagazineFile) {
+        error = path + " is larger than " + std::to_string(kLargestMagazineFile) +
+                " bytes, too large for a magazine file";
+        return false;
+    }
     std::ifstream input(path);
     if (!input) {
         error = "cannot open " + path;
