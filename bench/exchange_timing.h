@@ -7,6 +7,9 @@
 
 #include "link/changer_link.h"
 
+// Most exchanges one run may ask for.
+const int kMostExchanges = 1000000;
+
 inline int RunExchangeBenchmark(const char* label, int exchanges) {
     // Warm up: the first exchange may meet a changer still settling.
     ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);

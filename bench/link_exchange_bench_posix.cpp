@@ -1,16 +1,24 @@
 // Native link benchmark: status exchanges with the simulated changer over a
 // real pty, unpaced, so what is timed is our side of the exchange.
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include "bench/exchange_timing.h"
 #include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
+#include "tools/common/bounded_int.h"
 
 int main(int argc, char** argv) {
-    int exchanges = argc > 1 ? std::atoi(argv[1]) : 2000;
-    ChangerSim changer;
+    int64_t exchanges = 2000;
     std::string error;
+    if (argc > 1 &&
+        !ParseBoundedInt(argv[1], 1, kMostExchanges, "count of exchanges", &exchanges, &error)) {
+        std::fprintf(stderr, "link-exchange-bench: %s\nusage: link-exchange-bench [EXCHANGES]\n",
+                     error.c_str());
+        return 2;
+    }
+    ChangerSim changer;
     if (!changer.Start(&error)) {
         std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
         return 1;
@@ -21,7 +29,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_hCom = line.get();
-    int result = RunExchangeBenchmark("native, pty", exchanges > 0 ? exchanges : 2000);
+    int result = RunExchangeBenchmark("native, pty", static_cast<int>(exchanges));
     g_hCom = nullptr;
     return result;
 }

@@ -19,6 +19,7 @@
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
+#include "tools/common/bounded_int.h"
 
 namespace {
 
@@ -88,6 +89,9 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+const int kMostPolls = 100000;
+const int kLargestBaud = 1000000;
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: poll-period-bench [--polls N] [--baud N] [--label TEXT] [--header]\n"
@@ -109,10 +113,16 @@ int main(int argc, char** argv) {
             return Usage();
         }
         const char* value = argv[++i];
-        if (option == "--polls" && std::atoi(value) >= 2) {
-            options.polls = std::atoi(value);
-        } else if (option == "--baud" && std::atoi(value) > 0) {
-            options.baud = std::atoi(value);
+        int64_t number = 0;
+        std::string error;
+        if (option == "--polls" || option == "--baud") {
+            bool polls = option == "--polls";
+            if (!ParseBoundedInt(value, polls ? 2 : 1, polls ? kMostPolls : kLargestBaud,
+                                 polls ? "count of polls" : "baud rate", &number, &error)) {
+                std::fprintf(stderr, "poll-period-bench: %s: %s\n", option.c_str(), error.c_str());
+                return Usage();
+            }
+            (polls ? options.polls : options.baud) = static_cast<int>(number);
         } else if (option == "--log") {
             options.logPath = value;
         } else if (option == "--label") {

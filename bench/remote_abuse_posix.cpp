@@ -19,6 +19,7 @@
 #include "bench/remote_abuse_scenarios_posix.h"
 #include "changer/status_poll.h"
 #include "remote/remote_server.h"
+#include "tools/common/bounded_int.h"
 
 namespace {
 
@@ -61,24 +62,51 @@ void PrintUsage() {
                  "scenarios: many resets random split noread (default: all)\n");
 }
 
+// The number after option at argv[*i]; false with a message when it is
+// missing or out of bounds.
+bool NumberOption(int argc, char** argv, int* i, int64_t smallest, int64_t largest,
+                  const char* what, int64_t* value) {
+    std::string error = std::string(argv[*i]) + " needs a value";
+    if (*i + 1 < argc && ParseBoundedInt(argv[*i + 1], smallest, largest, what, value, &error)) {
+        *i += 1;
+        return true;
+    }
+    std::fprintf(stderr, "remote-abuse: %s: %s\n", argv[*i], error.c_str());
+    return false;
+}
+
+const int kLongestSettleMs = 600000;
+
 bool ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        bool hasValue = i + 1 < argc;
+        int64_t number = 0;
         if (arg == "--self") {
             options->self = true;
         } else if (arg == "--long") {
             options->longForm = true;
-        } else if (arg == "--host" && hasValue) {
+        } else if (arg == "--host" && i + 1 < argc) {
             options->target.host = argv[++i];
-        } else if (arg == "--port" && hasValue) {
-            options->target.port = static_cast<uint16_t>(std::atoi(argv[++i]));
-        } else if (arg == "--pid" && hasValue) {
-            options->pid = std::atoi(argv[++i]);
-        } else if (arg == "--seed" && hasValue) {
-            options->target.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-        } else if (arg == "--settle-ms" && hasValue) {
-            options->settleMs = std::atoi(argv[++i]);
+        } else if (arg == "--port") {
+            if (!NumberOption(argc, argv, &i, 1, 65535, "port", &number)) {
+                return false;
+            }
+            options->target.port = static_cast<uint16_t>(number);
+        } else if (arg == "--pid") {
+            if (!NumberOption(argc, argv, &i, 1, INT32_MAX, "process id", &number)) {
+                return false;
+            }
+            options->pid = static_cast<int>(number);
+        } else if (arg == "--seed") {
+            if (!NumberOption(argc, argv, &i, 0, UINT32_MAX, "seed", &number)) {
+                return false;
+            }
+            options->target.seed = static_cast<unsigned>(number);
+        } else if (arg == "--settle-ms") {
+            if (!NumberOption(argc, argv, &i, 0, kLongestSettleMs, "settle time in ms", &number)) {
+                return false;
+            }
+            options->settleMs = static_cast<int>(number);
         } else if (!arg.empty() && arg[0] != '-') {
             options->scenarios.push_back(arg);
         } else {

@@ -19,6 +19,7 @@
 #include "remote/remote_client_socket.h"
 #include "remote/remote_protocol.h"
 #include "remote/remote_server.h"
+#include "tools/common/bounded_int.h"
 
 namespace {
 
@@ -150,15 +151,34 @@ void PrintRow(const char* label, const LevelResult& server, const LevelResult& e
                 echo.p99Us > 0 ? server.p99Us / echo.p99Us : 0);
 }
 
-bool ParseTarget(const char* text, Endpoint* endpoint) {
+const int kLongestLevelSeconds = 3600;
+const int kLargestPacedRate = 100000;
+
+bool ParseTarget(const char* text, Endpoint* endpoint, std::string* error) {
     const char* colon = std::strrchr(text, ':');
     if (colon == nullptr || colon == text) {
+        *error = "--target wants HOST:PORT";
         return false;
     }
     endpoint->host.assign(text, colon);
-    int port = std::atoi(colon + 1);
+    int64_t port = 0;
+    if (!ParseBoundedInt(colon + 1, 1, 65535, "port", &port, error)) {
+        *error = "--target: " + *error;
+        return false;
+    }
     endpoint->port = static_cast<uint16_t>(port);
-    return port > 0 && port < 65536;
+    return true;
+}
+
+// A whole-number argument; the error names the option.
+bool WholeNumber(const char* option, const char* text, int64_t largest, double* value,
+                 std::string* error) {
+    int64_t number = 0;
+    if (!ParseBoundedInt(text, 1, largest, option, &number, error)) {
+        return false;
+    }
+    *value = static_cast<double>(number);
+    return true;
 }
 
 }  // namespace
@@ -168,23 +188,25 @@ int main(int argc, char** argv) {
     double pacedRate = 100;  // requests a second per client in the paced run
     Endpoint target;
     bool outside = false;
-    for (int i = 1; i < argc; ++i) {
+    std::string error;
+    bool good = true;
+    for (int i = 1; i < argc && good; ++i) {
         if (std::strcmp(argv[i], "--target") == 0 && i + 1 < argc) {
-            outside = ParseTarget(argv[++i], &target);
-            if (!outside) {
-                seconds = 0;
-            }
+            good = outside = ParseTarget(argv[++i], &target, &error);
         } else if (std::strcmp(argv[i], "--paced") == 0 && i + 1 < argc) {
-            pacedRate = std::atof(argv[++i]);
+            good = WholeNumber("--paced rate", argv[++i], kLargestPacedRate, &pacedRate, &error);
         } else {
-            seconds = std::atof(argv[i]);
+            good =
+                WholeNumber("seconds per level", argv[i], kLongestLevelSeconds, &seconds, &error);
         }
     }
-    if (seconds <= 0 || pacedRate <= 0) {
+    if (!good) {
         std::fprintf(stderr,
+                     "remote-position-bench: %s\n"
                      "usage: remote-position-bench [SECONDS per level] [--target HOST:PORT]\n"
                      "                             [--paced REQUESTS per second per client]\n"
-                     "Without --target the server runs in this process.\n");
+                     "Without --target the server runs in this process.\n",
+                     error.c_str());
         return 2;
     }
     StartClientSockets();  // also starts Winsock for the servers here

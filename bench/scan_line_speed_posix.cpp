@@ -2,10 +2,13 @@
 // simulated changer paced as a 9600-baud line, beside the line limit, the
 // time the bytes that crossed the line need at 10 bits per byte (plus the
 // changer's mechanical time per load, when it has one).
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
+#include "tools/common/bounded_int.h"
 
 namespace {
 
@@ -89,25 +93,34 @@ int main(int argc, char** argv) {
     int baud = 9600;
     int loadDelayMs = 0;
     int projectLoadMs = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (i + 1 >= argc) {
+    // Each option, its bounds and what it sets.
+    const struct {
+        const char* name;
+        int64_t smallest, largest;
+        const char* what;
+        int* value;
+    } kOptions[] = {
+        {"--discs", 0, kSlotCount, "count of discs", &discs},
+        {"--tracks", 1, kLargestTrack, "count of tracks", &tracks},
+        {"--baud", 1, 1000000, "baud rate", &baud},
+        {"--load-delay", 0, 8999, "delay in ms", &loadDelayMs},
+        {"--project-load", 0, 600000, "load time in ms", &projectLoadMs},
+    };
+    for (int i = 1; i < argc; i += 2) {
+        const auto* option =
+            std::find_if(std::begin(kOptions), std::end(kOptions),
+                         [&](const auto& o) { return std::strcmp(argv[i], o.name) == 0; });
+        if (option == std::end(kOptions) || i + 1 >= argc) {
             return Usage();
         }
-        int value = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--discs") == 0 && value >= 0 && value <= kSlotCount) {
-            discs = value;
-        } else if (std::strcmp(argv[i], "--tracks") == 0 && value >= 1 && value <= 99) {
-            tracks = value;
-        } else if (std::strcmp(argv[i], "--baud") == 0 && value > 0) {
-            baud = value;
-        } else if (std::strcmp(argv[i], "--load-delay") == 0 && value >= 0 && value < 9000) {
-            loadDelayMs = value;
-        } else if (std::strcmp(argv[i], "--project-load") == 0 && value >= 0) {
-            projectLoadMs = value;
-        } else {
+        int64_t value = 0;
+        std::string error;
+        if (!ParseBoundedInt(argv[i + 1], option->smallest, option->largest, option->what, &value,
+                             &error)) {
+            std::fprintf(stderr, "scan-line-speed-bench: %s: %s\n", option->name, error.c_str());
             return Usage();
         }
-        ++i;
+        *option->value = static_cast<int>(value);
     }
 
     ChangerSimOptions options;
