@@ -12,6 +12,8 @@ ZUB_PACKAGES=(
     g++-mingw-w64-x86-64-posix                     # the Windows cross build
     wine wine64 fonts-wine                         # running the program
     xvfb x11-utils xdotool imagemagick             # display, clicks, screenshots
+    openbox                                        # title bars on a private display
+    nlohmann-json3-dev                             # JSON output of the tools
     clang libclang-rt-14-dev llvm                  # fuzz targets (libFuzzer, symbolizer)
     nsis zip unzip python3                         # the release: installer, zip, their checks
 )

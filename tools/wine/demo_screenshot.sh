@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's picture of the program: the demo magazine scanned and
-# the shuffle player running, cropped to the window, into docs/screenshot.png.
+# the shuffle player running, cropped to the window with its title bar (a
+# window manager runs on the private display), into docs/screenshot.png.
 # Needs the native and Windows builds (./test or ./run makes them).
 set -euo pipefail
 source "$(dirname "$0")/../../tests/e2e/e2e_lib.sh"
@@ -8,6 +9,7 @@ source "$(dirname "$0")/../../tests/e2e/e2e_lib.sh"
 polls_since() { (($(log_since "$1" | grep -c '^16 STATUS') >= $2)); }
 
 e2e_begin demo-screenshot 300
+start_window_manager
 e2e_start_sim --speed 1
 start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
@@ -18,7 +20,8 @@ mark=$(log_mark)
 wait_until 30 "a few status polls" polls_since "$mark" 3 || e2e_fail "no status polls"
 window=$(window_ids "$MAIN_TITLE" | head -n 1)
 mkdir -p "$ZUB_ROOT/docs"
-import -display "$DISPLAY" -window "$window" "$ZUB_ROOT/docs/screenshot.png"
+# With the window manager's frame: the title bar is part of the picture.
+import -display "$DISPLAY" -frame -window "$window" "$ZUB_ROOT/docs/screenshot.png"
 e2e_log "wrote docs/screenshot.png"
 e2e_exit
 e2e_pass

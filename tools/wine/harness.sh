@@ -33,6 +33,7 @@ ZUB_SIM_LOG=""
 ZUB_EXE_PID=""
 ZUB_EXE_RC=""
 ZUB_VNC_PID=""
+ZUB_WM_PID=""
 
 harness_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
@@ -143,6 +144,24 @@ start_xvfb() {
     export DISPLAY
     wait_until 30 "the X display $DISPLAY" display_answers || return 1
     harness_log "Xvfb on $DISPLAY"
+}
+
+wm_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# Runs a small window manager (openbox) on our private Xvfb, so windows get
+# their title bars as on a desktop; nothing on a display of the user's.
+start_window_manager() {
+    [ -n "$ZUB_XVFB_PID" ] || return 0
+    if ! command -v openbox >/dev/null; then
+        harness_log "no openbox: windows on $DISPLAY have no title bar"
+        return 0
+    fi
+    openbox --sm-disable </dev/null >"$ZUB_RUN_DIR/openbox.log" 2>&1 &
+    ZUB_WM_PID=$!
+    wait_until 30 "the window manager on $DISPLAY" wm_running ||
+        harness_log "the window manager did not start; see $ZUB_RUN_DIR/openbox.log"
 }
 
 # Uses $DISPLAY when it answers (unless a private one is asked for with
@@ -385,10 +404,12 @@ harness_teardown() {
     fi
     stop_process "$ZUB_SIM_PID"
     stop_process "$ZUB_VNC_PID"
+    stop_process "$ZUB_WM_PID"
     stop_process "$ZUB_XVFB_PID"
     ZUB_EXE_PID=""
     ZUB_SIM_PID=""
     ZUB_VNC_PID=""
+    ZUB_WM_PID=""
     ZUB_XVFB_PID=""
     rm -f "$ZUB_COM1_LINK"
 }
