@@ -77,6 +77,9 @@ TEST(SystemConcurrency, PollRemoteSessionAndButtonsTogether) {
                 PressNext();
                 break;
             case 2:
+                // Empty slots (row i % 100 is never 3 or 8, slots 4 and 9): the
+                // mode stays, so no Play from a stop adds track and play after
+                // this load.
                 PressLoad(i % 100);
                 break;
             default:

@@ -9,5 +9,8 @@ std::string AnsweringLine::Answer(const unsigned char* bytes, int count) {
         bool discEnd = ++polls_ % 3 == 0;
         return discEnd ? StatusReply("PL", false, 9, 4) : StatusReply("PT", true, 4, 1);
     }
-    return std::string("\x02") + "04" + frame.substr(3, 2) + "00\x03";
+    // Discs are in slots 4 and 9 only: a load of any other slot fails.
+    bool emptySlot = frame.compare(3, 2, "01") == 0 && frame.compare(5, 3, "A04") != 0 &&
+                     frame.compare(5, 3, "A09") != 0;
+    return std::string("\x02") + "04" + frame.substr(3, 2) + (emptySlot ? "01" : "00") + "\x03";
 }

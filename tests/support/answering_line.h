@@ -1,6 +1,7 @@
 // A serial line that answers every frame at once, as a busy changer would:
 // status requests with "PT" for slot 4, every third one with "PL" past the
-// end of slot 9's three tracks; every other command with result 00.
+// end of slot 9's three tracks; a load of a slot other than 4 and 9 with
+// result 01 (empty slot); every other command with result 00.
 #pragma once
 
 #include <string>
