@@ -12,8 +12,8 @@
 int main(int argc, char** argv) {
     int64_t exchanges = 2000;
     std::string error;
-    if (argc > 1 &&
-        !ParseBoundedInt(argv[1], 1, kMostExchanges, "count of exchanges", &exchanges, &error)) {
+    if (argc > 1 && !ParseBoundedInt(argv[1], {"", 1, kMostExchanges, "count of exchanges"},
+                                     &exchanges, &error)) {
         std::fprintf(stderr, "link-exchange-bench: %s\nusage: link-exchange-bench [EXCHANGES]\n",
                      error.c_str());
         return 2;

@@ -117,9 +117,10 @@ int main(int argc, char** argv) {
         std::string error;
         if (option == "--polls" || option == "--baud") {
             bool polls = option == "--polls";
-            if (!ParseBoundedInt(value, polls ? 2 : 1, polls ? kMostPolls : kLargestBaud,
-                                 polls ? "count of polls" : "baud rate", &number, &error)) {
-                std::fprintf(stderr, "poll-period-bench: %s: %s\n", option.c_str(), error.c_str());
+            NumberBounds bounds = polls ? NumberBounds{"--polls", 2, kMostPolls, "count of polls"}
+                                        : NumberBounds{"--baud", 1, kLargestBaud, "baud rate"};
+            if (!ParseBoundedInt(value, bounds, &number, &error)) {
+                std::fprintf(stderr, "poll-period-bench: %s\n", error.c_str());
                 return Usage();
             }
             (polls ? options.polls : options.baud) = static_cast<int>(number);

@@ -67,11 +67,12 @@ void PrintUsage() {
 bool NumberOption(int argc, char** argv, int* i, int64_t smallest, int64_t largest,
                   const char* what, int64_t* value) {
     std::string error = std::string(argv[*i]) + " needs a value";
-    if (*i + 1 < argc && ParseBoundedInt(argv[*i + 1], smallest, largest, what, value, &error)) {
+    if (*i + 1 < argc &&
+        ParseBoundedInt(argv[*i + 1], {argv[*i], smallest, largest, what}, value, &error)) {
         *i += 1;
         return true;
     }
-    std::fprintf(stderr, "remote-abuse: %s: %s\n", argv[*i], error.c_str());
+    std::fprintf(stderr, "remote-abuse: %s\n", error.c_str());
     return false;
 }
 

@@ -162,19 +162,18 @@ bool ParseTarget(const char* text, Endpoint* endpoint, std::string* error) {
     }
     endpoint->host.assign(text, colon);
     int64_t port = 0;
-    if (!ParseBoundedInt(colon + 1, 1, 65535, "port", &port, error)) {
-        *error = "--target: " + *error;
+    if (!ParseBoundedInt(colon + 1, {"--target", 1, 65535, "port"}, &port, error)) {
         return false;
     }
     endpoint->port = static_cast<uint16_t>(port);
     return true;
 }
 
-// A whole-number argument; the error names the option.
-bool WholeNumber(const char* option, const char* text, int64_t largest, double* value,
+// A whole-number argument from 1 to largest.
+bool WholeNumber(const char* what, const char* text, int64_t largest, double* value,
                  std::string* error) {
     int64_t number = 0;
-    if (!ParseBoundedInt(text, 1, largest, option, &number, error)) {
+    if (!ParseBoundedInt(text, {"", 1, largest, what}, &number, error)) {
         return false;
     }
     *value = static_cast<double>(number);

@@ -95,29 +95,26 @@ int main(int argc, char** argv) {
     int projectLoadMs = 0;
     // Each option, its bounds and what it sets.
     const struct {
-        const char* name;
-        int64_t smallest, largest;
-        const char* what;
+        NumberBounds bounds;
         int* value;
     } kOptions[] = {
-        {"--discs", 0, kSlotCount, "count of discs", &discs},
-        {"--tracks", 1, kLargestTrack, "count of tracks", &tracks},
-        {"--baud", 1, 1000000, "baud rate", &baud},
-        {"--load-delay", 0, 8999, "delay in ms", &loadDelayMs},
-        {"--project-load", 0, 600000, "load time in ms", &projectLoadMs},
+        {{"--discs", 0, kSlotCount, "count of discs"}, &discs},
+        {{"--tracks", 1, kLargestTrack, "count of tracks"}, &tracks},
+        {{"--baud", 1, 1000000, "baud rate"}, &baud},
+        {{"--load-delay", 0, 8999, "delay in ms"}, &loadDelayMs},
+        {{"--project-load", 0, 600000, "load time in ms"}, &projectLoadMs},
     };
     for (int i = 1; i < argc; i += 2) {
         const auto* option =
             std::find_if(std::begin(kOptions), std::end(kOptions),
-                         [&](const auto& o) { return std::strcmp(argv[i], o.name) == 0; });
+                         [&](const auto& o) { return std::strcmp(argv[i], o.bounds.name) == 0; });
         if (option == std::end(kOptions) || i + 1 >= argc) {
             return Usage();
         }
         int64_t value = 0;
         std::string error;
-        if (!ParseBoundedInt(argv[i + 1], option->smallest, option->largest, option->what, &value,
-                             &error)) {
-            std::fprintf(stderr, "scan-line-speed-bench: %s: %s\n", option->name, error.c_str());
+        if (!ParseBoundedInt(argv[i + 1], option->bounds, &value, &error)) {
+            std::fprintf(stderr, "scan-line-speed-bench: %s\n", error.c_str());
             return Usage();
         }
         *option->value = static_cast<int>(value);

@@ -26,7 +26,7 @@ TEST(BoundedInt, NumbersWithinTheBounds) {
     for (const auto& c : cases) {
         int64_t value = -1;
         std::string error;
-        EXPECT_TRUE(ParseBoundedInt(c.text, c.smallest, c.largest, "x", &value, &error))
+        EXPECT_TRUE(ParseBoundedInt(c.text, {"", c.smallest, c.largest, "x"}, &value, &error))
             << c.text << ": " << error;
         EXPECT_EQ(value, c.value) << c.text;
     }
@@ -60,11 +60,17 @@ TEST(BoundedInt, ErrorsNameTheProblem) {
     for (const auto& c : cases) {
         int64_t value = 77;
         std::string error;
-        EXPECT_FALSE(ParseBoundedInt(c.text, c.smallest, c.largest, "factor", &value, &error))
+        EXPECT_FALSE(ParseBoundedInt(c.text, {"", c.smallest, c.largest, "factor"}, &value, &error))
             << c.text;
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(value, 77);
     }
+    int64_t value = 0;
+    std::string error;
+    EXPECT_FALSE(ParseBoundedInt("100001", {"--speed", 1, 1000, "factor"}, &value, &error));
+    EXPECT_EQ(error, "--speed: 100001 is above the largest factor, 1000");
+    EXPECT_FALSE(ParseBoundedInt("", {"--port", 1, 65535, "port"}, &value, &error));
+    EXPECT_EQ(error, "--port: no number given");
 }
 
 TEST(DisplayText, CatalogueBytesAsUtf8) {

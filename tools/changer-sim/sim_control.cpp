@@ -12,19 +12,19 @@ const int kLongestLateMs = 600000;
 
 // The one number argument of a command, and nothing after it; else the
 // message says what is wrong.
-bool OneNumber(std::istringstream& words, int64_t smallest, int64_t largest, const char* what,
-               int64_t* value, std::string* message) {
+bool OneNumber(std::istringstream& words, const NumberBounds& bounds, int64_t* value,
+               std::string* message) {
     std::string text;
     std::string extra;
     if (!(words >> text)) {
-        *message = std::string("no ") + what + " given";
+        *message = std::string(bounds.name) + ": no " + bounds.what + " given";
         return false;
     }
-    if (!ParseBoundedInt(text, smallest, largest, what, value, message)) {
+    if (!ParseBoundedInt(text, bounds, value, message)) {
         return false;
     }
     if (words >> extra) {
-        *message = "unexpected " + extra;
+        *message = std::string(bounds.name) + ": unexpected " + extra;
         return false;
     }
     return true;
@@ -57,8 +57,8 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
                        {"loader-error", SimFault::LoaderError}};
         if (first == "late") {
             int64_t ms = 0;
-            if (!OneNumber(words, 0, kLongestLateMs, "delay in ms", &ms, &message)) {
-                message = "fault late: " + message;
+            if (!OneNumber(words, {"fault late", 0, kLongestLateMs, "delay in ms"}, &ms,
+                           &message)) {
                 return SimControlResult::Error;
             }
             sim.SetFault(SimFault::Late, static_cast<int>(ms));
@@ -77,8 +77,7 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
     }
     if (verb == "remove") {
         int64_t slot = 0;
-        if (!OneNumber(words, 1, kSimSlotCount, "slot", &slot, &message)) {
-            message = "remove: " + message;
+        if (!OneNumber(words, {"remove", 1, kSimSlotCount, "slot"}, &slot, &message)) {
             return SimControlResult::Error;
         }
         sim.RemoveDisc(static_cast<int>(slot));
@@ -101,8 +100,7 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
     }
     if (verb == "speed") {
         int64_t speed = 0;
-        if (!OneNumber(words, 1, kSimLargestSpeed, "factor", &speed, &message)) {
-            message = "speed: " + message;
+        if (!OneNumber(words, {"speed", 1, kSimLargestSpeed, "factor"}, &speed, &message)) {
             return SimControlResult::Error;
         }
         sim.SetSpeed(static_cast<double>(speed));

@@ -30,12 +30,11 @@ const char kDemoMagazineText[] =
 // one, and is refused before it is read.
 const std::uintmax_t kLargestMagazineFile = 1 << 20;
 
-// A whole number in [smallest, largest]; error names the field.
-bool ParseField(const std::string& text, int smallest, int largest, const char* what, int& value,
+// A whole number within bounds; error names the field.
+bool ParseField(const std::string& text, const NumberBounds& bounds, int& value,
                 std::string& error) {
     int64_t number = 0;
-    if (!ParseBoundedInt(text, smallest, largest, what, &number, &error)) {
-        error = std::string(what) + ": " + error;
+    if (!ParseBoundedInt(text, bounds, &number, &error)) {
         return false;
     }
     value = static_cast<int>(number);
@@ -50,8 +49,8 @@ bool ParseLength(const std::string& text, int& seconds) {
     std::string ignored;
     if (colon == std::string::npos || text.size() - colon != 3 ||
         text.find_first_not_of("0123456789:") != std::string::npos ||
-        !ParseField(text.substr(0, colon), 0, 99, "minutes", minutes, ignored) ||
-        !ParseField(text.substr(colon + 1), 0, 59, "seconds", secs, ignored)) {
+        !ParseField(text.substr(0, colon), {"", 0, 99, "minutes"}, minutes, ignored) ||
+        !ParseField(text.substr(colon + 1), {"", 0, 59, "seconds"}, secs, ignored)) {
         return false;
     }
     seconds = minutes * 60 + secs;
@@ -83,7 +82,7 @@ bool ParseSimDiscLine(const std::string& line, int& slot, SimDisc& disc, std::st
         error = "no slot given";
         return false;
     }
-    if (!ParseField(word, 1, kSimSlotCount, "slot", slot, error)) {
+    if (!ParseField(word, {"slot", 1, kSimSlotCount, "slot"}, slot, error)) {
         return false;
     }
     SimDisc parsed;
@@ -98,7 +97,8 @@ bool ParseSimDiscLine(const std::string& line, int& slot, SimDisc& disc, std::st
                 error = "first= comes once, before the tracks: " + word;
                 return false;
             }
-            if (!ParseField(word.substr(6), 1, 99, "first", parsed.firstTrack, error)) {
+            if (!ParseField(word.substr(6), {"first", 1, 99, "first track"}, parsed.firstTrack,
+                            error)) {
                 return false;
             }
             firstGiven = true;

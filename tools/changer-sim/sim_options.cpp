@@ -8,11 +8,10 @@ namespace {
 const int kLargestBaud = 1000000;
 const int kLongestLoadDelayMs = 600000;
 
-bool NumberValue(const std::string& option, const std::string& text, int64_t smallest,
-                 int64_t largest, const char* what, int* value, std::string* error) {
+bool NumberValue(const std::string& text, const NumberBounds& bounds, int* value,
+                 std::string* error) {
     int64_t number = 0;
-    if (!ParseBoundedInt(text, smallest, largest, what, &number, error)) {
-        *error = option + ": " + *error;
+    if (!ParseBoundedInt(text, bounds, &number, error)) {
         return false;
     }
     *value = static_cast<int>(number);
@@ -56,17 +55,18 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* l
         } else if (option == "--log") {
             options.logPath = value;
         } else if (option == "--baud") {
-            if (!NumberValue(option, value, 0, kLargestBaud, "baud rate", &options.baud, error)) {
+            if (!NumberValue(value, {"--baud", 0, kLargestBaud, "baud rate"}, &options.baud,
+                             error)) {
                 return false;
             }
         } else if (option == "--load-delay") {
-            if (!NumberValue(option, value, 0, kLongestLoadDelayMs, "delay in ms",
+            if (!NumberValue(value, {"--load-delay", 0, kLongestLoadDelayMs, "delay in ms"},
                              &options.loadDelayMs, error)) {
                 return false;
             }
         } else if (option == "--speed") {
             int speed = 0;
-            if (!NumberValue(option, value, 1, kSimLargestSpeed, "factor", &speed, error)) {
+            if (!NumberValue(value, {"--speed", 1, kSimLargestSpeed, "factor"}, &speed, error)) {
                 return false;
             }
             options.speed = speed;

@@ -21,16 +21,17 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-bool ParseBoundedInt(const std::string& text, int64_t smallest, int64_t largest, const char* what,
-                     int64_t* value, std::string* error) {
+bool ParseBoundedInt(const std::string& text, const NumberBounds& bounds, int64_t* value,
+                     std::string* error) {
+    const std::string name = bounds.name[0] != 0 ? std::string(bounds.name) + ": " : "";
     if (text.empty()) {
-        *error = "no number given";
+        *error = name + "no number given";
         return false;
     }
     const bool negative = text[0] == '-';
     const size_t first = negative ? 1 : 0;
     if (first == text.size() || text.find_first_not_of("0123456789", first) != std::string::npos) {
-        *error = "\"" + Quoted(text) + "\" is not a whole number";
+        *error = name + "\"" + Quoted(text) + "\" is not a whole number";
         return false;
     }
     // Past 2^63 the magnitude stops counting (at 2^63 + 1): any number of
@@ -54,14 +55,16 @@ bool ParseBoundedInt(const std::string& text, int64_t smallest, int64_t largest,
         above = magnitude >= kHuge;
         number = above ? 0 : int64_t(magnitude);
     }
-    below = below || (!above && number < smallest);
-    above = above || (!below && number > largest);
+    below = below || (!above && number < bounds.smallest);
+    above = above || (!below && number > bounds.largest);
     if (below) {
-        *error = Quoted(text) + " is below the smallest " + what + ", " + std::to_string(smallest);
+        *error = name + Quoted(text) + " is below the smallest " + bounds.what + ", " +
+                 std::to_string(bounds.smallest);
         return false;
     }
     if (above) {
-        *error = Quoted(text) + " is above the largest " + what + ", " + std::to_string(largest);
+        *error = name + Quoted(text) + " is above the largest " + bounds.what + ", " +
+                 std::to_string(bounds.largest);
         return false;
     }
     *value = number;

@@ -90,15 +90,6 @@ bool OptionValue(const std::vector<std::string>& args, size_t* at, std::string* 
     return true;
 }
 
-bool NumberOption(const std::string& option, const std::string& text, int64_t smallest,
-                  int64_t largest, const char* what, int64_t* value, std::string* error) {
-    if (!ParseBoundedInt(text, smallest, largest, what, value, error)) {
-        *error = option + ": " + *error;
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 const char* RemoteClientUsageText() {
@@ -137,14 +128,14 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
             options->host = text;
         } else if (option == "--port") {
             if (!OptionValue(args, &at, &text, error) ||
-                !NumberOption(option, text, 1, 65535, "port", &number, error)) {
+                !ParseBoundedInt(text, {"--port", 1, 65535, "port"}, &number, error)) {
                 return false;
             }
             options->port = static_cast<uint16_t>(number);
         } else if (option == "--timeout") {
             if (!OptionValue(args, &at, &text, error) ||
-                !NumberOption(option, text, 1, kLongestTimeoutMs, "time-out in ms", &number,
-                              error)) {
+                !ParseBoundedInt(text, {"--timeout", 1, kLongestTimeoutMs, "time-out in ms"},
+                                 &number, error)) {
                 return false;
             }
             options->timeoutMs = static_cast<int>(number);
@@ -177,8 +168,8 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
     int64_t numbers[2] = {0, 0};
     const char* names[2] = {"disc", "track"};
     for (int i = 0; i < found->arguments; ++i) {
-        if (!NumberOption(std::string(found->name) + " " + names[i], args[at + 1 + i], INT32_MIN,
-                          INT32_MAX, "number", &numbers[i], error)) {
+        if (!ParseBoundedInt(args[at + 1 + i], {names[i], INT32_MIN, INT32_MAX, "number"},
+                             &numbers[i], error)) {
             return false;
         }
     }
