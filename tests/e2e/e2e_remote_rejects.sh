@@ -55,10 +55,10 @@ e2e_scan
 # A playlist exists and the changer is stopped: a whole-disc mode set by a
 # rejected request would make the next poll play a shuffled entry.
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1010 || e2e_fail "could not click Random"
+click_button "$MAIN_TITLE" "$IDC_RANDOM" || e2e_fail "could not click Random"
 wait_for_run "$mark" 20 "10 PLAY" "07 AUTOPAUSE_ON" || e2e_fail "Random played nothing"
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1007 || e2e_fail "could not click Stop"
+click_button "$MAIN_TITLE" "$IDC_STOP" || e2e_fail "could not click Stop"
 wait_for_commands "$mark" 20 "02 STOP" || e2e_fail "Stop sent no STOP"
 wait_status_frames "$(log_mark)" 2 30
 
@@ -79,20 +79,20 @@ e2e_log "ok: after them a valid request plays disc 12 track 2, and nothing else 
 
 # Unload, Load, Play: the button, then the remote's forwarded Play.
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1001 || e2e_fail "could not click Unload"
+click_button "$MAIN_TITLE" "$IDC_UNLOAD" || e2e_fail "could not click Unload"
 wait_for_commands "$mark" 20 "03 UNLOAD" || e2e_fail "Unload sent no UNLOAD"
-click_row "$MAIN_TITLE" 1002 6 || e2e_fail "could not select slot 7"
-click_button "$MAIN_TITLE" 1000 || e2e_fail "could not click Load"
+click_row "$MAIN_TITLE" "$IDC_DISCLIST" 6 || e2e_fail "could not select slot 7"
+click_button "$MAIN_TITLE" "$IDC_LOAD" || e2e_fail "could not click Load"
 wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" || e2e_fail "Load sent no LOAD A07"
-click_button "$MAIN_TITLE" 1005 || e2e_fail "could not click Play"
+click_button "$MAIN_TITLE" "$IDC_PLAY" || e2e_fail "could not click Play"
 wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" "04 TRACK A01" "10 PLAY" ||
     e2e_fail "Unload, Load, Play: $(commands_since "$mark" | tr '\n' ',')"
 e2e_log "ok: Unload, Load, Play plays the loaded disc from track 1"
 
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1001 || e2e_fail "could not click Unload"
+click_button "$MAIN_TITLE" "$IDC_UNLOAD" || e2e_fail "could not click Unload"
 wait_for_commands "$mark" 20 "03 UNLOAD" || e2e_fail "Unload sent no UNLOAD"
-click_button "$MAIN_TITLE" 1000 || e2e_fail "could not click Load"
+click_button "$MAIN_TITLE" "$IDC_LOAD" || e2e_fail "could not click Load"
 wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" || e2e_fail "Load sent no LOAD A07"
 remote play || e2e_fail "the remote could not send 'play'"
 wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" "04 TRACK A01" "10 PLAY" ||
