@@ -2,9 +2,17 @@
 // WSACleanup are the entry's business.
 #include <winsock.h>
 
+#include <mutex>
+#include <set>
+
 #include "remote/remote_socket.h"
 
 namespace {
+
+// A recv blocked on a socket does not return when another thread shuts the
+// socket down (so under Wine 8), so Receive waits for data in slices of
+// this length and looks between them whether the socket was interrupted.
+const int kInterruptSliceMs = 200;
 
 class WinsockApi : public RemoteSocketApi {
 public:
@@ -51,6 +59,19 @@ public:
     }
 
     int Receive(RemoteSocket socket, unsigned char* buffer, int capacity, int* error) override {
+        for (;;) {
+            if (IsInterrupted(socket)) {
+                return 0;
+            }
+            int ready = Select(socket, kInterruptSliceMs);
+            if (ready == SOCKET_ERROR) {
+                *error = WSAGetLastError();
+                return -1;
+            }
+            if (ready > 0) {
+                break;
+            }
+        }
         int count = ::recv(Handle(socket), reinterpret_cast<char*>(buffer), capacity, 0);
         if (count == SOCKET_ERROR) {
             *error = WSAGetLastError();
@@ -64,12 +85,46 @@ public:
         return sent == SOCKET_ERROR ? -1 : sent;
     }
 
-    void Interrupt(RemoteSocket socket) override { ::shutdown(Handle(socket), 2); }
+    bool WaitReadable(RemoteSocket socket, int timeoutMs) override {
+        return Select(socket, timeoutMs) > 0;
+    }
 
-    void Close(RemoteSocket socket) override { ::closesocket(Handle(socket)); }
+    void Interrupt(RemoteSocket socket) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            interrupted_.insert(socket);
+        }
+        ::shutdown(Handle(socket), 2);
+    }
+
+    void Close(RemoteSocket socket) override {
+        {
+            // The handle value may be handed out again once it is closed.
+            std::lock_guard<std::mutex> lock(mutex_);
+            interrupted_.erase(socket);
+        }
+        ::closesocket(Handle(socket));
+    }
 
 private:
     static SOCKET Handle(RemoteSocket socket) { return static_cast<SOCKET>(socket); }
+
+    // select() for readability: 1 ready, 0 timed out, SOCKET_ERROR.
+    static int Select(RemoteSocket socket, int timeoutMs) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(Handle(socket), &readable);
+        timeval limit = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        return ::select(0, &readable, nullptr, nullptr, &limit);
+    }
+
+    bool IsInterrupted(RemoteSocket socket) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return interrupted_.count(socket) != 0;
+    }
+
+    std::mutex mutex_;
+    std::set<RemoteSocket> interrupted_;  // shut down by Interrupt, not yet closed
 };
 
 }  // namespace

@@ -178,6 +178,10 @@ int FaultySocketApi::Send(RemoteSocket socket, const unsigned char* bytes, int c
     return real_.Send(socket, bytes, count);
 }
 
+bool FaultySocketApi::WaitReadable(RemoteSocket socket, int timeoutMs) {
+    return real_.WaitReadable(socket, timeoutMs);
+}
+
 void FaultySocketApi::Interrupt(RemoteSocket socket) {
     real_.Interrupt(socket);
 }
