@@ -93,6 +93,9 @@ e2e_scan() {
 # remote COMMAND [NUMBERS]: the command-line remote against TCP port 4239.
 remote() { timeout 30 "$ZUB_REMOTE" --timeout 10000 "$@"; }
 
+# no_error_box: no box captioned "Error..." is shown.
+no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
+
 # e2e_exit: clicks Exit and expects the program to end with exit code 0.
 e2e_exit() {
     click_button "$MAIN_TITLE" "$IDC_EXIT" || e2e_fail "could not click Exit"
