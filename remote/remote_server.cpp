@@ -246,22 +246,28 @@ bool RemoteServer::ReserveSlot(RemoteSocket listening) {
 // With mutex_ held: wakes the session with the oldest request (or accept)
 // to end, when that is at least the idle limit ago. Its slot comes free when
 // its thread has closed the socket. One at a time: a session already
-// closing makes the room.
+// closing makes the room, unless it has not ended within an idle limit
+// (a send to a client that never reads does not wake on every platform).
 void RemoteServer::CloseLongestIdleSession() {
+    auto now = options_.clock();
     auto longest = clients_.end();
     for (auto it = clients_.begin(); it != clients_.end(); ++it) {
-        if (it->second.closing) {
-            return;
+        const Client& client = it->second;
+        if (client.closing) {
+            if (now - client.closingSince < options_.idleLimit) {
+                return;
+            }
+            continue;
         }
-        if (longest == clients_.end() || it->second.lastRequest < longest->second.lastRequest) {
+        if (longest == clients_.end() || client.lastRequest < longest->second.lastRequest) {
             longest = it;
         }
     }
-    if (longest == clients_.end() ||
-        options_.clock() - longest->second.lastRequest < options_.idleLimit) {
+    if (longest == clients_.end() || now - longest->second.lastRequest < options_.idleLimit) {
         return;
     }
     longest->second.closing = true;
+    longest->second.closingSince = now;
     sockets_.Interrupt(longest->first);
     ++closedForRoom_;
 }

@@ -80,6 +80,7 @@ private:
     struct Client {
         std::chrono::steady_clock::time_point lastRequest;  // or the accept
         bool closing = false;  // interrupted to make room; ends by itself
+        std::chrono::steady_clock::time_point closingSince;
     };
 
     int RemoteAcceptThread(RemoteSocket listening);

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_server_watch.h"
 #include "tests/support/remote_test_support.h"
@@ -341,6 +341,31 @@ TEST_F(RemoteServerTest, SessionWithARecentRequestIsNotClosed) {
     ASSERT_TRUE(clients[1]->QueryPosition(&disc, &track));
     ASSERT_TRUE(clients[2]->QueryPosition(&disc, &track));
     EXPECT_EQ(watch_.State().closedForRoom, 1);
+}
+
+TEST_F(RemoteServerTest, SessionThatDoesNotEndHoldsUpTheNextCloseForOneIdleLimit) {
+    uint16_t port = StartServer(2);
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    ConnectClients(port, 2, &clients);
+    RequestAt(seconds(0), *clients[0]);
+    RequestAt(seconds(10), *clients[1]);
+    sockets_.IgnoreInterrupts(true);
+
+    clock_.Set(seconds(40));
+    TestRemoteClient waiting(port);
+    ASSERT_TRUE(waiting.SendRequest(REMOTE_POSITION));
+    ASSERT_TRUE(watch_.WaitFor([](const RemoteServerState& s) { return s.closedForRoom == 1; },
+                               kRemoteTestLimit));
+    clock_.Set(milliseconds(69999));  // the first is still taken to be ending
+    LetTheServerLook();
+    EXPECT_EQ(watch_.State().closedForRoom, 1);
+
+    sockets_.IgnoreInterrupts(false);
+    clock_.Set(seconds(70));  // it has hung for an idle limit: the next goes
+    unsigned char reply[kRemotePositionSize];
+    ASSERT_TRUE(waiting.ReceiveExactly(reply, sizeof reply));
+    EXPECT_TRUE(clients[1]->WaitForServerClose());
+    EXPECT_EQ(watch_.State().closedForRoom, 2);
 }
 
 TEST_F(RemoteServerTest, IdleSessionsStayWhileNobodyWaits) {

@@ -123,6 +123,11 @@ void FaultySocketApi::FailNextReceive(int error) {
     receiveError_ = error;
 }
 
+void FaultySocketApi::IgnoreInterrupts(bool ignore) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ignoreInterrupts_ = ignore;
+}
+
 int FaultySocketApi::AcceptCalls() {
     std::lock_guard<std::mutex> lock(mutex_);
     return acceptCalls_;
@@ -183,6 +188,12 @@ bool FaultySocketApi::WaitReadable(RemoteSocket socket, int timeoutMs) {
 }
 
 void FaultySocketApi::Interrupt(RemoteSocket socket) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ignoreInterrupts_) {
+            return;
+        }
+    }
     real_.Interrupt(socket);
 }
 

@@ -58,6 +58,9 @@ public:
     void FailAccepts(std::deque<int> errors);
     // The next Receive call fails with this code without reading.
     void FailNextReceive(int error);
+    // While set, Interrupt does nothing: the session it should wake hangs on
+    // as a session blocked where no shutdown reaches it would.
+    void IgnoreInterrupts(bool ignore);
     int AcceptCalls();
     int Closes();
 
@@ -77,6 +80,7 @@ private:
     std::mutex mutex_;
     std::deque<int> acceptErrors_;
     int receiveError_ = 0;
+    bool ignoreInterrupts_ = false;
     int acceptCalls_ = 0;
     int closes_ = 0;
 };
