@@ -34,10 +34,9 @@ public:
     // accepted. False on time-out or error.
     virtual bool WaitReadable(RemoteSocket socket, int timeoutMs) = 0;
     // Shuts the socket down and wakes a thread blocked in Receive on it,
-    // which then returns 0 as if the peer had closed (at once natively,
-    // within a fraction of a second in the program). Natively it wakes a
-    // blocked Accept too; the program never stops accepting. The socket
-    // stays open until Close.
+    // which then returns 0 as if the peer had closed; so does every later
+    // Receive in the program. Natively it wakes a blocked Accept too; the
+    // program never stops accepting. Close must still be called.
     virtual void Interrupt(RemoteSocket socket) = 0;
     virtual void Close(RemoteSocket socket) = 0;
 };
