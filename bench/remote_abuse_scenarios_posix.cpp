@@ -11,12 +11,13 @@
 
 #include "bench/remote_abuse_client_posix.h"
 #include "remote/remote_protocol.h"
+#include "remote/remote_server.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const int kClientLimit = 64;       // what the server serves at once
+const int kClientLimit = kRemoteMaxClients;
 const int kConnectMs = 10000;      // a connect that takes longer has failed
 const int kReplyMs = 10000;        // so has a reply
 const int kQueuedSilenceMs = 300;  // the queued client must stay unanswered this long
@@ -46,6 +47,35 @@ void WriteRequest(unsigned char* request, int32_t command) {
     WriteRemoteInt(request, command);
 }
 
+using Clients = std::vector<std::unique_ptr<AbuseClient>>;
+
+// Connects kClientLimit clients one at a time (the listen queue holds only a
+// few handshakes), each served with a round trip; -1, or the index of the
+// first client that was not served. firstServed, when given, gets the time
+// the first round trip ended.
+int ConnectServedClients(const AbuseTarget& target, Clients* clients,
+                         Clock::time_point* firstServed = nullptr) {
+    for (int i = 0; i < kClientLimit; ++i) {
+        clients->push_back(std::make_unique<AbuseClient>());
+        if (!clients->back()->Connect(target.host, target.port, kConnectMs) ||
+            !clients->back()->PositionRoundTrip(kReplyMs)) {
+            return i;
+        }
+        if (i == 0 && firstServed != nullptr) {
+            *firstServed = Clock::now();
+        }
+    }
+    return -1;
+}
+
+// A client that connects and sends a position request, then waits.
+bool ConnectWaiting(const AbuseTarget& target, AbuseClient* waiting) {
+    unsigned char request[kRemoteFullRequestSize];
+    WriteRequest(request, REMOTE_POSITION);
+    return waiting->Connect(target.host, target.port, kConnectMs) &&
+           waiting->SendAll(request, sizeof request);
+}
+
 }  // namespace
 
 bool ServerAnswers(const AbuseTarget& target) {
@@ -57,15 +87,11 @@ bool ServerAnswers(const AbuseTarget& target) {
 AbuseOutcome RunManyClients(const AbuseTarget& target, int rounds) {
     double worstWaitMs = 0;
     for (int round = 0; round < rounds; ++round) {
-        std::vector<std::unique_ptr<AbuseClient>> clients;
-        // One at a time: the listen queue holds only a few handshakes.
-        for (int i = 0; i < kClientLimit; ++i) {
-            clients.push_back(std::make_unique<AbuseClient>());
-            if (!clients.back()->Connect(target.host, target.port, kConnectMs) ||
-                !clients.back()->PositionRoundTrip(kReplyMs)) {
-                return Failed(round * (kClientLimit + 1) + i,
-                              Format("client %.0f was not served", i + 1));
-            }
+        Clients clients;
+        int unserved = ConnectServedClients(target, &clients);
+        if (unserved >= 0) {
+            return Failed(round * (kClientLimit + 1) + unserved,
+                          Format("client %.0f was not served", unserved + 1));
         }
         for (int i = 0; i < kClientLimit; ++i) {
             if (!clients[i]->PositionRoundTrip(kReplyMs)) {
@@ -74,10 +100,7 @@ AbuseOutcome RunManyClients(const AbuseTarget& target, int rounds) {
             }
         }
         AbuseClient waiting;
-        unsigned char request[kRemoteFullRequestSize];
-        WriteRequest(request, REMOTE_POSITION);
-        if (!waiting.Connect(target.host, target.port, kConnectMs) ||
-            !waiting.SendAll(request, sizeof request)) {
+        if (!ConnectWaiting(target, &waiting)) {
             return Failed((round + 1) * (kClientLimit + 1), "the 65th client could not connect");
         }
         if (!waiting.Silent(kQueuedSilenceMs)) {
@@ -100,6 +123,50 @@ AbuseOutcome RunManyClients(const AbuseTarget& target, int rounds) {
     if (rounds > 1) {
         outcome.detail += Format(" (worst of %.0f rounds)", rounds);
     }
+    return outcome;
+}
+
+AbuseOutcome RunIdleClients(const AbuseTarget& target) {
+    const double idleLimitS = std::chrono::duration<double>(kRemoteIdleLimit).count();
+    Clients clients;
+    Clock::time_point firstIdleSince;  // the oldest request ended then
+    int unserved = ConnectServedClients(target, &clients, &firstIdleSince);
+    if (unserved >= 0) {
+        return Failed(unserved, Format("client %.0f was not served", unserved + 1));
+    }
+    AbuseClient waiting;
+    if (!ConnectWaiting(target, &waiting)) {
+        return Failed(kClientLimit + 1, "the 65th client could not connect");
+    }
+    Clock::time_point queued = Clock::now();
+    unsigned char reply[kRemotePositionSize];
+    // Served once the first client has been idle for the limit, give or take
+    // the server's checks: a minute to spare.
+    if (!waiting.ReceiveExactly(reply, sizeof reply, static_cast<int>(idleLimitS * 1000) + 60000)) {
+        return Failed(kClientLimit + 1,
+                      Format("the 65th client was not served within %.0f s", idleLimitS + 60));
+    }
+    double waitedS = MsSince(queued) / 1000;
+    double idleS = MsSince(firstIdleSince) / 1000;
+    // Client and server time that request a moment apart: a second of slack.
+    if (idleS < idleLimitS - 1) {
+        return Failed(
+            kClientLimit + 1,
+            Format("the 65th client was served when the first had been idle only %.1f s", idleS));
+    }
+    if (!clients[0]->WaitForPeerClose(kReplyMs)) {
+        return Failed(kClientLimit + 1, "the first, longest idle client was not closed");
+    }
+    for (int i = 1; i < kClientLimit; ++i) {
+        if (!clients[i]->PositionRoundTrip(kReplyMs)) {
+            return Failed(kClientLimit + 1, Format("client %.0f was closed too", i + 1));
+        }
+    }
+    AbuseOutcome outcome;
+    outcome.load = kClientLimit + 1;
+    outcome.detail = Format(
+        "the 65th waited %.1f s; the first client, idle %.1f s, was closed; the other 63 stayed",
+        waitedS, idleS);
     return outcome;
 }
 

@@ -21,6 +21,11 @@ struct AbuseOutcome {
 // while they are connected and is served once one of them leaves.
 AbuseOutcome RunManyClients(const AbuseTarget& target, int rounds);
 
+// 64 clients served once and then idle, and a 65th that waits: once the
+// first has had no request for the server's idle limit (30 s) the server
+// closes it and serves the 65th; the other 63 stay served.
+AbuseOutcome RunIdleClients(const AbuseTarget& target);
+
 // Connect, then one of: a round trip, a request, nothing, or two bytes of a
 // request; then a reset. A long-lived client checks the server in between.
 AbuseOutcome RunResetCycles(const AbuseTarget& target, int cycles);

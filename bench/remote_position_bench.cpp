@@ -19,6 +19,7 @@
 #include "remote/remote_client_socket.h"
 #include "remote/remote_protocol.h"
 #include "remote/remote_server.h"
+#include "tests/support/remote_server_watch.h"
 #include "tools/common/bounded_int.h"
 
 namespace {
@@ -210,19 +211,21 @@ int main(int argc, char** argv) {
     }
     StartClientSockets();  // also starts Winsock for the servers here
 
+    RemoteServerWatch watch;
     std::unique_ptr<RemoteServer> server;
     if (!outside) {
         g_nDisc = 42;
         g_nTrack = 7;
-        server = std::make_unique<RemoteServer>(PlatformSocketApi(), 0);
+        RemoteServerOptions options;
+        options.observer = &watch;
+        server = std::make_unique<RemoteServer>(PlatformSocketApi(), 0, options);
         server->StartRemoteThread(kNoRemoteSocket);
         target.port = server->WaitUntilListening();
         if (target.port == 0) {
             std::fprintf(stderr, "the server could not listen\n");
             return 1;
         }
-        RemoteServer* running = server.get();
-        target.afterLevel = [running] { running->WaitForSessions(0, std::chrono::seconds(10)); };
+        target.afterLevel = [&watch] { watch.WaitForSessions(0, std::chrono::seconds(10)); };
     }
     EchoResponder echoResponder(PlatformSocketApi());
     Endpoint echo;

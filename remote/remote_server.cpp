@@ -5,12 +5,27 @@
 #include <cstdio>
 #include <iterator>
 #include <system_error>
+#include <utility>
 
 #include "platform/window_hooks.h"
 #include "remote/remote_request.h"
 
-RemoteServer::RemoteServer(RemoteSocketApi& sockets, uint16_t port, int maxClients)
-    : sockets_(sockets), port_(port), maxClients_(maxClients < 1 ? 1 : maxClients) {}
+namespace {
+
+RemoteServerOptions Checked(RemoteServerOptions options) {
+    if (options.maxClients < 1) {
+        options.maxClients = 1;
+    }
+    if (!options.clock) {
+        options.clock = std::chrono::steady_clock::now;
+    }
+    return options;
+}
+
+}  // namespace
+
+RemoteServer::RemoteServer(RemoteSocketApi& sockets, uint16_t port, RemoteServerOptions options)
+    : sockets_(sockets), port_(port), options_(Checked(std::move(options))) {}
 
 RemoteServer::~RemoteServer() {
     Stop();
@@ -19,14 +34,15 @@ RemoteServer::~RemoteServer() {
 void RemoteServer::StartRemoteThread(RemoteSocket listening) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
-        acceptor_ = AcceptorState::None;
-        changed_.notify_all();
+        acceptor_ = RemoteAcceptorState::None;
+        Changed();
         return;
     }
     ReapFinishedWorkers();
     workers_.emplace_back();
     auto worker = std::prev(workers_.end());
-    acceptor_ = AcceptorState::Starting;
+    acceptor_ = RemoteAcceptorState::Starting;
+    Changed();
     try {
         worker->thread = std::thread([this, listening, worker] {
             RemoteAcceptThread(listening);
@@ -35,13 +51,13 @@ void RemoteServer::StartRemoteThread(RemoteSocket listening) {
             // records (a handle on Windows) until the next client arrives.
             ReapFinishedWorkers();
             worker->done = true;
-            changed_.notify_all();
+            Changed();
         });
     } catch (const std::system_error&) {
         // No thread: nobody accepts from here on, as after an accept error.
         workers_.erase(worker);
-        acceptor_ = AcceptorState::None;
-        changed_.notify_all();
+        acceptor_ = RemoteAcceptorState::None;
+        Changed();
     }
 }
 
@@ -60,10 +76,10 @@ void RemoteServer::ReapFinishedWorkers() {
 
 int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
     if (listening == kNoRemoteSocket) {
-        SetAcceptorState(AcceptorState::Opening);
+        SetAcceptorState(RemoteAcceptorState::Opening);
         listening = OpenListeningSocket();
         if (listening == kNoRemoteSocket) {
-            SetAcceptorState(AcceptorState::None);
+            SetAcceptorState(RemoteAcceptorState::None);
             return 0;
         }
     } else {
@@ -73,7 +89,7 @@ int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
         }
     }
 
-    if (!ReserveSlot()) {
+    if (!ReserveSlot(listening)) {
         return 0;
     }
     RemoteSocket connected;
@@ -85,7 +101,7 @@ int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
         }
         if (IsStopping()) {
             ReleaseSlot();
-            SetAcceptorState(AcceptorState::None);
+            SetAcceptorState(RemoteAcceptorState::None);
             return 0;
         }
         // A connection that went away while queued leaves the listener
@@ -93,7 +109,7 @@ int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
         if (!IsAbortedPendingConnection(error)) {
             ReleaseSlot();
             ShowSocketError(error, "Error with accept()");
-            SetAcceptorState(AcceptorState::None);
+            SetAcceptorState(RemoteAcceptorState::None);
             return 0;
         }
     }
@@ -103,13 +119,12 @@ int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
         if (stopping_) {
             sockets_.Close(connected);
             --busySlots_;
-            acceptor_ = AcceptorState::None;
-            changed_.notify_all();
+            acceptor_ = RemoteAcceptorState::None;
+            Changed();
             return 0;
         }
-        clients_.insert(connected);
-        ++sessions_;
-        changed_.notify_all();
+        clients_[connected].lastRequest = options_.clock();
+        Changed();
     }
 
     StartRemoteThread(listening);
@@ -118,9 +133,8 @@ int RemoteServer::RemoteAcceptThread(RemoteSocket listening) {
     std::lock_guard<std::mutex> lock(mutex_);
     clients_.erase(connected);
     sockets_.Close(connected);
-    --sessions_;
     --busySlots_;
-    changed_.notify_all();
+    Changed();
     return 0;
 }
 
@@ -145,7 +159,7 @@ int RemoteServer::RemoteSession(RemoteSocket connected) {
         if (length > 0) {
             sockets_.Send(connected, reply, length);
         }
-        CountRequest();
+        CountRequest(connected);
     }
 }
 
@@ -176,57 +190,117 @@ RemoteSocket RemoteServer::OpenListeningSocket() {
     if (stopping_) {
         sockets_.Close(listening);
         openState_ = OpenState::Failed;
-        changed_.notify_all();
+        Changed();
         return kNoRemoteSocket;
     }
     listening_ = listening;
     ownsListening_ = true;
     listenPort_ = port;
     openState_ = OpenState::Listening;
-    changed_.notify_all();
+    Changed();
     return listening;
 }
 
 void RemoteServer::SetOpenState(OpenState state) {
     std::lock_guard<std::mutex> lock(mutex_);
     openState_ = state;
-    changed_.notify_all();
+    Changed();
 }
 
-void RemoteServer::SetAcceptorState(AcceptorState state) {
+void RemoteServer::SetAcceptorState(RemoteAcceptorState state) {
     std::lock_guard<std::mutex> lock(mutex_);
     acceptor_ = state;
-    changed_.notify_all();
+    Changed();
 }
 
 // Takes a client slot for the connection about to be accepted, waiting while
-// every slot is in use. False when the server stops meanwhile.
-bool RemoteServer::ReserveSlot() {
+// every slot is in use. Meanwhile it looks for a client waiting in the
+// listen queue every full-check period and makes room for it when a session
+// has been idle long enough. False when the server stops meanwhile.
+bool RemoteServer::ReserveSlot(RemoteSocket listening) {
     std::unique_lock<std::mutex> lock(mutex_);
-    acceptor_ = AcceptorState::WaitingForSlot;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return stopping_ || busySlots_ < maxClients_; });
+    acceptor_ = RemoteAcceptorState::WaitingForSlot;
+    Changed();
+    auto slotOrStop = [this] { return stopping_ || busySlots_ < options_.maxClients; };
+    while (!changed_.wait_for(lock, options_.fullCheckPeriod, slotOrStop)) {
+        lock.unlock();
+        bool clientWaits = sockets_.WaitReadable(listening, 0);
+        lock.lock();
+        ++fullChecks_;
+        if (clientWaits && !stopping_) {
+            CloseLongestIdleSession();
+        }
+        Changed();
+    }
     if (stopping_) {
-        acceptor_ = AcceptorState::None;
-        changed_.notify_all();
+        acceptor_ = RemoteAcceptorState::None;
+        Changed();
         return false;
     }
     ++busySlots_;
-    acceptor_ = AcceptorState::Accepting;
-    changed_.notify_all();
+    acceptor_ = RemoteAcceptorState::Accepting;
+    Changed();
     return true;
+}
+
+// With mutex_ held: wakes the session with the oldest request (or accept)
+// to end, when that is at least the idle limit ago. Its slot comes free when
+// its thread has closed the socket. One at a time: a session already
+// closing makes the room, unless it has not ended within an idle limit
+// (a send to a client that never reads does not wake on every platform).
+void RemoteServer::CloseLongestIdleSession() {
+    auto now = options_.clock();
+    auto longest = clients_.end();
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        const Client& client = it->second;
+        if (client.closing) {
+            if (now - client.closingSince < options_.idleLimit) {
+                return;
+            }
+            continue;
+        }
+        if (longest == clients_.end() || client.lastRequest < longest->second.lastRequest) {
+            longest = it;
+        }
+    }
+    if (longest == clients_.end() || now - longest->second.lastRequest < options_.idleLimit) {
+        return;
+    }
+    longest->second.closing = true;
+    longest->second.closingSince = now;
+    sockets_.Interrupt(longest->first);
+    ++closedForRoom_;
 }
 
 void RemoteServer::ReleaseSlot() {
     std::lock_guard<std::mutex> lock(mutex_);
     --busySlots_;
-    changed_.notify_all();
+    Changed();
 }
 
-void RemoteServer::CountRequest() {
+void RemoteServer::CountRequest(RemoteSocket connected) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++requests_;
+    auto client = clients_.find(connected);
+    if (client != clients_.end()) {
+        client->second.lastRequest = options_.clock();
+    }
+    Changed();
+}
+
+// With mutex_ held: wakes the waits on changed_ and tells the observer.
+void RemoteServer::Changed() {
     changed_.notify_all();
+    if (options_.observer != nullptr) {
+        RemoteServerState state;
+        state.acceptor = acceptor_;
+        state.sessions = static_cast<int>(clients_.size());
+        state.requests = requests_;
+        state.threadRecords = static_cast<int>(workers_.size());
+        state.fullChecks = fullChecks_;
+        state.closedForRoom = closedForRoom_;
+        options_.observer->OnRemoteServerChange(state);
+    }
 }
 
 bool RemoteServer::IsStopping() {
@@ -246,39 +320,6 @@ uint16_t RemoteServer::WaitUntilListening() {
     return openState_ == OpenState::Listening ? listenPort_ : 0;
 }
 
-bool RemoteServer::WaitForSessions(int count, std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [this, count] { return sessions_ == count; });
-}
-
-bool RemoteServer::WaitUntilAcceptorBlocked(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [this] {
-        return acceptor_ == AcceptorState::WaitingForSlot && busySlots_ >= maxClients_;
-    });
-}
-
-bool RemoteServer::WaitUntilNoAcceptor(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [this] { return acceptor_ == AcceptorState::None; });
-}
-
-bool RemoteServer::WaitForRequests(long count, std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [this, count] { return requests_ >= count; });
-}
-
-bool RemoteServer::WaitForThreadRecords(int atMost, std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(
-        lock, limit, [this, atMost] { return static_cast<int>(workers_.size()) <= atMost; });
-}
-
-int RemoteServer::SessionCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sessions_;
-}
-
 void RemoteServer::BeginStop() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!stopping_) {
@@ -286,11 +327,11 @@ void RemoteServer::BeginStop() {
         if (listening_ != kNoRemoteSocket) {
             sockets_.Interrupt(listening_);
         }
-        for (RemoteSocket client : clients_) {
-            sockets_.Interrupt(client);
+        for (const auto& client : clients_) {
+            sockets_.Interrupt(client.first);
         }
     }
-    changed_.notify_all();
+    Changed();
 }
 
 void RemoteServer::Stop() {

@@ -5,26 +5,48 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
+#include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "remote/remote_protocol.h"
+#include "remote/remote_server_observer.h"
 #include "remote/remote_socket.h"
 
 const int kRemoteBacklog = 5;
 
 // Clients served at once. Further clients wait in the listen queue: the
-// acceptor does not accept until a session has ended.
+// acceptor does not accept until a session has ended or been closed to make
+// room.
 const int kRemoteMaxClients = 64;
 
+// When every slot is taken and another client waits, the session idle
+// longest is closed if it has had no request for at least this long.
+const std::chrono::milliseconds kRemoteIdleLimit{30000};
+
+// How often a full server looks for a waiting client.
+const std::chrono::milliseconds kRemoteFullCheckPeriod{250};
+
+using RemoteClock = std::function<std::chrono::steady_clock::time_point()>;
+
+struct RemoteServerOptions {
+    int maxClients = kRemoteMaxClients;
+    std::chrono::milliseconds idleLimit = kRemoteIdleLimit;
+    std::chrono::milliseconds fullCheckPeriod = kRemoteFullCheckPeriod;
+    RemoteClock clock = std::chrono::steady_clock::now;  // times the requests
+    RemoteServerObserver* observer = nullptr;            // must outlive the server
+};
+
 // One server. The program runs one on kRemotePort for the whole run (see
-// StartRemoteThread below); tests run their own on a free port and stop it.
+// StartRemoteThread below); tests and benches run their own on a free port
+// and stop it.
 class RemoteServer {
 public:
     // port 0 picks a free port when the first acceptor opens its socket.
-    RemoteServer(RemoteSocketApi& sockets, uint16_t port, int maxClients = kRemoteMaxClients);
+    RemoteServer(RemoteSocketApi& sockets, uint16_t port,
+                 RemoteServerOptions options = RemoteServerOptions());
     ~RemoteServer();  // stops the server
     RemoteServer(const RemoteServer&) = delete;
     RemoteServer& operator=(const RemoteServer&) = delete;
@@ -39,28 +61,6 @@ public:
     // or 0 when opening failed or the server was stopped.
     uint16_t WaitUntilListening();
 
-    // Waits, at most limit, until exactly count sessions are being served.
-    bool WaitForSessions(int count, std::chrono::milliseconds limit);
-
-    // Waits, at most limit, until every client slot is taken and the
-    // acceptor waits for one to come free without accepting.
-    bool WaitUntilAcceptorBlocked(std::chrono::milliseconds limit);
-
-    // Waits, at most limit, until no acceptor is left (after an accept
-    // error, or when opening the socket failed).
-    bool WaitUntilNoAcceptor(std::chrono::milliseconds limit);
-
-    // Waits, at most limit, until count requests have been handled since the
-    // server started (every receive of at least one byte is one request).
-    bool WaitForRequests(long count, std::chrono::milliseconds limit);
-
-    // Waits, at most limit, until no more than atMost threads are started
-    // and not yet joined (the acceptor, sessions, and ended ones whose join
-    // is still due).
-    bool WaitForThreadRecords(int atMost, std::chrono::milliseconds limit);
-
-    int SessionCount();
-
     // From now on no box is shown, nothing more is accepted and connected
     // sessions are woken to end; returns at once.
     void BeginStop();
@@ -70,7 +70,6 @@ public:
     void Stop();
 
 private:
-    enum class AcceptorState { None, Starting, Opening, WaitingForSlot, Accepting };
     enum class OpenState { Pending, Listening, Failed };
 
     struct Worker {
@@ -78,23 +77,32 @@ private:
         bool done = false;
     };
 
+    struct Client {
+        std::chrono::steady_clock::time_point lastRequest;  // or the accept
+        bool closing = false;  // interrupted to make room; ends by itself
+        std::chrono::steady_clock::time_point closingSince;
+    };
+
     int RemoteAcceptThread(RemoteSocket listening);
     int RemoteSession(RemoteSocket connected);
 
     RemoteSocket OpenListeningSocket();
     void SetOpenState(OpenState state);
-    void SetAcceptorState(AcceptorState state);
-    bool ReserveSlot();
+    void SetAcceptorState(RemoteAcceptorState state);
+    bool ReserveSlot(RemoteSocket listening);
+    void CloseLongestIdleSession();
     void ReleaseSlot();
     bool IsStopping();
-    void CountRequest();
+    void CountRequest(RemoteSocket connected);
     void ReapFinishedWorkers();
+    void Changed();
     void ShowSocketError(int error, const char* caption);
 
     RemoteSocketApi& sockets_;
     const uint16_t port_;
-    const int maxClients_;
+    const RemoteServerOptions options_;
 
+    // Everything below is guarded by mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
@@ -102,11 +110,12 @@ private:
     bool ownsListening_ = false;
     uint16_t listenPort_ = 0;
     OpenState openState_ = OpenState::Pending;
-    AcceptorState acceptor_ = AcceptorState::None;
+    RemoteAcceptorState acceptor_ = RemoteAcceptorState::None;
     int busySlots_ = 0;  // running sessions plus the acceptor's reservation
-    int sessions_ = 0;
     long requests_ = 0;
-    std::set<RemoteSocket> clients_;
+    long fullChecks_ = 0;
+    long closedForRoom_ = 0;
+    std::map<RemoteSocket, Client> clients_;
     std::list<Worker> workers_;
 };
 

@@ -29,9 +29,14 @@ public:
     virtual int Receive(RemoteSocket socket, unsigned char* buffer, int capacity, int* error) = 0;
     // One send call; returns what it sent or -1. Never raises a signal.
     virtual int Send(RemoteSocket socket, const unsigned char* bytes, int count) = 0;
-    // Wakes a thread blocked in Accept or Receive on the socket (used when a
-    // server is stopped; the POSIX layer guarantees it, the program never
-    // stops its server). The socket stays open.
+    // True when the socket has something to read within timeoutMs (0: look
+    // without waiting); on a listening socket, when a connection waits to be
+    // accepted. False on time-out or error.
+    virtual bool WaitReadable(RemoteSocket socket, int timeoutMs) = 0;
+    // Shuts the socket down and wakes a thread blocked in Receive on it,
+    // which then returns 0 as if the peer had closed; so does every later
+    // Receive in the program. Natively it wakes a blocked Accept too; the
+    // program never stops accepting. Close must still be called.
     virtual void Interrupt(RemoteSocket socket) = 0;
     virtual void Close(RemoteSocket socket) = 0;
 };

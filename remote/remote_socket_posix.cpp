@@ -1,6 +1,7 @@
 // BSD sockets under the remote server, for native builds and tests.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -77,6 +78,11 @@ public:
         // MSG_NOSIGNAL: a peer that has gone must not kill the process.
         ssize_t sent = ::send(Fd(socket), bytes, static_cast<size_t>(count), MSG_NOSIGNAL);
         return sent < 0 ? -1 : static_cast<int>(sent);
+    }
+
+    bool WaitReadable(RemoteSocket socket, int timeoutMs) override {
+        pollfd waiting = {Fd(socket), POLLIN, 0};
+        return ::poll(&waiting, 1, timeoutMs) > 0 && (waiting.revents & POLLIN) != 0;
     }
 
     void Interrupt(RemoteSocket socket) override { ::shutdown(Fd(socket), SHUT_RDWR); }

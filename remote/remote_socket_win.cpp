@@ -2,6 +2,9 @@
 // WSACleanup are the entry's business.
 #include <winsock.h>
 
+#include <map>
+#include <mutex>
+
 #include "remote/remote_socket.h"
 
 namespace {
@@ -51,9 +54,26 @@ public:
     }
 
     int Receive(RemoteSocket socket, unsigned char* buffer, int capacity, int* error) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            Marks& marks = marks_[socket];
+            if (marks.interrupted) {
+                return 0;
+            }
+            marks.receiving = true;
+        }
         int count = ::recv(Handle(socket), reinterpret_cast<char*>(buffer), capacity, 0);
+        int lastError = count == SOCKET_ERROR ? WSAGetLastError() : 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            Marks& marks = marks_[socket];
+            marks.receiving = false;
+            if (marks.interrupted) {
+                return 0;  // whatever recv saw: the socket was shut or closed under it
+            }
+        }
         if (count == SOCKET_ERROR) {
-            *error = WSAGetLastError();
+            *error = lastError;
             return -1;
         }
         return count;
@@ -64,12 +84,58 @@ public:
         return sent == SOCKET_ERROR ? -1 : sent;
     }
 
-    void Interrupt(RemoteSocket socket) override { ::shutdown(Handle(socket), 2); }
+    bool WaitReadable(RemoteSocket socket, int timeoutMs) override {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(Handle(socket), &readable);
+        timeval limit = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        return ::select(0, &readable, nullptr, nullptr, &limit) > 0;
+    }
 
-    void Close(RemoteSocket socket) override { ::closesocket(Handle(socket)); }
+    void Interrupt(RemoteSocket socket) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Marks& marks = marks_[socket];
+        marks.interrupted = true;
+        ::shutdown(Handle(socket), 2);
+        if (marks.receiving && !marks.closed) {
+            // A recv blocked on the socket does not return on shutdown (so
+            // under Wine 8); closing the socket ends it. Close then has
+            // nothing left to close. Should the handle value be reused
+            // before the receiving thread reaches recv, that recv fails on
+            // a handle that is no socket of its session (the server accepts
+            // the next client only after this session has ended) and
+            // Receive still returns 0.
+            ::closesocket(Handle(socket));
+            marks.closed = true;
+        }
+    }
+
+    void Close(RemoteSocket socket) override {
+        bool closed = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto marks = marks_.find(socket);
+            if (marks != marks_.end()) {
+                closed = marks->second.closed;
+                marks_.erase(marks);  // the handle value may be handed out again
+            }
+        }
+        if (!closed) {
+            ::closesocket(Handle(socket));
+        }
+    }
 
 private:
+    struct Marks {
+        bool receiving = false;    // a thread is in (or about to enter) recv
+        bool interrupted = false;  // Receive returns 0 from now on
+        bool closed = false;       // Interrupt closed it to wake the recv
+    };
+
     static SOCKET Handle(RemoteSocket socket) { return static_cast<SOCKET>(socket); }
+
+    std::mutex mutex_;
+    std::map<RemoteSocket, Marks> marks_;  // sockets received on or interrupted, until Close
 };
 
 }  // namespace

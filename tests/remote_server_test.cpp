@@ -9,10 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
+#include "tests/support/remote_server_watch.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
 
@@ -37,13 +38,49 @@ protected:
     }
 
     uint16_t StartServer(int maxClients = kRemoteMaxClients) {
-        server_ = std::make_unique<RemoteServer>(sockets_, 0, maxClients);
+        RemoteServerOptions options;
+        options.maxClients = maxClients;
+        options.observer = &watch_;
+        // Idle times run on a clock the tests move; a full server looks for
+        // waiting clients every few milliseconds.
+        options.clock = clock_.Clock();
+        options.fullCheckPeriod = std::chrono::milliseconds(2);
+        server_ = std::make_unique<RemoteServer>(sockets_, 0, options);
         server_->StartRemoteThread(kNoRemoteSocket);
         return server_->WaitUntilListening();
     }
 
+    // Connects count clients one at a time: a burst would overrun the listen
+    // queue of 5 and leave the system retrying handshakes for seconds.
+    void ConnectClients(uint16_t port, int count,
+                        std::vector<std::unique_ptr<TestRemoteClient>>* clients) {
+        for (int i = 0; i < count; ++i) {
+            clients->push_back(std::make_unique<TestRemoteClient>(port));
+            ASSERT_TRUE(clients->back()->Connected());
+            ASSERT_TRUE(
+                watch_.WaitForSessions(static_cast<int>(clients->size()), kRemoteTestLimit));
+        }
+    }
+
+    // A position round trip at the given clock time, counted by the server
+    // before the clock moves on.
+    void RequestAt(std::chrono::milliseconds at, TestRemoteClient& client) {
+        clock_.Set(at);
+        long before = watch_.State().requests;
+        int32_t disc, track;
+        ASSERT_TRUE(client.QueryPosition(&disc, &track));
+        ASSERT_TRUE(watch_.WaitForRequests(before + 1, kRemoteTestLimit));
+    }
+
+    // Lets a full server look for waiting clients a few more times.
+    void LetTheServerLook() {
+        ASSERT_TRUE(watch_.WaitForFullChecks(watch_.State().fullChecks + 3, kRemoteTestLimit));
+    }
+
     FaultySocketApi sockets_;
     WatchedLine line_;
+    RemoteServerWatch watch_;
+    FakeRemoteClock clock_;
     std::unique_ptr<RemoteServer> server_;
 };
 
@@ -71,7 +108,7 @@ TEST_F(RemoteServerTest, PlayDiscOutOfRangeOverTheWire) {
     for (int32_t bad : {0, 101}) {
         g_nMode = ModeStop;
         ASSERT_TRUE(client.SendRequest(REMOTE_PLAY_DISC, bad));
-        ASSERT_TRUE(server_->WaitForRequests(++handled, kRemoteTestLimit));
+        ASSERT_TRUE(watch_.WaitForRequests(++handled, kRemoteTestLimit));
         EXPECT_EQ(g_nMode.load(), ModeStop);  // nothing began
     }
     EXPECT_EQ(line_.Written(), "");
@@ -103,9 +140,9 @@ TEST_F(RemoteServerTest, UpperBytesMakeACommandUnknown) {
     ASSERT_TRUE(client.Connected());
     // Each request waits for the one before, so no two arrive in one receive.
     ASSERT_TRUE(client.SendRequest(0x00010032, 3, 5));
-    ASSERT_TRUE(server_->WaitForRequests(1, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForRequests(1, kRemoteTestLimit));
     ASSERT_TRUE(client.SendRequest(0x00000134, 0, 0, 4));
-    ASSERT_TRUE(server_->WaitForRequests(2, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForRequests(2, kRemoteTestLimit));
     int32_t disc, track;
     ASSERT_TRUE(client.QueryPosition(&disc, &track));  // the only reply that comes
     unsigned char extra;
@@ -116,10 +153,10 @@ TEST_F(RemoteServerTest, UpperBytesMakeACommandUnknown) {
 TEST_F(RemoteServerTest, CloseEndsTheSessionAndTheServerClosesItsSocket) {
     TestRemoteClient client(StartServer());
     ASSERT_TRUE(client.Connected());
-    ASSERT_TRUE(server_->WaitForSessions(1, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(1, kRemoteTestLimit));
     int closesBefore = sockets_.Closes();
     client.ShutdownWrite();
-    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     EXPECT_TRUE(client.WaitForServerClose());
     EXPECT_EQ(sockets_.Closes(), closesBefore + 1);
     EXPECT_TRUE(RecordedErrorBoxes().empty());
@@ -132,7 +169,7 @@ TEST_F(RemoteServerTest, ResetEndsTheSessionWithoutABox) {
     int32_t disc, track;
     ASSERT_TRUE(client.QueryPosition(&disc, &track));
     client.Reset();
-    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 
     // The server goes on accepting.
@@ -146,7 +183,7 @@ TEST_F(RemoteServerTest, OtherReceiveErrorShowsABoxAndEndsTheSession) {
     TestRemoteClient client(port);
     ASSERT_TRUE(client.Connected());
     EXPECT_TRUE(client.WaitForServerClose());
-    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     auto boxes = RecordedErrorBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error " + std::to_string(ETIMEDOUT));
@@ -158,7 +195,7 @@ TEST_F(RemoteServerTest, ReceivedResetCodeEndsSilently) {
     sockets_.FailNextReceive(ECONNRESET);
     TestRemoteClient client(port);
     EXPECT_TRUE(client.WaitForServerClose());
-    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
 
@@ -175,7 +212,7 @@ TEST_F(RemoteServerTest, AbortedPendingConnectionIsSkipped) {
 TEST_F(RemoteServerTest, OtherAcceptErrorEndsAccepting) {
     sockets_.FailAccepts({EBADF});
     ASSERT_NE(StartServer(), 0);
-    ASSERT_TRUE(server_->WaitUntilNoAcceptor(kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitUntilNoAcceptor(kRemoteTestLimit));
     auto boxes = RecordedErrorBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error " + std::to_string(EBADF));
@@ -188,10 +225,13 @@ TEST_F(RemoteServerTest, BindFailureShowsABox) {
     g_hWnd = &token;
     uint16_t taken = StartServer();
     ASSERT_NE(taken, 0);
-    RemoteServer second(sockets_, taken);
+    RemoteServerWatch secondWatch;
+    RemoteServerOptions options;
+    options.observer = &secondWatch;
+    RemoteServer second(sockets_, taken, options);
     second.StartRemoteThread(kNoRemoteSocket);
     EXPECT_EQ(second.WaitUntilListening(), 0);
-    ASSERT_TRUE(second.WaitUntilNoAcceptor(kRemoteTestLimit));
+    ASSERT_TRUE(secondWatch.WaitUntilNoAcceptor(kRemoteTestLimit));
     auto boxes = RecordedErrorBoxes();
     g_hWnd = nullptr;
     ASSERT_EQ(boxes.size(), 1u);
@@ -205,13 +245,7 @@ TEST_F(RemoteServerTest, ManyClientsAtOnce) {
     g_nTrack = 3;
     uint16_t port = StartServer();
     std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    for (int i = 0; i < kRemoteMaxClients; ++i) {
-        clients.push_back(std::make_unique<TestRemoteClient>(port));
-        ASSERT_TRUE(clients.back()->Connected());
-        // One at a time: a burst would overrun the listen queue of 5 and
-        // leave the system retrying handshakes for seconds.
-        ASSERT_TRUE(server_->WaitForSessions(i + 1, kRemoteTestLimit));
-    }
+    ConnectClients(port, kRemoteMaxClients, &clients);
     // Every client is served while all of them are connected.
     std::vector<std::thread> threads;
     std::vector<int> served(clients.size(), 0);
@@ -232,9 +266,9 @@ TEST_F(RemoteServerTest, ManyClientsAtOnce) {
     for (size_t i = 0; i < served.size(); ++i) {
         EXPECT_EQ(served[i], 1) << i;
     }
-    EXPECT_EQ(server_->SessionCount(), kRemoteMaxClients);
+    EXPECT_EQ(watch_.State().sessions, kRemoteMaxClients);
     clients.clear();
-    EXPECT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
 }
 
 TEST_F(RemoteServerTest, ClientsBeyondTheLimitWaitUntilOneLeaves) {
@@ -243,18 +277,110 @@ TEST_F(RemoteServerTest, ClientsBeyondTheLimitWaitUntilOneLeaves) {
     int32_t disc, track;
     ASSERT_TRUE(first.QueryPosition(&disc, &track));
     ASSERT_TRUE(second.QueryPosition(&disc, &track));
-    ASSERT_TRUE(server_->WaitUntilAcceptorBlocked(kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitUntilAcceptorBlocked(2, kRemoteTestLimit));
     EXPECT_EQ(sockets_.AcceptCalls(), 2);  // no third accept while full
 
     TestRemoteClient third(port);  // queued by the system, not accepted
     ASSERT_TRUE(third.Connected());
     ASSERT_TRUE(third.SendRequest(REMOTE_POSITION));
-    EXPECT_EQ(server_->SessionCount(), 2);
+    EXPECT_EQ(watch_.State().sessions, 2);
 
     first.Close();
     unsigned char reply[kRemotePositionSize];
     ASSERT_TRUE(third.ReceiveExactly(reply, sizeof reply));
-    EXPECT_EQ(server_->SessionCount(), 2);
+    EXPECT_EQ(watch_.State().sessions, 2);
+}
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+TEST_F(RemoteServerTest, LongestIdleSessionMakesRoomForAWaitingClient) {
+    uint16_t port = StartServer();
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    ConnectClients(port, kRemoteMaxClients, &clients);  // all at 0 s
+    for (size_t i = 1; i < clients.size(); ++i) {
+        RequestAt(seconds(10), *clients[i]);
+    }
+    // Every session is past the limit; the first has been idle longest.
+    clock_.Set(seconds(45));
+    TestRemoteClient waiting(port);
+    int32_t disc, track;
+    ASSERT_TRUE(waiting.QueryPosition(&disc, &track));
+    EXPECT_TRUE(clients[0]->WaitForServerClose());
+
+    // One waiting client makes room for one: nobody else is closed.
+    LetTheServerLook();
+    EXPECT_EQ(watch_.State().closedForRoom, 1);
+    EXPECT_EQ(watch_.State().sessions, kRemoteMaxClients);
+    for (size_t i = 1; i < clients.size(); ++i) {
+        ASSERT_TRUE(clients[i]->QueryPosition(&disc, &track)) << i;
+    }
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
+TEST_F(RemoteServerTest, SessionWithARecentRequestIsNotClosed) {
+    uint16_t port = StartServer(3);
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    ConnectClients(port, 3, &clients);
+    RequestAt(seconds(0), *clients[0]);
+    RequestAt(seconds(5), *clients[1]);
+    RequestAt(seconds(10), *clients[2]);
+
+    clock_.Set(milliseconds(29999));  // the oldest request is just short of the limit
+    TestRemoteClient waiting(port);
+    ASSERT_TRUE(waiting.SendRequest(REMOTE_POSITION));
+    LetTheServerLook();
+    EXPECT_EQ(watch_.State().closedForRoom, 0);
+    unsigned char reply[kRemotePositionSize];
+    EXPECT_FALSE(waiting.ReceiveExactly(reply, sizeof reply, milliseconds(0)));
+
+    clock_.Set(seconds(30));  // now it has reached it
+    ASSERT_TRUE(waiting.ReceiveExactly(reply, sizeof reply));
+    EXPECT_TRUE(clients[0]->WaitForServerClose());
+    int32_t disc, track;
+    ASSERT_TRUE(clients[1]->QueryPosition(&disc, &track));
+    ASSERT_TRUE(clients[2]->QueryPosition(&disc, &track));
+    EXPECT_EQ(watch_.State().closedForRoom, 1);
+}
+
+TEST_F(RemoteServerTest, SessionThatDoesNotEndHoldsUpTheNextCloseForOneIdleLimit) {
+    uint16_t port = StartServer(2);
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    ConnectClients(port, 2, &clients);
+    RequestAt(seconds(0), *clients[0]);
+    RequestAt(seconds(10), *clients[1]);
+    sockets_.IgnoreInterrupts(true);
+
+    clock_.Set(seconds(40));
+    TestRemoteClient waiting(port);
+    ASSERT_TRUE(waiting.SendRequest(REMOTE_POSITION));
+    ASSERT_TRUE(watch_.WaitFor([](const RemoteServerState& s) { return s.closedForRoom == 1; },
+                               kRemoteTestLimit));
+    clock_.Set(milliseconds(69999));  // the first is still taken to be ending
+    LetTheServerLook();
+    EXPECT_EQ(watch_.State().closedForRoom, 1);
+
+    sockets_.IgnoreInterrupts(false);
+    clock_.Set(seconds(70));  // it has hung for an idle limit: the next goes
+    unsigned char reply[kRemotePositionSize];
+    ASSERT_TRUE(waiting.ReceiveExactly(reply, sizeof reply));
+    EXPECT_TRUE(clients[1]->WaitForServerClose());
+    EXPECT_EQ(watch_.State().closedForRoom, 2);
+}
+
+TEST_F(RemoteServerTest, IdleSessionsStayWhileNobodyWaits) {
+    uint16_t port = StartServer(3);
+    std::vector<std::unique_ptr<TestRemoteClient>> clients;
+    ConnectClients(port, 3, &clients);
+    ASSERT_TRUE(watch_.WaitUntilAcceptorBlocked(3, kRemoteTestLimit));
+    clock_.Set(std::chrono::hours(1));
+    LetTheServerLook();
+    EXPECT_EQ(watch_.State().closedForRoom, 0);
+    for (auto& client : clients) {
+        int32_t disc, track;
+        ASSERT_TRUE(client->QueryPosition(&disc, &track));
+    }
+    EXPECT_EQ(watch_.State().sessions, 3);
 }
 
 TEST_F(RemoteServerTest, RandomBytesGetDefinedResults) {
@@ -283,7 +409,7 @@ TEST_F(RemoteServerTest, RandomBytesGetDefinedResults) {
     unsigned char byte;
     while (client.ReceiveExactly(&byte, 1)) {
     }
-    EXPECT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 
     TestRemoteClient next(port);
@@ -298,7 +424,7 @@ TEST_F(RemoteServerTest, StopEndsConnectedSessions) {
     int32_t disc, track;
     ASSERT_TRUE(client.QueryPosition(&disc, &track));
     server_->Stop();
-    EXPECT_EQ(server_->SessionCount(), 0);
+    EXPECT_EQ(watch_.State().sessions, 0);
     EXPECT_TRUE(client.WaitForServerClose());
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
@@ -309,8 +435,8 @@ TEST_F(RemoteServerTest, BeginStopEndsAcceptingAndSessionsQuietly) {
     int32_t disc, track;
     ASSERT_TRUE(client.QueryPosition(&disc, &track));
     server_->BeginStop();  // the waiting accept fails now, without a box
-    ASSERT_TRUE(server_->WaitUntilNoAcceptor(kRemoteTestLimit));
-    ASSERT_TRUE(server_->WaitForSessions(0, kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitUntilNoAcceptor(kRemoteTestLimit));
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
 

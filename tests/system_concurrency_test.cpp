@@ -14,6 +14,7 @@
 #include "remote/remote_server.h"
 #include "resources/resource_ids.h"
 #include "tests/support/answering_line.h"
+#include "tests/support/remote_server_watch.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
 #include "ui/main_window_logic.h"
@@ -44,7 +45,10 @@ TEST(SystemConcurrency, PollRemoteSessionAndButtonsTogether) {
     g_hWnd = &windowToken;
     SetButtonCommandHandler(RunForwardedButton);
 
-    RemoteServer server(PlatformSocketApi(), 0);
+    RemoteServerWatch watch;
+    RemoteServerOptions options;
+    options.observer = &watch;
+    RemoteServer server(PlatformSocketApi(), 0, options);
     server.StartRemoteThread(kNoRemoteSocket);
     uint16_t port = server.WaitUntilListening();
     ASSERT_NE(port, 0);
@@ -62,7 +66,7 @@ TEST(SystemConcurrency, PollRemoteSessionAndButtonsTogether) {
         for (int i = 0; i < kRounds; ++i) {
             // Requests have no framing: each must be received on its own.
             remote.SendRequest(commands[i % 8], 4, 1 + i % 12);
-            ASSERT_TRUE(server.WaitForRequests(2 * i + 1, kRemoteTestLimit));
+            ASSERT_TRUE(watch.WaitForRequests(2 * i + 1, kRemoteTestLimit));
             int32_t disc = 0;
             int32_t track = 0;
             ASSERT_TRUE(remote.QueryPosition(&disc, &track));

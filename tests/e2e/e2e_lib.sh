@@ -93,6 +93,36 @@ e2e_scan() {
 # remote COMMAND [NUMBERS]: the command-line remote against TCP port 4239.
 remote() { timeout 30 "$ZUB_REMOTE" --timeout 10000 "$@"; }
 
+# "handles H threads T" of the program, from the probe.
+handles_now() { probe handles "$MAIN_TITLE"; }
+handle_count() { awk '{ print $2 }' <<<"$1"; }
+handles_back() { (($(handle_count "$(handles_now)") <= $1)); }
+# The counts are the same twice running (sessions that were ending have ended).
+handles_steady() {
+    local first
+    first=$(handles_now) && [ "$first" = "$(handles_now)" ]
+}
+
+# handles_mark: once the program's counts hold still, keeps them as the
+# baseline of check_handles_back.
+handles_mark() {
+    wait_until 20 "the program to settle" handles_steady || e2e_fail "the handle count did not settle"
+    HANDLES_BEFORE=$(handles_now) || e2e_fail "the probe could not count the program's handles"
+    e2e_log "Windows $HANDLES_BEFORE before"
+}
+
+# check_handles_back: the program's handle count comes back to the baseline.
+check_handles_back() {
+    local limit
+    limit=$(handle_count "$HANDLES_BEFORE")
+    wait_until 20 "the handle count to come back to $limit" handles_back "$limit" ||
+        e2e_fail "Windows handles did not come back: $HANDLES_BEFORE before, $(handles_now) after"
+    e2e_log "ok: Windows $(handles_now) after (was $HANDLES_BEFORE)"
+}
+
+# no_error_box: no box captioned "Error..." is shown.
+no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
+
 # e2e_exit: clicks Exit and expects the program to end with exit code 0.
 e2e_exit() {
     click_button "$MAIN_TITLE" "$IDC_EXIT" || e2e_fail "could not click Exit"

@@ -9,17 +9,6 @@ source "$(dirname "$0")/e2e_lib.sh"
 
 ZUB_ABUSE=${ZUB_ABUSE:-$(dirname "$ZUB_REMOTE")/remote-abuse}
 
-# "handles H threads T" of the program, from the probe.
-handles_now() { probe handles "$MAIN_TITLE"; }
-handle_count() { awk '{ print $2 }' <<<"$1"; }
-handles_back() { (($(handle_count "$(handles_now)") <= $1)); }
-# The counts are the same twice running (sessions that were ending have ended).
-handles_steady() {
-    local first
-    first=$(handles_now) && [ "$first" = "$(handles_now)" ]
-}
-error_box_shown() { xdotool search --onlyvisible --name '^Error' >/dev/null 2>&1; }
-
 e2e_begin network_abuse 120
 [ -x "$ZUB_ABUSE" ] || e2e_fail "no load generator at $ZUB_ABUSE"
 e2e_start_sim
@@ -34,19 +23,13 @@ wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
     cat "$ZUB_RUN_DIR/first-pass.md"
     e2e_fail "the first pass failed"
 }
-wait_until 20 "the program to settle after the first pass" handles_steady ||
-    e2e_fail "the handle count did not settle"
-before=$(handles_now) || e2e_fail "the probe could not count the program's handles"
-e2e_log "Windows $before before"
+handles_mark
 
 "$ZUB_ABUSE" --port 4239 --pid "$ZUB_EXE_PID" | tee "$ZUB_RUN_DIR/abuse.md" ||
     e2e_fail "the abuse scenarios failed (table above)"
 
-limit=$(handle_count "$before")
-wait_until 20 "the handle count to come back to $limit" handles_back "$limit" ||
-    e2e_fail "Windows handles did not come back: $before before, $(handles_now) after"
-e2e_log "ok: Windows $(handles_now) after (was $before)"
-check "no error box was raised" eval '! error_box_shown'
+check_handles_back
+check "no error box was raised" no_error_box
 check "the program still runs" exe_running
 check "it still answers" remote position
 e2e_exit

@@ -123,6 +123,11 @@ void FaultySocketApi::FailNextReceive(int error) {
     receiveError_ = error;
 }
 
+void FaultySocketApi::IgnoreInterrupts(bool ignore) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ignoreInterrupts_ = ignore;
+}
+
 int FaultySocketApi::AcceptCalls() {
     std::lock_guard<std::mutex> lock(mutex_);
     return acceptCalls_;
@@ -178,7 +183,17 @@ int FaultySocketApi::Send(RemoteSocket socket, const unsigned char* bytes, int c
     return real_.Send(socket, bytes, count);
 }
 
+bool FaultySocketApi::WaitReadable(RemoteSocket socket, int timeoutMs) {
+    return real_.WaitReadable(socket, timeoutMs);
+}
+
 void FaultySocketApi::Interrupt(RemoteSocket socket) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ignoreInterrupts_) {
+            return;
+        }
+    }
     real_.Interrupt(socket);
 }
 

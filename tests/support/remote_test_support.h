@@ -1,8 +1,9 @@
 // Helpers for the remote server tests: a loopback client, a socket layer
-// that injects failures, a serial line that can be waited on and a scratch
-// working directory.
+// that injects failures, a clock to move by hand, a serial line that can be
+// waited on and a scratch working directory.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "remote/remote_server.h"
 #include "remote/remote_socket.h"
 #include "tests/support/scripted_line.h"
 
@@ -56,6 +58,9 @@ public:
     void FailAccepts(std::deque<int> errors);
     // The next Receive call fails with this code without reading.
     void FailNextReceive(int error);
+    // While set, Interrupt does nothing: the session it should wake hangs on
+    // as a session blocked where no shutdown reaches it would.
+    void IgnoreInterrupts(bool ignore);
     int AcceptCalls();
     int Closes();
 
@@ -66,6 +71,7 @@ public:
     RemoteSocket Accept(RemoteSocket listening, int* error) override;
     int Receive(RemoteSocket socket, unsigned char* buffer, int capacity, int* error) override;
     int Send(RemoteSocket socket, const unsigned char* bytes, int count) override;
+    bool WaitReadable(RemoteSocket socket, int timeoutMs) override;
     void Interrupt(RemoteSocket socket) override;
     void Close(RemoteSocket socket) override;
 
@@ -74,8 +80,25 @@ private:
     std::mutex mutex_;
     std::deque<int> acceptErrors_;
     int receiveError_ = 0;
+    bool ignoreInterrupts_ = false;
     int acceptCalls_ = 0;
     int closes_ = 0;
+};
+
+// A clock that stands still until a test moves it, for the idle limit.
+class FakeRemoteClock {
+public:
+    std::chrono::steady_clock::time_point Now() const {
+        return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms_.load()));
+    }
+    void Set(std::chrono::milliseconds at) { ms_ = at.count(); }
+    // The clock for a server's options; this object must outlive the server.
+    RemoteClock Clock() const {
+        return [this] { return Now(); };
+    }
+
+private:
+    std::atomic<long long> ms_{0};
 };
 
 // A scripted line whose writes can be waited for.
