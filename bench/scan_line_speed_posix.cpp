@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     NullList discList;
     NullList trackList;
     auto start = std::chrono::steady_clock::now();
-    ScanMagazine(discList, trackList);
+    ScanProgress goOn;
+    ScanMagazine(discList, trackList, goOn);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     g_hCom = nullptr;

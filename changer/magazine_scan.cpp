@@ -133,22 +133,35 @@ void ReadTrackTimes(DiscSlot& slot) {
     }
 }
 
-void ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
+// Row i for slot n with column 0.
+void InsertSlotRow(int slotNumber, ListControl& discList) {
+    char text[kTextSize];
+    std::snprintf(text, sizeof text, "%d", slotNumber);
+    discList.InsertRow(slotNumber - 1, text);
+}
+
+void ClearSlot(DiscSlot& slot) {
+    slot.pTracks.reset();
+    slot.wFlags = 0;
+}
+
+// Scans one slot. Returns whether the changer sent any reply byte for it: a
+// slot whose load got none is taken as empty and asks nothing more, while
+// an empty slot of a working changer answers its load with a result.
+bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     DiscSlot& slot = g_slots[slotNumber - 1];
     int row = slotNumber - 1;
 
-    slot.pTracks.reset();
-    slot.wFlags = 0;
+    ClearSlot(slot);
     char argument[8];
     FormatSlotArgument(slotNumber, argument);
-    if (ChangerTransact(CMD_LOAD, argument, nullptr) == 0) {
+    int loadReplyLength = 0;
+    if (ChangerTransact(CMD_LOAD, argument, nullptr, &loadReplyLength) == 0) {
         slot.wFlags = SLOT_PRESENT;
     }
     bool present = (slot.wFlags & SLOT_PRESENT) != 0;
 
-    char text[kTextSize];
-    std::snprintf(text, sizeof text, "%d", slotNumber);
-    discList.InsertRow(row, text);
+    InsertSlotRow(slotNumber, discList);
     discList.EnsureVisible(row);
 
     if (present) {
@@ -164,20 +177,43 @@ void ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
         ReadTrackTimes(slot);
     }
     ShowTrackList(trackList, row);
+    return loadReplyLength > 0;
+}
+
+// After a scan that ended early: the slots not scanned hold no disc.
+void ShowRemainingSlotsEmpty(int firstSlot, ListControl& discList) {
+    for (int slotNumber = firstSlot; slotNumber <= kSlotCount; ++slotNumber) {
+        ClearSlot(g_slots[slotNumber - 1]);
+        InsertSlotRow(slotNumber, discList);
+        discList.SetCell(slotNumber - 1, 1, "no disc");
+    }
+    discList.RepaintNow();
 }
 
 }  // namespace
 
-int ScanMagazine(ListControl& discList, ListControl& trackList) {
+ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress) {
     // One locked unit: no other command may fall between two of the scan's,
     // and readers of g_slots on other threads wait for the whole table.
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     discList.DeleteAllRows();
     ChangerTransact(CMD_UNLOAD, "", nullptr);
+    ScanResult result;
+    int silentSlots = 0;
     for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
-        ScanSlot(slotNumber, discList, trackList);
+        result.lastSlot = slotNumber;
+        silentSlots = ScanSlot(slotNumber, discList, trackList) ? 0 : silentSlots + 1;
+        if (silentSlots >= kSilentSlotsToStop) {
+            result.end = ScanChangerSilent;
+        } else if (slotNumber < kSlotCount && !progress.ContinueAfterSlot()) {
+            result.end = ScanStoppedByCaller;
+        }
+        if (result.end != ScanCompleted) {
+            ShowRemainingSlotsEmpty(slotNumber + 1, discList);
+            break;
+        }
     }
-    return 0;
+    return result;
 }
 
 void ShowTrackList(ListControl& trackList, int row) {

@@ -3,10 +3,36 @@
 
 #include "changer/list_control.h"
 
+// What the scan asks of its caller between two slots. The window keeps
+// itself alive here (paints, watches for Exit); callers without a window
+// use this base, which always goes on.
+class ScanProgress {
+public:
+    virtual ~ScanProgress() = default;
+    // Called after each slot but the last, with g_hComMutex held. False
+    // ends the scan there.
+    virtual bool ContinueAfterSlot() { return true; }
+};
+
+enum ScanEnd {
+    ScanCompleted,        // all 100 slots were scanned
+    ScanStoppedByCaller,  // ContinueAfterSlot said no
+    ScanChangerSilent,    // two slots in a row got no reply byte at all
+};
+
+// Two slots in a row that get no reply byte stop the scan.
+const int kSilentSlotsToStop = 2;
+
+struct ScanResult {
+    ScanEnd end = ScanCompleted;
+    int lastSlot = 0;  // the last slot scanned, 1..100
+};
+
 // Loads every slot in turn under one hold of g_hComMutex, fills g_slots and
 // the disc list (artist and title from the catalogue), and shows each
-// scanned slot's tracks in the track list. Returns 0.
-int ScanMagazine(ListControl& discList, ListControl& trackList);
+// scanned slot's tracks in the track list. A scan that ends early shows the
+// remaining rows as "no disc" and marks their slots empty.
+ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress);
 
 // Refills the track list with the tracks of disc-list row `row` (slot row+1);
 // empties it for a row outside 0..99 or an empty slot.

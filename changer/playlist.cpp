@@ -30,7 +30,7 @@ uint16_t NextRandom() {
 
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     if (disc == 0 || disc > kSlotCount) {
-        return 0;
+        return kPlayRejected;
     }
     // The scan rewrites the table under the serial lock, so the slot is
     // checked while holding it; the commands then follow under the same hold.
@@ -38,17 +38,20 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     const DiscSlot& slot = g_slots[disc - 1];
     if ((slot.wFlags & SLOT_PRESENT) == 0 || track < slot.wFirstTrack ||
         track >= static_cast<uint32_t>(slot.wFirstTrack) + slot.wTrackCount) {
-        return 0;
+        return kPlayRejected;
     }
 
     char argument[8];
     FormatSlotArgument(disc, argument);
-    ChangerTransact(CMD_LOAD, argument, nullptr);
+    int loaded = ChangerTransact(CMD_LOAD, argument, nullptr);
+    if (loaded != 0 && loaded != kNoResult) {
+        return kPlayNotLoaded;  // track and play would only fail without a disc
+    }
     FormatTrackArgument(track, argument);
     ChangerTransact(CMD_TRACK, argument, nullptr);
     ChangerTransact(CMD_PLAY, "", nullptr);
     ChangerTransact(autopause ? CMD_AUTOPAUSE_ON : CMD_AUTOPAUSE_OFF, "", nullptr);
-    return 1;
+    return kPlaySent;
 }
 
 void BuildPlaylist() {
@@ -88,15 +91,27 @@ void BuildPlaylist() {
 
 void PlayNextEntry() {
     std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-    if (!g_bPlaylistBuilt || g_nPlaylistPos < 0 || g_nPlaylistPos >= g_nPlaylistCount) {
-        return;
-    }
-    // A disc gone since the build is rejected here and thereby skipped.
-    const PlaylistEntry entry = g_hPlaylist[g_nPlaylistPos];
-    PlayDiscTrack(entry.wDisc, entry.wTrack, 1);
-    ++g_nPlaylistPos;
-    if (g_nPlaylistPos == g_nPlaylistCount) {
-        BuildPlaylist();
-        g_nPlaylistPos = 0;
+    // Slots whose disc did not load during this call (index = slot number).
+    bool notLoaded[kSlotCount + 1] = {};
+    int tries = g_nPlaylistCount;
+    while (tries-- > 0 && g_bPlaylistBuilt && g_nPlaylistPos >= 0 &&
+           g_nPlaylistPos < g_nPlaylistCount) {
+        const PlaylistEntry entry = g_hPlaylist[g_nPlaylistPos];
+        // A disc gone since the build is rejected here without a command.
+        int result = kPlayNotLoaded;
+        if (entry.wDisc > kSlotCount || !notLoaded[entry.wDisc]) {
+            result = PlayDiscTrack(entry.wDisc, entry.wTrack, 1);
+        }
+        if (result == kPlayNotLoaded && entry.wDisc <= kSlotCount) {
+            notLoaded[entry.wDisc] = true;
+        }
+        ++g_nPlaylistPos;
+        if (g_nPlaylistPos == g_nPlaylistCount) {
+            BuildPlaylist();
+            g_nPlaylistPos = 0;
+        }
+        if (result == kPlaySent) {
+            return;
+        }
     }
 }

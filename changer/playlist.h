@@ -26,9 +26,17 @@ void SeedRandom();
 // One step of the generator; returns bits 16..31 of the new state.
 uint16_t NextRandom();
 
+// Results of PlayDiscTrack.
+const int kPlayRejected = 0;   // not a track of the magazine table: nothing sent
+const int kPlaySent = 1;       // load, track, play and autopause went out
+const int kPlayNotLoaded = 2;  // the changer answered the load with a result
+                               // other than 00: the disc is not there, and
+                               // nothing more was sent
+
 // Plays disc and track: validates against the magazine table, then sends
 // load, track, play and autopause on/off as one unit under g_hComMutex.
-// 1 when the commands were sent, 0 when the request was rejected.
+// A load without any result (a silent line) counts as sent: the changer
+// has not said that the disc is missing.
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause);
 
 // Collects every track of every loaded disc and shuffles them. Leaves the
@@ -36,5 +44,8 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause);
 void BuildPlaylist();
 
 // Plays the entry at the position with autopause on and moves on; after the
-// last entry the list is rebuilt and the position returns to 0.
+// last entry the list is rebuilt and the position returns to 0. An entry
+// that does not play (rejected, or its disc did not load) is passed over at
+// once for the next one, for at most one pass over the list per call; a
+// disc that did not load is not asked for again within the call.
 void PlayNextEntry();

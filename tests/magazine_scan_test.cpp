@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,13 +65,32 @@ protected:
         std::fclose(file);
     }
 
-    void Scan(SerialLine& line) {
+    ScanResult Scan(SerialLine& line) {
         g_hCom = &line;
-        EXPECT_EQ(ScanMagazine(discs, tracks), 0);
+        return ScanMagazine(discs, tracks, progress);
     }
+
+    // Counts its calls and finds g_hComMutex held at each; stops the scan
+    // after slot stopAfter (0: never).
+    class CountingProgress : public ScanProgress {
+    public:
+        bool ContinueAfterSlot() override {
+            ++calls;
+            std::thread probe([this] {
+                std::unique_lock<std::recursive_mutex> lock(g_hComMutex, std::try_to_lock);
+                lockFree = lockFree || lock.owns_lock();
+            });
+            probe.join();
+            return calls != stopAfter;
+        }
+        int calls = 0;
+        int stopAfter = 0;
+        bool lockFree = false;
+    };
 
     FakeList discs;
     FakeList tracks;
+    CountingProgress progress;
     std::string dir;
     std::string oldDir;
 };
@@ -77,7 +98,12 @@ protected:
 TEST_F(ScanTest, EmptyMagazine) {
     SimLine line{SimMagazine()};
     discs.InsertRow(0, "stale");
-    Scan(line);
+    ScanResult result = Scan(line);
+    // Every empty slot answers its load: the scan runs to the end.
+    EXPECT_EQ(result.end, ScanCompleted);
+    EXPECT_EQ(result.lastSlot, 100);
+    EXPECT_EQ(progress.calls, 99);  // between slots only
+    EXPECT_FALSE(progress.lockFree);
 
     ASSERT_EQ(discs.RowCount(), 100);
     for (int row = 0; row < 100; ++row) {
@@ -199,9 +225,103 @@ TEST_F(ScanTest, HoldsTheSerialLockThroughout) {
     magazine[2] = Disc("ZUB0000002", {60});
     SimLine line(magazine);
     g_hCom = &line;
-    ScanMagazine(probed, tracks);
+    ScanMagazine(probed, tracks, progress);
     EXPECT_EQ(probed.repaints, 100);
     EXPECT_EQ(probed.freeAtRepaint, 0);
+}
+
+// A simulated changer whose loads of some slots, and perhaps its unload,
+// get no answer at all, as if the line went quiet for them.
+class SilentSlotsLine : public SimLine {
+public:
+    SilentSlotsLine(SimMagazine magazine, std::set<int> silentSlots, bool silentUnload)
+        : SimLine(std::move(magazine)), silentSlots_(std::move(silentSlots)),
+          silentUnload_(silentUnload) {}
+
+protected:
+    std::string Answer(const unsigned char* bytes, int count) override {
+        std::string frame(reinterpret_cast<const char*>(bytes), count);
+        std::string command = SentCommands(frame).at(0);
+        int slot = command.compare(0, 3, "01A") == 0 ? std::stoi(command.substr(3)) : -1;
+        bool silentLoad = silentSlots_.count(slot == 0 ? 100 : slot) != 0;
+        if (silentLoad || (silentUnload_ && command == "03")) {
+            return "";
+        }
+        return SimLine::Answer(bytes, count);
+    }
+
+private:
+    std::set<int> silentSlots_;
+    bool silentUnload_;
+};
+
+TEST_F(ScanTest, TwoSilentSlotsInARowStopTheScan) {
+    struct Case {
+        const char* what;
+        std::set<int> silentSlots;
+        bool silentUnload;
+        ScanEnd end;
+        int lastSlot;
+    };
+    const Case cases[] = {
+        {"one silent slot", {3}, false, ScanCompleted, 100},
+        {"silent slots apart", {3, 5, 8, 99}, true, ScanCompleted, 100},
+        {"a silent slot beside a loaded one", {1, 3}, false, ScanCompleted, 100},
+        {"two in a row", {3, 5, 6, 7}, false, ScanChangerSilent, 6},
+        {"the last two", {99, 100}, false, ScanChangerSilent, 100},
+    };
+    for (const Case& c : cases) {
+        ResetChangerState();
+        // A disc in slot 2 and one in slot 9 from an earlier scan.
+        SimMagazine magazine;
+        magazine[2] = Disc("ZUB0000002", {60, 70});
+        FillSlot(9, 1, 2);
+        g_slots[8].pTracks.reset(new TrackEntry[2]);
+        SilentSlotsLine line(magazine, c.silentSlots, c.silentUnload);
+        progress = CountingProgress();
+        ScanResult result = Scan(line);
+
+        EXPECT_EQ(result.end, c.end) << c.what;
+        EXPECT_EQ(result.lastSlot, c.lastSlot) << c.what;
+        Commands sent = SentCommands(line.Written());
+        EXPECT_EQ(sent.back().substr(0, 3), "01A") << c.what;  // no command after the last load
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "13"), 1) << c.what;
+        int loads = static_cast<int>(sent.size()) - 1 - 2 - 2;  // unload; 13, 15; two tracks
+        EXPECT_EQ(loads, c.lastSlot) << c.what;
+        // Every row is there; silent and unscanned slots hold no disc.
+        ASSERT_EQ(discs.RowCount(), 100) << c.what;
+        EXPECT_EQ(discs.Cell(1, 1), "ZUB0000002") << c.what;
+        for (int row = 2; row < 100; ++row) {
+            EXPECT_EQ(discs.Row(row), (std::vector<std::string>{std::to_string(row + 1), "no disc",
+                                                                "", "", "", ""}))
+                << c.what << ", row " << row;
+            EXPECT_EQ(g_slots[row].wFlags, 0) << c.what << ", row " << row;
+            EXPECT_FALSE(g_slots[row].pTracks) << c.what << ", row " << row;
+        }
+    }
+}
+
+TEST_F(ScanTest, StoppedByTheCallerAfterASlot) {
+    SimMagazine magazine;
+    magazine[3] = Disc("ZUB0000003", {60});
+    magazine[4] = Disc("ZUB0000004", {60, 60});
+    SimLine line(magazine);
+    FillSlot(4, 1, 2);  // from an earlier scan
+    g_slots[3].pTracks.reset(new TrackEntry[2]);
+    progress.stopAfter = 3;
+    ScanResult result = Scan(line);
+
+    EXPECT_EQ(result.end, ScanStoppedByCaller);
+    EXPECT_EQ(result.lastSlot, 3);
+    EXPECT_EQ(progress.calls, 3);
+    EXPECT_EQ(SentCommands(line.Written()),
+              (Commands{"03", "01A01", "01A02", "01A03", "13", "15", "17A01"}));
+    ASSERT_EQ(discs.RowCount(), 100);
+    EXPECT_EQ(discs.Cell(2, 1), "ZUB0000003");
+    EXPECT_EQ(discs.Cell(3, 1), "no disc");
+    EXPECT_EQ(g_slots[3].wFlags, 0);
+    EXPECT_FALSE(g_slots[3].pTracks);
+    EXPECT_EQ(tracks.RowCount(), 1);  // still slot 3's
 }
 
 // Scripted replies: slot 1 answers with the given identifier, TOC and track
@@ -286,7 +406,10 @@ TEST_F(ScriptedScanTest, LoadWithoutResultIsAnEmptySlot) {
     line.Reply(
         "\x02"
         "03\x03");  // ends before the result
-    Scan(line);
+    for (int slot = 2; slot <= 100; ++slot) {
+        line.Reply(BuildSimReply(CMD_LOAD, 1, ""));
+    }
+    EXPECT_EQ(Scan(line).end, ScanCompleted);  // a reply without result still answers
     EXPECT_FALSE(g_slots[0].wFlags & SLOT_PRESENT);
     EXPECT_EQ(discs.Cell(0, 1), "no disc");
     EXPECT_EQ(SentCommands(line.Written()).size(), 101u);

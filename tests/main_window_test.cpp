@@ -2,8 +2,14 @@
 // disc-list click, the title and the status panel's lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "app/platform_posix.h"
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
@@ -20,36 +26,79 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
+// Whether another thread can take the lock now.
+bool FreeForOthers(std::recursive_mutex& mutex) {
+    bool free = false;
+    std::thread probe([&] {
+        std::unique_lock<std::recursive_mutex> lock(mutex, std::try_to_lock);
+        free = lock.owns_lock();
+    });
+    probe.join();
+    return free;
+}
+
+struct ShownBox {
+    std::string text;
+    std::string caption;
+    bool locksFree;  // status, playlist and serial lock all free while shown
+};
+
 class FakeWindow : public MainWindowSurface {
 public:
     ListControl& DiscList() override { return discs; }
     ListControl& TrackList() override { return tracks; }
     void EnableShuffleButtons() override { shuffleEnabled = true; }
     void DestroyMainWindow() override { destroyed = true; }
+    // Stands for what the platform dispatches meanwhile (clicks, a
+    // forwarded remote command).
+    void HandlePendingMessages() override {
+        ++pendingCalls;
+        if (onPending) {
+            onPending(pendingCalls);
+        }
+    }
+    void ShowOwnedErrorBox(const char* text, const char* caption) override {
+        boxes.push_back({text, caption,
+                         FreeForOthers(g_hStatusMutex) && FreeForOthers(g_hPlaylistMutex) &&
+                             FreeForOthers(g_hComMutex)});
+    }
 
     FakeList discs;
     FakeList tracks;
     bool shuffleEnabled = false;
     bool destroyed = false;
+    int pendingCalls = 0;
+    std::function<void(int call)> onPending;
+    std::vector<ShownBox> boxes;
 };
 
 class ButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetChangerState();
+        g_bCommandRunning = false;
+        g_bExitRequested = false;
         g_hCom = &line;
         g_nMode = ModeStop;
         for (int row = 0; row < 100; ++row) {
             window.discs.InsertRow(row, std::to_string(row + 1).c_str());
         }
     }
-    void TearDown() override { ResetChangerState(); }
+    void TearDown() override {
+        ResetChangerState();
+        g_bCommandRunning = false;
+        g_bExitRequested = false;
+    }
 
     // Presses a button and returns what it sent.
     Commands Press(uintptr_t wordParam) {
-        size_t before = line.Written().size();
+        size_t before = Written().size();
         HandleButtonCommand(wordParam, window);
-        return SentCommands(line.Written().substr(before));
+        return SentCommands(Written().substr(before));
+    }
+
+    std::string Written() {
+        return g_hCom == &line ? line.Written() : static_cast<ReplyQueueLine*>(g_hCom)->Written();
     }
 
     ScriptedLine line;
@@ -175,6 +224,150 @@ TEST_F(ButtonTest, ScanEnablesShuffleButtonsWithNoDisc) {
 TEST_F(ButtonTest, ExitDestroysTheWindow) {
     EXPECT_EQ(Press(IDC_EXIT), Commands{});
     EXPECT_TRUE(window.destroyed);
+}
+
+// Forwards remote commands as the program does: run on the window thread,
+// here the test's, through the same guard as a click.
+FakeWindow* forwardTo = nullptr;
+void ForwardToWindow(int controlId) {
+    HandleButtonCommand(static_cast<uintptr_t>(controlId), *forwardTo);
+}
+
+TEST_F(ButtonTest, ButtonsDuringAScanAreDropped) {
+    SimMagazine magazine;
+    magazine[2] = {"ZUB0000002", 1, {60, 70}};
+    SimLine sim(magazine);
+    g_hCom = &sim;
+    int windowToken = 0;
+    g_hWnd = &windowToken;
+    forwardTo = &window;
+    SetButtonCommandHandler(ForwardToWindow);
+    window.onPending = [&](int) {
+        for (uintptr_t id : {IDC_SCAN, IDC_PLAY, IDC_RANDOM, IDC_NEXT, IDC_UNLOAD, IDC_LOAD}) {
+            HandleButtonCommand(id, window);
+        }
+        for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP}) {
+            SendButtonCommand(g_hWnd.load(), id);
+        }
+    };
+    FillSlot(7, 1, 1);
+    Commands sent = Press(IDC_SCAN);
+
+    // Exactly one scan's commands: unload, 100 loads, slot 2's four.
+    ASSERT_EQ(sent.size(), 105u);
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const std::string& c) { return c.compare(0, 2, "01") == 0; }),
+              100);
+    EXPECT_EQ(window.pendingCalls, 99);
+    EXPECT_EQ(g_nMode, ModeStop);
+    EXPECT_FALSE(g_bPlaylistBuilt);
+    EXPECT_EQ(window.discs.Cell(1, 1), "ZUB0000002");
+    EXPECT_TRUE(window.shuffleEnabled);
+    EXPECT_FALSE(window.destroyed);
+    EXPECT_TRUE(window.boxes.empty());
+
+    // Afterwards buttons work again.
+    window.onPending = nullptr;
+    EXPECT_EQ(Press(IDC_STOP), Commands{"02"});
+    SetButtonCommandHandler(nullptr);
+    g_hWnd = nullptr;
+    forwardTo = nullptr;
+}
+
+// A simulated changer that runs a hook on the n-th track information it
+// answers, as a modal loop inside that exchange would.
+class HookedSimLine : public SimLine {
+public:
+    using SimLine::SimLine;
+    std::function<void()> onTrackInfo;
+    int hookAt = 2;
+
+protected:
+    std::string Answer(const unsigned char* bytes, int count) override {
+        std::string command = SentCommands(std::string(reinterpret_cast<const char*>(bytes), count))
+                                  .at(0);
+        if (command.compare(0, 2, "17") == 0 && ++trackInfos_ == hookAt && onTrackInfo) {
+            onTrackInfo();
+        }
+        return SimLine::Answer(bytes, count);
+    }
+
+private:
+    int trackInfos_ = 0;
+};
+
+TEST_F(ButtonTest, ScanClickedInsideAScanExchangeIsDropped) {
+    // An inner scan would free the track array that the outer one is
+    // filling (AddressSanitizer sees the use after free).
+    SimMagazine magazine;
+    magazine[1] = {"ZUB0000001", 1, {60, 70, 80}};
+    HookedSimLine sim(magazine);
+    int inner = 0;
+    sim.onTrackInfo = [&] {
+        ++inner;
+        HandleButtonCommand(IDC_SCAN, window);
+    };
+    g_hCom = &sim;
+    Commands sent = Press(IDC_SCAN);
+    EXPECT_EQ(inner, 1);
+    EXPECT_EQ(sent.size(), 1u + 100u + 2u + 3u);
+    ASSERT_EQ(g_slots[0].wTrackCount, 3);
+    ASSERT_TRUE(g_slots[0].pTracks);
+    MinSec expected;
+    expected.Parse("0110");
+    char shown[16], want[16];
+    g_slots[0].pTracks[1].timeLength.Format(shown);
+    expected.Format(want);
+    EXPECT_STREQ(shown, want);
+}
+
+TEST_F(ButtonTest, ExitOrCloseDuringAScanEndsItAfterTheSlot) {
+    for (bool closeBox : {false, true}) {
+        window = FakeWindow();
+        SetUp();
+        SimMagazine magazine;
+        magazine[3] = {"ZUB0000003", 1, {60}};
+        SimLine sim(magazine);
+        g_hCom = &sim;
+        window.onPending = [&](int call) {
+            if (call == 3) {
+                if (closeBox) {
+                    HandleCloseRequest(window);
+                } else {
+                    HandleButtonCommand(IDC_EXIT, window);
+                }
+                EXPECT_FALSE(window.destroyed);  // not inside the scan
+            }
+        };
+        Commands sent = Press(IDC_SCAN);
+        EXPECT_EQ(sent, (Commands{"03", "01A01", "01A02", "01A03", "13", "15", "17A01"}))
+            << closeBox;
+        EXPECT_EQ(window.pendingCalls, 3);
+        EXPECT_TRUE(window.destroyed) << closeBox;
+        EXPECT_TRUE(window.boxes.empty());
+        EXPECT_EQ(window.discs.RowCount(), 100);
+        TearDown();
+    }
+}
+
+TEST_F(ButtonTest, SilentChangerStopsTheScanWithOneBox) {
+    FillSlot(40, 1, 2);  // an earlier scan's disc
+    Commands sent = Press(IDC_SCAN);  // the scripted line answers nothing
+
+    EXPECT_EQ(sent, (Commands{"03", "01A01", "01A02"}));
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text, "The changer does not answer; the scan stopped at slot 2.");
+    EXPECT_EQ(window.boxes[0].caption, "Error");
+    EXPECT_TRUE(window.boxes[0].locksFree);
+    EXPECT_TRUE(window.shuffleEnabled);
+    ASSERT_EQ(window.discs.RowCount(), 100);
+    EXPECT_EQ(window.discs.Row(99),
+              (std::vector<std::string>{"100", "no disc", "", "", "", ""}));
+    EXPECT_EQ(g_slots[39].wFlags, 0);
+    EXPECT_FALSE(window.destroyed);
+
+    // Random then finds no disc and plays nothing.
+    EXPECT_EQ(Press(IDC_RANDOM), Commands{});
 }
 
 TEST_F(ButtonTest, WholeWordParameterMustMatch) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "platform/mul_div.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/sim_line.h"
 
 namespace {
 
@@ -148,15 +150,19 @@ TEST_F(PlaylistTest, PlayRequestSendsFourCommandsAsOneUnit) {
     EXPECT_EQ(Sent(), expected);
 }
 
-TEST_F(PlaylistTest, PlayRequestIgnoresReplies) {
-    // An error result or no reply at all: the unit still goes out whole.
+TEST_F(PlaylistTest, PlayRequestStopsOnlyWhenTheDiscDoesNotLoad) {
     FillSlot(5, 1, 3);
-    line.Reply(
-        std::string("\x02"
-                    "0401"
-                    "99\x03"));
-    EXPECT_EQ(PlayDiscTrack(5, 2, 1), 1);
-    Commands expected = {"01A05", "04A02", "10", "07"};
+    // The load answered with a result other than 00: nothing more goes out.
+    line.Reply(BuildSimReply(CMD_LOAD, 1, ""));
+    EXPECT_EQ(PlayDiscTrack(5, 2, 1), kPlayNotLoaded);
+    EXPECT_EQ(Sent(), Commands{"01A05"});
+
+    // No reply at all, or an error after the load: the unit goes out whole.
+    EXPECT_EQ(PlayDiscTrack(5, 2, 1), kPlaySent);
+    line.Reply(BuildSimReply(CMD_LOAD, 0, ""));
+    line.Reply(BuildSimReply(CMD_TRACK, 99, ""));
+    EXPECT_EQ(PlayDiscTrack(5, 3, 0), kPlaySent);
+    Commands expected = {"01A05", "01A05", "04A02", "10", "07", "01A05", "04A03", "10", "08"};
     EXPECT_EQ(Sent(), expected);
 }
 
@@ -215,6 +221,7 @@ TEST_F(PlaylistTest, AfterTheLastEntryTheListIsReshuffled) {
 TEST_F(PlaylistTest, EntryOfAVanishedDiscIsSkippedSilently) {
     FillSlot(1, 1, 1);
     FillSlot(2, 1, 1);
+    FillSlot(3, 1, 1);
     BuildPlaylist();
     auto order = Entries();
     int gone = order[0].first;
@@ -222,9 +229,81 @@ TEST_F(PlaylistTest, EntryOfAVanishedDiscIsSkippedSilently) {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         g_slots[gone - 1].wFlags = 0;
     }
+    // Nothing goes out for the gone disc; the next entry plays at once.
     PlayNextEntry();
-    EXPECT_TRUE(line.Written().empty());
-    EXPECT_EQ(g_nPlaylistPos, 1);
+    char load[8];
+    FormatSlotArgument(order[1].first, load);
+    EXPECT_EQ(Sent(), (Commands{std::string("01") + load, "04A01", "10", "07"}));
+    EXPECT_EQ(g_nPlaylistPos, 2);
+}
+
+// Slots 2, 4 and 6 are in the table; the changer holds only the discs of
+// the slots given, and answers a load of any other with result 01.
+class MissingDiscTest : public PlaylistTest {
+protected:
+    void Use(const std::vector<int>& inChanger) {
+        SimMagazine magazine;
+        for (int slot : inChanger) {
+            magazine[slot] = {"ZUB", 1, {60, 60, 60}};
+        }
+        sim = std::make_unique<SimLine>(magazine);
+        g_hCom = sim.get();
+        FillSlot(2, 1, 3);
+        FillSlot(4, 1, 3);
+        FillSlot(6, 1, 3);
+        g_nRandomSeed = 31;
+        BuildPlaylist();
+        g_nPlaylistPos = 0;
+    }
+    Commands Sent() { return SentCommands(sim->Written()); }
+
+    std::unique_ptr<SimLine> sim;
+};
+
+TEST_F(MissingDiscTest, EntriesWhoseDiscDoesNotLoadArePassedOver) {
+    Use({4});
+    auto order = Entries();
+    // Each call plays the next entry of slot 4; a missing disc is asked for
+    // once per call at most.
+    size_t from = 0;
+    for (int call = 0; call < 3; ++call) {
+        size_t before = Sent().size();
+        PlayNextEntry();
+        Commands sent = Sent();
+        Commands made(sent.begin() + before, sent.end());
+        ASSERT_GE(made.size(), 4u);
+        Commands tail(made.end() - 4, made.end());
+        while (order[from].first != 4) {
+            ++from;
+        }
+        char track[8];
+        FormatTrackArgument(order[from].second, track);
+        EXPECT_EQ(tail, (Commands{"01A04", std::string("04") + track, "10", "07"})) << call;
+        Commands skipped(made.begin(), made.end() - 4);
+        std::sort(skipped.begin(), skipped.end());
+        EXPECT_EQ(std::unique(skipped.begin(), skipped.end()), skipped.end()) << call;
+        for (const std::string& command : skipped) {
+            EXPECT_TRUE(command == "01A02" || command == "01A06") << command;
+        }
+        EXPECT_EQ(g_nPlaylistPos, static_cast<int>(from + 1) % 9) << call;
+        ++from;
+    }
+}
+
+TEST_F(MissingDiscTest, NoDiscLoadsAtMostOnePassThenWaits) {
+    Use({});
+    for (int call = 0; call < 2; ++call) {
+        int before = g_nPlaylistPos;
+        size_t sentBefore = Sent().size();
+        PlayNextEntry();
+        Commands sent = Sent();
+        Commands made(sent.begin() + sentBefore, sent.end());
+        std::sort(made.begin(), made.end());
+        // One load per missing disc, then the call gives up a whole pass on.
+        EXPECT_EQ(made, (Commands{"01A02", "01A04", "01A06"})) << call;
+        EXPECT_EQ(g_nPlaylistPos, before) << call;
+        EXPECT_EQ(g_nPlaylistCount, 9);
+    }
 }
 
 }  // namespace

@@ -144,4 +144,42 @@ TEST_F(ShuffleSimTest, PollAdvancesThroughEveryEntryAndReshuffles) {
     EXPECT_FALSE(passOrders[0] == passOrders[1] && passOrders[1] == passOrders[2]);
 }
 
+TEST_F(ShuffleSimTest, DiscRemovedMidPassIsPassedOverAndPlayGoesOn) {
+    g_nRandomSeed = 4242;
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        BuildPlaylist();
+        g_nMode = ModeShuffle;
+        g_nPlaylistPos = 0;
+        PlayNextEntry();
+    }
+    std::vector<Entry> order = Playlist();
+    // Take out the disc of an entry still to come, not one already played;
+    // the table still lists it.
+    size_t next = 2;
+    while (order[next].first == order[0].first || order[next].first == order[1].first) {
+        ++next;
+    }
+    int gone = order[next].first;
+    sim->RemoveDisc(gone);
+
+    // Two whole passes' worth of track ends: every one starts another entry.
+    std::vector<Entry> expected = {order[0], order[1]};
+    for (int played = 1; played <= 2 * 6; ++played) {
+        sim->AdvanceTime(60);
+        PollStatusOnce();
+        ASSERT_NE(g_nStatus, 1) << "stuck with no CD in the loader after " << played;
+        PollStatusOnce();
+        EXPECT_EQ(g_nStatus, StatusPlay) << played;
+        EXPECT_NE(g_nDisc, gone);
+        EXPECT_EQ(g_nMode, ModeShuffle);
+    }
+    std::vector<Entry> played = PlayedEntries(*sim);
+    EXPECT_EQ(played.size(), 13u);
+    EXPECT_EQ(std::vector<Entry>(played.begin(), played.begin() + 2), expected);
+    for (size_t i = 1; i < played.size(); ++i) {
+        EXPECT_NE(played[i].first, gone) << i;
+    }
+}
+
 }  // namespace

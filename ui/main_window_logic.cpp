@@ -16,7 +16,66 @@ namespace {
 // a playlist is built. Window thread only.
 std::string lastNextLine;
 
+// Keeps the window alive between the slots of a scan and stops it after
+// Exit or the close box.
+class WindowScanProgress : public ScanProgress {
+public:
+    explicit WindowScanProgress(MainWindowSurface& window) : window_(window) {}
+    bool ContinueAfterSlot() override {
+        window_.HandlePendingMessages();
+        return !g_bExitRequested;
+    }
+
+private:
+    MainWindowSurface& window_;
+};
+
+// Marks a button's work as running for its lifetime.
+class CommandRunning {
+public:
+    CommandRunning() { g_bCommandRunning = true; }
+    ~CommandRunning() { g_bCommandRunning = false; }
+    CommandRunning(const CommandRunning&) = delete;
+    CommandRunning& operator=(const CommandRunning&) = delete;
+};
+
+void RunButton(uintptr_t wordParam, MainWindowSurface& window) {
+    switch (wordParam) {
+        case IDC_LOAD:
+            PressLoad(GetSelectedRow(window.DiscList()));
+            break;
+        case IDC_UNLOAD:
+            PressUnload();
+            break;
+        case IDC_SCAN:
+            PressScan(window);
+            break;
+        case IDC_PLAY:
+            PressPlay();
+            break;
+        case IDC_PAUSE:
+            PressPause();
+            break;
+        case IDC_STOP:
+            PressStop();
+            break;
+        case IDC_RANDOM:
+            PressRandom();
+            break;
+        case IDC_NEXT:
+            PressNext();
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
+
+bool g_bCommandRunning = false;
+bool g_bExitRequested = false;
+
+const char kScanSilentText[] = "The changer does not answer; the scan stopped at slot %d.";
 
 const ListColumn kDiscListColumns[kListColumnCount] = {
     {"Disc", 6}, {"ID", 14}, {"Tracks", 10}, {"Time", 9}, {"Artist", 15}, {"Title", 15},
@@ -72,8 +131,14 @@ void PressStop() {
 }
 
 void PressScan(MainWindowSurface& window) {
-    ScanMagazine(window.DiscList(), window.TrackList());
+    WindowScanProgress progress(window);
+    ScanResult result = ScanMagazine(window.DiscList(), window.TrackList(), progress);
     window.EnableShuffleButtons();
+    if (result.end == ScanChangerSilent && !g_bExitRequested) {
+        char text[sizeof kScanSilentText + 8];
+        std::snprintf(text, sizeof text, kScanSilentText, result.lastSlot);
+        window.ShowOwnedErrorBox(text, "Error");
+    }
 }
 
 void PressRandom() {
@@ -91,36 +156,27 @@ void PressNext() {
 }
 
 void HandleButtonCommand(uintptr_t wordParam, MainWindowSurface& window) {
-    switch (wordParam) {
-        case IDC_EXIT:
-            window.DestroyMainWindow();
-            break;
-        case IDC_LOAD:
-            PressLoad(GetSelectedRow(window.DiscList()));
-            break;
-        case IDC_UNLOAD:
-            PressUnload();
-            break;
-        case IDC_SCAN:
-            PressScan(window);
-            break;
-        case IDC_PLAY:
-            PressPlay();
-            break;
-        case IDC_PAUSE:
-            PressPause();
-            break;
-        case IDC_STOP:
-            PressStop();
-            break;
-        case IDC_RANDOM:
-            PressRandom();
-            break;
-        case IDC_NEXT:
-            PressNext();
-            break;
-        default:
-            break;
+    if (wordParam == IDC_EXIT) {
+        HandleCloseRequest(window);
+        return;
+    }
+    if (g_bCommandRunning) {
+        return;  // no button starts inside another one's work
+    }
+    {
+        CommandRunning running;
+        RunButton(wordParam, window);
+    }
+    if (g_bExitRequested) {
+        window.DestroyMainWindow();
+    }
+}
+
+void HandleCloseRequest(MainWindowSurface& window) {
+    if (g_bCommandRunning) {
+        g_bExitRequested = true;
+    } else {
+        window.DestroyMainWindow();
     }
 }
 

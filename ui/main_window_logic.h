@@ -15,11 +15,33 @@ public:
     virtual ListControl& TrackList() = 0;
     virtual void EnableShuffleButtons() = 0;  // Random and Next
     virtual void DestroyMainWindow() = 0;
+    // Handles what the window has waiting (paint, input, a sent command)
+    // and returns; the program's own posted messages wait for the main
+    // loop. Called between two slots of a scan.
+    virtual void HandlePendingMessages() = 0;
+    // A modal box with one OK button, owned by the main window.
+    virtual void ShowOwnedErrorBox(const char* text, const char* caption) = 0;
 };
 
+// Whether a button's work runs on the window thread, and whether Exit or
+// the close box came meanwhile. Owned by the window thread: read and
+// written only there (forwarded remote commands run there too), no lock.
+extern bool g_bCommandRunning;
+extern bool g_bExitRequested;
+
 // Runs the button whose id equals the whole word parameter of a command
-// message (so a non-zero notification code matches nothing).
+// message (so a non-zero notification code matches nothing). A button that
+// arrives while another one's work runs (from a modal loop or the scan's
+// message pump) is dropped, except Exit, which ends the program once that
+// work is done.
 void HandleButtonCommand(uintptr_t wordParam, MainWindowSurface& window);
+
+// Exit and the close box: destroys the window now, or once the running
+// button's work is done (a scan stops after its current slot).
+void HandleCloseRequest(MainWindowSurface& window);
+
+// The box of a scan that a silent changer stopped; %d is the slot.
+extern const char kScanSilentText[];
 
 // The buttons, each sending its commands through ChangerTransactLocked and
 // making its play-mode change.
@@ -28,6 +50,9 @@ void PressUnload();
 void PressPlay();
 void PressPause();
 void PressStop();
+// The scan, keeping the window alive between slots; enables Random and Next
+// and, after a silent changer stopped it, shows a box once the serial lock
+// is released. Runs through HandleButtonCommand, which guards it.
 void PressScan(MainWindowSurface& window);
 void PressRandom();
 void PressNext();
@@ -60,3 +85,4 @@ struct StatusPanelText {
     int lineCount = 0;
 };
 StatusPanelText FormatStatusPanel();
+

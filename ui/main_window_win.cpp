@@ -21,6 +21,10 @@ namespace {
 
 const int kPanelTextInset = 2;  // text starts this far inside g_rcStatus
 
+// At most this many queued messages are handled between two slots of a
+// scan, so that a flood of input cannot hold the scan up.
+const int kMessagesPerScanPause = 200;
+
 class MainWindow : public MainWindowSurface {
 public:
     explicit MainWindow(HWND window)
@@ -35,6 +39,29 @@ public:
         EnableWindow(GetDlgItem(window_, IDC_NEXT), TRUE);
     }
     void DestroyMainWindow() override { DestroyWindow(window_); }
+
+    // Sent messages (a forwarded remote command) are handled inside
+    // PeekMessage. Of the queue only the system's messages (below WM_USER:
+    // paint, mouse, keyboard, the close box) are taken; the program's own
+    // posted messages wait for the main loop, as they may show a box.
+    void HandlePendingMessages() override {
+        MSG message;
+        for (int handled = 0; handled < kMessagesPerScanPause &&
+                              PeekMessageA(&message, nullptr, 0, WM_USER - 1, PM_REMOVE);
+             ++handled) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));  // for the main loop
+                g_bExitRequested = true;
+                return;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+
+    void ShowOwnedErrorBox(const char* text, const char* caption) override {
+        ShowErrorBox(window_, text, caption);
+    }
 
 private:
     HWND window_;
@@ -99,6 +126,8 @@ LRESULT OnPaint(HWND window) {
     RECT panel = {g_rcStatus.left, g_rcStatus.top, g_rcStatus.right, g_rcStatus.bottom};
     FrameRect(dc, &panel, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 
+    // Safe between the slots of a scan too: the painter waits for no lock
+    // that another thread holds across the line.
     StatusPanelText text = FormatStatusPanel();
     for (int line = 0; line < text.lineCount; ++line) {
         TextOutA(dc, g_rcStatus.left + kPanelTextInset,
@@ -131,6 +160,12 @@ LRESULT OnErrorBox(HWND window, WPARAM text, LPARAM caption) {
     return 0;
 }
 
+LRESULT OnClose(HWND window) {
+    MainWindow surface(window);
+    HandleCloseRequest(surface);
+    return 0;
+}
+
 LRESULT OnDestroy(HWND window) {
     ReleaseLayoutFont(window);
     PostQuitMessage(0);
@@ -149,6 +184,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM
             return OnNotify(window, wordParam, reinterpret_cast<const NMHDR*>(longParam));
         case WM_COMMAND:
             return OnCommand(window, wordParam);
+        case WM_CLOSE:
+            return OnClose(window);
         case WM_DESTROY:
             return OnDestroy(window);
         case kErrorBoxMessage:

@@ -4,7 +4,8 @@
 //
 // Input: flags byte (bit 0: the table holds an earlier scan's slots), then
 // the replies to the scan's commands in order, separated by LF. Commands
-// past the last reply meet a silent line.
+// past the last reply, and empty replies, meet a silent line; two silent
+// loads in a row end the scan with the remaining slots empty.
 #include <sanitizer/allocator_interface.h>
 
 #include <string>
@@ -86,16 +87,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeList discList;
     FakeList trackList;
     g_hCom = &line;
-    FUZZ_CHECK(ScanMagazine(discList, trackList) == 0);
+    ScanProgress goOn;
+    ScanResult result = ScanMagazine(discList, trackList, goOn);
     g_hCom = nullptr;
 
     // The commands the replies call for, in order.
     std::vector<std::string> expected = {"03"};
     queue.Take();
+    int silentSlots = 0;
+    int lastScanned = 0;
     for (int slot = 1; slot <= kSlotCount; ++slot) {
-        expected.push_back(SlotCommand(CMD_LOAD, slot));
-        bool present = ExpectedResult(queue.Take()) == 0;
         const DiscSlot& entry = g_slots[slot - 1];
+        if (silentSlots >= kSilentSlotsToStop) {
+            FUZZ_CHECK(!(entry.wFlags & SLOT_PRESENT) && !entry.pTracks);
+            FUZZ_CHECK(discList.Cell(slot - 1, 1) == "no disc");
+            continue;
+        }
+        lastScanned = slot;
+        expected.push_back(SlotCommand(CMD_LOAD, slot));
+        std::string load = queue.Take();
+        silentSlots = StoredReply(load).empty() ? silentSlots + 1 : 0;
+        bool present = ExpectedResult(load) == 0;
         FUZZ_CHECK(((entry.wFlags & SLOT_PRESENT) != 0) == present);
         if (!present) {
             FUZZ_CHECK(!entry.pTracks);
@@ -124,13 +136,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(discList.Cell(slot - 1, 3).size() <= 7);
     }
     FUZZ_CHECK(CheckedCommands(line.Written()) == expected);
+    FUZZ_CHECK(result.lastSlot == lastScanned);
+    FUZZ_CHECK((result.end == ScanChangerSilent) == (silentSlots >= kSilentSlotsToStop));
 
     FUZZ_CHECK(discList.RowCount() == kSlotCount);
     for (int row = 0; row < kSlotCount; ++row) {
         FUZZ_CHECK(discList.Cell(row, 0) == std::to_string(row + 1));
     }
     // The track list shows the last slot scanned.
-    const DiscSlot& last = g_slots[kSlotCount - 1];
+    const DiscSlot& last = g_slots[lastScanned - 1];
     int shown = (last.wFlags & SLOT_PRESENT) && last.pTracks ? last.wTrackCount : 0;
     FUZZ_CHECK(trackList.RowCount() == shown);
     return 0;
