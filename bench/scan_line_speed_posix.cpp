@@ -34,6 +34,7 @@ public:
     int RowCount() override { return 0; }
     bool IsRowSelected(int) override { return false; }
     void RepaintNow() override {}
+    void SetRedraw(bool) override {}
 };
 
 // Slots 1..discs, each with tracks of assorted lengths (2:00 .. 6:59).

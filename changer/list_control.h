@@ -16,4 +16,7 @@ public:
     virtual bool IsRowSelected(int row) = 0;
     // Repaints the list now, while the window thread is busy.
     virtual void RepaintNow() = 0;
+    // Off: rows change without being drawn, for many rows at once; on
+    // again: the list is drawn as it now stands.
+    virtual void SetRedraw(bool on) = 0;
 };

@@ -180,38 +180,49 @@ bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     return loadReplyLength > 0;
 }
 
-// After a scan that ended early: the slots not scanned hold no disc.
-void ShowRemainingSlotsEmpty(int firstSlot, ListControl& discList) {
+// Rows for the slots that a scan ended early did not reach. Drawn once at
+// the end: row by row the list-view takes tens of milliseconds each.
+void ShowRemainingRowsEmpty(int firstSlot, ListControl& discList) {
+    discList.SetRedraw(false);
     for (int slotNumber = firstSlot; slotNumber <= kSlotCount; ++slotNumber) {
-        ClearSlot(g_slots[slotNumber - 1]);
         InsertSlotRow(slotNumber, discList);
         discList.SetCell(slotNumber - 1, 1, "no disc");
     }
+    discList.SetRedraw(true);
     discList.RepaintNow();
 }
 
 }  // namespace
 
 ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress) {
-    // One locked unit: no other command may fall between two of the scan's,
-    // and readers of g_slots on other threads wait for the whole table.
-    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-    discList.DeleteAllRows();
-    ChangerTransact(CMD_UNLOAD, "", nullptr);
     ScanResult result;
-    int silentSlots = 0;
-    for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
-        result.lastSlot = slotNumber;
-        silentSlots = ScanSlot(slotNumber, discList, trackList) ? 0 : silentSlots + 1;
-        if (silentSlots >= kSilentSlotsToStop) {
-            result.end = ScanChangerSilent;
-        } else if (slotNumber < kSlotCount && !progress.ContinueAfterSlot()) {
-            result.end = ScanStoppedByCaller;
+    {
+        // One locked unit: no other command may fall between two of the
+        // scan's, and readers of g_slots on other threads wait for the
+        // whole table.
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        discList.DeleteAllRows();
+        ChangerTransact(CMD_UNLOAD, "", nullptr);
+        int silentSlots = 0;
+        for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
+            result.lastSlot = slotNumber;
+            silentSlots = ScanSlot(slotNumber, discList, trackList) ? 0 : silentSlots + 1;
+            if (silentSlots >= kSilentSlotsToStop) {
+                result.end = ScanChangerSilent;
+            } else if (slotNumber < kSlotCount && !progress.ContinueAfterSlot()) {
+                result.end = ScanStoppedByCaller;
+            }
+            if (result.end != ScanCompleted) {
+                break;
+            }
         }
-        if (result.end != ScanCompleted) {
-            ShowRemainingSlotsEmpty(slotNumber + 1, discList);
-            break;
+        // The slots not reached hold no disc.
+        for (int slotNumber = result.lastSlot + 1; slotNumber <= kSlotCount; ++slotNumber) {
+            ClearSlot(g_slots[slotNumber - 1]);
         }
+    }
+    if (result.lastSlot < kSlotCount) {
+        ShowRemainingRowsEmpty(result.lastSlot + 1, discList);
     }
     return result;
 }

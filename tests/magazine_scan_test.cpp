@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <string>
@@ -235,7 +235,8 @@ TEST_F(ScanTest, HoldsTheSerialLockThroughout) {
 class SilentSlotsLine : public SimLine {
 public:
     SilentSlotsLine(SimMagazine magazine, std::set<int> silentSlots, bool silentUnload)
-        : SimLine(std::move(magazine)), silentSlots_(std::move(silentSlots)),
+        : SimLine(std::move(magazine)),
+          silentSlots_(std::move(silentSlots)),
           silentUnload_(silentUnload) {}
 
 protected:
@@ -322,6 +323,7 @@ TEST_F(ScanTest, StoppedByTheCallerAfterASlot) {
     EXPECT_EQ(g_slots[3].wFlags, 0);
     EXPECT_FALSE(g_slots[3].pTracks);
     EXPECT_EQ(tracks.RowCount(), 1);  // still slot 3's
+    EXPECT_TRUE(discs.redraw);
 }
 
 // Scripted replies: slot 1 answers with the given identifier, TOC and track

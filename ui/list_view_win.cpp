@@ -41,3 +41,10 @@ bool ListViewControl::IsRowSelected(int row) {
 void ListViewControl::RepaintNow() {
     UpdateWindow(list_);
 }
+
+void ListViewControl::SetRedraw(bool on) {
+    SendMessageA(list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+    if (on) {
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+}

@@ -16,6 +16,7 @@ public:
     int RowCount() override;
     bool IsRowSelected(int row) override;
     void RepaintNow() override;
+    void SetRedraw(bool on) override;
 
 private:
     HWND list_;

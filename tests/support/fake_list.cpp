@@ -58,3 +58,7 @@ void FakeList::Select(int row) {
 void FakeList::ClearSelection() {
     selected.clear();
 }
+
+void FakeList::SetRedraw(bool on) {
+    redraw = on;
+}

@@ -19,6 +19,7 @@ public:
     int RowCount() override;
     bool IsRowSelected(int row) override;
     void RepaintNow() override;
+    void SetRedraw(bool on) override;
 
     // The text of a cell; "<none>" for a cell outside the rows.
     std::string Cell(int row, int column) const;
@@ -30,5 +31,6 @@ public:
     std::vector<std::vector<std::string>> rows;
     std::set<int> selected;
     int repaints = 0;
+    bool redraw = true;
     int lastVisible = -1;
 };

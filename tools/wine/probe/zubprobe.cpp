@@ -1,7 +1,8 @@
 // Test probe for the end-to-end tests under Wine: finds a top-level window by
 // its exact title and reports on it (children, control positions, list-view
 // rows, the owning process's handle and thread counts, whether it answers a
-// message) or acts on it (close, command), printing plain lines on stdout.
+// message, its owner window) or acts on it (close, command), printing plain
+// lines on stdout.
 #include <windows.h>
 // commctrl.h and tlhelp32.h need the types of windows.h.
 #include <commctrl.h>
@@ -28,6 +29,7 @@ void PrintUsage() {
                  "       zubprobe rowcenter TITLE ID ROW\n"
                  "       zubprobe handles TITLE\n"
                  "       zubprobe answers TITLE\n"
+                 "       zubprobe owner TITLE\n"
                  "       zubprobe close TITLE\n"
                  "       zubprobe command TITLE ID\n");
 }
@@ -299,6 +301,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("answers\n");
+        return 0;
+    }
+    if (action == "owner") {
+        HWND owner = GetWindow(window, GW_OWNER);
+        std::printf("%s\n", owner != nullptr ? ReadWindowText(owner).c_str() : "");
         return 0;
     }
     if (action == "close") {
