@@ -284,8 +284,8 @@ public:
 
 protected:
     std::string Answer(const unsigned char* bytes, int count) override {
-        std::string command = SentCommands(std::string(reinterpret_cast<const char*>(bytes), count))
-                                  .at(0);
+        std::string command =
+            SentCommands(std::string(reinterpret_cast<const char*>(bytes), count)).at(0);
         if (command.compare(0, 2, "17") == 0 && ++trackInfos_ == hookAt && onTrackInfo) {
             onTrackInfo();
         }
@@ -351,7 +351,7 @@ TEST_F(ButtonTest, ExitOrCloseDuringAScanEndsItAfterTheSlot) {
 }
 
 TEST_F(ButtonTest, SilentChangerStopsTheScanWithOneBox) {
-    FillSlot(40, 1, 2);  // an earlier scan's disc
+    FillSlot(40, 1, 2);               // an earlier scan's disc
     Commands sent = Press(IDC_SCAN);  // the scripted line answers nothing
 
     EXPECT_EQ(sent, (Commands{"03", "01A01", "01A02"}));
@@ -361,8 +361,7 @@ TEST_F(ButtonTest, SilentChangerStopsTheScanWithOneBox) {
     EXPECT_TRUE(window.boxes[0].locksFree);
     EXPECT_TRUE(window.shuffleEnabled);
     ASSERT_EQ(window.discs.RowCount(), 100);
-    EXPECT_EQ(window.discs.Row(99),
-              (std::vector<std::string>{"100", "no disc", "", "", "", ""}));
+    EXPECT_EQ(window.discs.Row(99), (std::vector<std::string>{"100", "no disc", "", "", "", ""}));
     EXPECT_EQ(g_slots[39].wFlags, 0);
     EXPECT_FALSE(window.destroyed);
 
