@@ -274,22 +274,21 @@ TEST_F(ButtonTest, ButtonsDuringAScanAreDropped) {
     forwardTo = nullptr;
 }
 
-// A simulated changer that runs a hook on the n-th track information it
-// answers, as a modal loop inside that exchange would.
+// A simulated changer that runs a hook as the n-th track information request
+// goes out, as a modal loop inside that exchange would.
 class HookedSimLine : public SimLine {
 public:
     using SimLine::SimLine;
     std::function<void()> onTrackInfo;
     int hookAt = 2;
 
-protected:
-    std::string Answer(const unsigned char* bytes, int count) override {
-        std::string command =
-            SentCommands(std::string(reinterpret_cast<const char*>(bytes), count)).at(0);
-        if (command.compare(0, 2, "17") == 0 && ++trackInfos_ == hookAt && onTrackInfo) {
+    int Write(const unsigned char* bytes, int count) override {
+        std::string frame(reinterpret_cast<const char*>(bytes), count);
+        if (SentCommands(frame).at(0).compare(0, 2, "17") == 0 && ++trackInfos_ == hookAt &&
+            onTrackInfo) {
             onTrackInfo();
         }
-        return SimLine::Answer(bytes, count);
+        return SimLine::Write(bytes, count);
     }
 
 private:
