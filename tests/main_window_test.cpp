@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform_posix.h"
+#include "platform/window_hooks_posix.h"
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
