@@ -22,7 +22,7 @@ status_since() { log_since "$1" | grep -q '^16 '; }
 error_boxes() { window_ids Error | wc -l; }
 
 all_rows_no_disc() {
-    [ "$(list_rows "$MAIN_TITLE" 1002 | awk -F '\t' '$3 == "no disc"' | wc -l)" = 100 ]
+    [ "$(list_rows "$MAIN_TITLE" "$IDC_DISCLIST" | awk -F '\t' '$3 == "no disc"' | wc -l)" = 100 ]
 }
 
 e2e_begin scan_stop 300
@@ -35,7 +35,7 @@ wait_until 30 "a status frame" status_since 0 || e2e_fail "the status poll does 
 # A silent changer: a few time-outs, then the scan gives up with one box.
 control fault silent
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1003 || e2e_fail "could not click Scan"
+click_button "$MAIN_TITLE" "$IDC_SCAN" || e2e_fail "could not click Scan"
 wait_for_window Error 120 || e2e_fail "no box came up for the silent changer"
 screenshot silent-scan
 box=$(probe children Error) || e2e_fail "the probe cannot read the box"
@@ -60,9 +60,9 @@ check "no further box" test "$(error_boxes)" = 0
 
 # Exit in the middle of a scan at line speed.
 mark=$(log_mark)
-click_button "$MAIN_TITLE" 1003 || e2e_fail "could not click Scan"
+click_button "$MAIN_TITLE" "$IDC_SCAN" || e2e_fail "could not click Scan"
 wait_until 60 "the scan to load slot 3" loads_at_least "$mark" 3 || e2e_fail "the scan did not start"
-exit_at=$(probe center "$MAIN_TITLE" 2) || e2e_fail "no Exit button: $exit_at"
+exit_at=$(probe center "$MAIN_TITLE" "$IDC_EXIT") || e2e_fail "no Exit button: $exit_at"
 started=$(date +%s.%N)
 # shellcheck disable=SC2086  # "x y"
 click_at $exit_at || e2e_fail "could not click Exit"
