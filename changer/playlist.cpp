@@ -97,13 +97,12 @@ void PlayNextEntry() {
     while (tries-- > 0 && g_bPlaylistBuilt && g_nPlaylistPos >= 0 &&
            g_nPlaylistPos < g_nPlaylistCount) {
         const PlaylistEntry entry = g_hPlaylist[g_nPlaylistPos];
-        // A disc gone since the build is rejected here without a command.
-        int result = kPlayNotLoaded;
-        if (entry.wDisc > kSlotCount || !notLoaded[entry.wDisc]) {
-            result = PlayDiscTrack(entry.wDisc, entry.wTrack, 1);
-        }
-        if (result == kPlayNotLoaded && entry.wDisc <= kSlotCount) {
-            notLoaded[entry.wDisc] = true;
+        // A disc gone since the build is rejected without a command; one
+        // that did not load is not asked for again.
+        bool askedBefore = entry.wDisc <= kSlotCount && notLoaded[entry.wDisc];
+        int result = askedBefore ? kPlayNotLoaded : PlayDiscTrack(entry.wDisc, entry.wTrack, 1);
+        if (result == kPlayNotLoaded) {
+            notLoaded[entry.wDisc] = true;  // only a disc of the table gets this far
         }
         ++g_nPlaylistPos;
         if (g_nPlaylistPos == g_nPlaylistCount) {

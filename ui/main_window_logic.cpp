@@ -16,6 +16,9 @@ namespace {
 // a playlist is built. Window thread only.
 std::string lastNextLine;
 
+// The box of a scan that a silent changer stopped; %d is the slot.
+const char kScanSilentText[] = "The changer does not answer; the scan stopped at slot %d.";
+
 // Keeps the window alive between the slots of a scan and stops it after
 // Exit or the close box.
 class WindowScanProgress : public ScanProgress {
@@ -74,8 +77,6 @@ void RunButton(uintptr_t wordParam, MainWindowSurface& window) {
 
 bool g_bCommandRunning = false;
 bool g_bExitRequested = false;
-
-const char kScanSilentText[] = "The changer does not answer; the scan stopped at slot %d.";
 
 const ListColumn kDiscListColumns[kListColumnCount] = {
     {"Disc", 6}, {"ID", 14}, {"Tracks", 10}, {"Time", 9}, {"Artist", 15}, {"Title", 15},

@@ -40,9 +40,6 @@ void HandleButtonCommand(uintptr_t wordParam, MainWindowSurface& window);
 // button's work is done (a scan stops after its current slot).
 void HandleCloseRequest(MainWindowSurface& window);
 
-// The box of a scan that a silent changer stopped; %d is the slot.
-extern const char kScanSilentText[];
-
 // The buttons, each sending its commands through ChangerTransactLocked and
 // making its play-mode change.
 void PressLoad(int selectedRow);  // -1: no row selected
@@ -85,4 +82,3 @@ struct StatusPanelText {
     int lineCount = 0;
 };
 StatusPanelText FormatStatusPanel();
-
