@@ -146,17 +146,38 @@ LRESULT OnNotify(HWND window, WPARAM wordParam, const NMHDR* header) {
     return 0;
 }
 
+// A posted box that arrived while a button's work ran: a system modal loop
+// (moving the window) inside the scan's pump dispatches posted messages, and
+// the scan holds the serial lock. Shown once that work has ended. Window
+// thread only.
+const char* pendingBoxText = nullptr;
+const char* pendingBoxCaption = nullptr;
+
+void ShowErrorBoxNow(HWND window, const char* text, const char* caption) {
+    MessageBoxA(window, text, caption, MB_OK);
+}
+
 LRESULT OnCommand(HWND window, WPARAM wordParam) {
     MainWindow surface(window);
     HandleButtonCommand(wordParam, surface);
+    if (!g_bCommandRunning && pendingBoxText != nullptr) {
+        const char* text = pendingBoxText;
+        pendingBoxText = nullptr;
+        ShowErrorBoxNow(window, text, pendingBoxCaption);
+    }
     return 0;
 }
 
 // A box posted by a worker thread (PostErrorBox): owned by this window, so
 // the window takes no clicks until it is closed.
 LRESULT OnErrorBox(HWND window, WPARAM text, LPARAM caption) {
-    MessageBoxA(window, reinterpret_cast<const char*>(text), reinterpret_cast<const char*>(caption),
-                MB_OK);
+    if (g_bCommandRunning) {
+        pendingBoxText = reinterpret_cast<const char*>(text);
+        pendingBoxCaption = reinterpret_cast<const char*>(caption);
+        return 0;
+    }
+    ShowErrorBoxNow(window, reinterpret_cast<const char*>(text),
+                    reinterpret_cast<const char*>(caption));
     return 0;
 }
 
