@@ -111,10 +111,14 @@ handles_mark() {
     e2e_log "Windows $HANDLES_BEFORE before"
 }
 
-# check_handles_back: the program's handle count comes back to the baseline.
+# check_handles_back: the program's handle count comes back to the baseline,
+# give or take HANDLE_SLACK. Wine now and then keeps one more handle from a
+# code path's first use (seen once in many runs: 43, then 44); a leak per
+# connection shows as hundreds after the thousand connections of a pass.
+HANDLE_SLACK=2
 check_handles_back() {
     local limit
-    limit=$(handle_count "$HANDLES_BEFORE")
+    limit=$(($(handle_count "$HANDLES_BEFORE") + HANDLE_SLACK))
     wait_until 20 "the handle count to come back to $limit" handles_back "$limit" ||
         e2e_fail "Windows handles did not come back: $HANDLES_BEFORE before, $(handles_now) after"
     e2e_log "ok: Windows $(handles_now) after (was $HANDLES_BEFORE)"
