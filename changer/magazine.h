@@ -9,6 +9,7 @@
 const int kSlotCount = 100;
 const int kLargestTrack = 99;  // track numbers are two decimal digits on the line
 const uint16_t SLOT_PRESENT = 1;
+const int kDiscIdLength = 10;  // the changer's disc identifier
 
 struct TrackEntry {
     uint16_t wReserved = 0;  // cleared when filled; never read
@@ -21,6 +22,7 @@ struct DiscSlot {
     uint16_t wTrackCount = 0;
     MinSec timeDisc;
     uint16_t wFlags = 0;                    // SLOT_PRESENT: a disc is in the slot
+    char szDiscId[kDiscIdLength + 1] = {};  // as the scan read it; empty for no disc
     std::unique_ptr<TrackEntry[]> pTracks;  // wTrackCount entries; track wFirstTrack + j
 };
 

@@ -71,12 +71,11 @@ private:
     int length_ = 0;
 };
 
-void ShowDiscId(ListControl& discList, int row) {
+void ReadDiscId(DiscSlot& slot, ListControl& discList, int row) {
     Reply reply;
     reply.Fetch(CMD_DISC_ID, "");
-    char id[kTextSize];
-    reply.CopyText(kDiscIdStart, kDiscIdEnd, id, sizeof id);
-    discList.SetCell(row, 1, id);
+    reply.CopyText(kDiscIdStart, kDiscIdEnd, slot.szDiscId, sizeof slot.szDiscId);
+    discList.SetCell(row, 1, slot.szDiscId);
 }
 
 // Reads the table of contents into the slot and the row. A table that makes
@@ -143,6 +142,7 @@ void InsertSlotRow(int slotNumber, ListControl& discList) {
 void ClearSlot(DiscSlot& slot) {
     slot.pTracks.reset();
     slot.wFlags = 0;
+    slot.szDiscId[0] = 0;
 }
 
 // Scans one slot. Returns whether the changer sent any reply byte for it: a
@@ -165,7 +165,7 @@ bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     discList.EnsureVisible(row);
 
     if (present) {
-        ShowDiscId(discList, row);
+        ReadDiscId(slot, discList, row);
         ReadTableOfContents(slot, discList, row);
         ShowCatalogueEntry(slotNumber, discList, row);
     } else {

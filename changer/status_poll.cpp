@@ -7,6 +7,7 @@
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
+#include "changer/status_answer.h"
 #include "link/changer_link.h"
 
 std::atomic<int> g_nMode{0};
@@ -72,6 +73,7 @@ bool IsPastLastTrack(int disc, int track) {
 void StoreStatus(const StatusReplyFields& status) {
     // Without a whole reply the fields would be stale or missing bytes: say
     // so in the status line and leave everything else.
+    NoteStatusAnswer(status.whole);
     if (!status.whole) {
         g_nStatus = StatusNone;
         return;

@@ -27,6 +27,8 @@ enum RemoteCommand : int32_t {
     REMOTE_SHUFFLE = 0x33,     // '3'
     REMOTE_POSITION = 0x34,    // '4'
     REMOTE_INFO = 0x35,        // '5'
+    REMOTE_STATUS = 0x36,      // '6'
+    REMOTE_MAGAZINE = 0x37,    // '7'
 };
 
 // RemotePosition reply: disc at 0, track at 4.
@@ -38,6 +40,43 @@ const int kRemoteInfoSize = 160;
 const int kRemoteTextSize = 50;
 const int kRemoteArtistOffset = 8;
 const int kRemoteTitleOffset = 58;
+
+// RemoteStatus reply ('6'): what the status panel shows, and whether the
+// changer answers. Text fields are NUL-padded.
+const int kRemoteStatusSize = 96;
+const int kRemoteStatusModeOffset = 0;
+const int kRemoteStatusCodeOffset = 4;  // two characters, then two zero bytes
+const int kRemoteStatusTextOffset = 8;
+const int kRemoteStatusTextSize = 40;  // the longest text is 35 characters
+const int kRemoteStatusDiscOffset = 48;
+const int kRemoteStatusTrackOffset = 52;
+const int kRemoteStatusIndexOffset = 56;
+const int kRemoteStatusTrackTimeOffset = 60;  // seconds
+const int kRemoteStatusDiscTimeOffset = 64;   // seconds
+const int kRemoteStatusAutopauseOffset = 68;
+const int kRemoteStatusPlaylistPosOffset = 72;
+const int kRemoteStatusPlaylistCountOffset = 76;
+const int kRemoteStatusNextDiscOffset = 80;   // 0 when there is no next entry
+const int kRemoteStatusNextTrackOffset = 84;  // 0 when there is no next entry
+const int kRemoteStatusAnsweringOffset = 88;  // 1 when the last poll got a whole reply
+const int kRemoteStatusSinceOffset = 92;      // ms since the last whole reply; -1 never
+
+// RemoteMagazine reply ('7'): kSlotCount records of kRemoteSlotSize bytes,
+// slot 1 first. An empty slot's record is all zeros.
+const int kRemoteSlotSize = 128;
+const int kRemoteSlotPresentOffset = 0;
+const int kRemoteSlotIdOffset = 4;  // 10 characters and a NUL, then one zero byte
+const int kRemoteSlotIdSize = 11;
+const int kRemoteSlotFirstTrackOffset = 16;
+const int kRemoteSlotTrackCountOffset = 20;
+const int kRemoteSlotDiscTimeOffset = 24;  // seconds
+const int kRemoteSlotArtistOffset = 28;    // kRemoteTextSize bytes, as in RemoteInfo
+const int kRemoteSlotTitleOffset = 78;
+const int kRemoteMagazineSlots = 100;
+const int kRemoteMagazineSize = kRemoteMagazineSlots * kRemoteSlotSize;
+
+// The longest reply: what a reply buffer must hold.
+const int kRemoteMaxReplySize = kRemoteMagazineSize;
 
 // The artist sent when the catalogue gave none.
 const char kRemoteNoCatalogue[] = "couldn't open zub.txt";

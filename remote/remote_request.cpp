@@ -11,6 +11,7 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
+#include "remote/remote_status.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -119,6 +120,10 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
             return WritePosition(reply);
         case REMOTE_INFO:
             return WriteInfo(reply);
+        case REMOTE_STATUS:
+            return WriteRemoteStatus(reply);
+        case REMOTE_MAGAZINE:
+            return WriteRemoteMagazine(reply);
         default:
             return 0;
     }

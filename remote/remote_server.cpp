@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "platform/window_hooks.h"
 #include "remote/remote_request.h"
@@ -142,7 +143,7 @@ int RemoteServer::RemoteSession(RemoteSocket connected) {
     // One buffer for the whole connection: a short request leaves the bytes
     // of earlier ones behind it.
     unsigned char buffer[kRemoteRequestSize] = {};
-    unsigned char reply[kRemoteInfoSize];
+    std::vector<unsigned char> reply(kRemoteMaxReplySize);
     for (;;) {
         int error = 0;
         int count = sockets_.Receive(connected, buffer, kRemoteRequestSize, &error);
@@ -155,9 +156,9 @@ int RemoteServer::RemoteSession(RemoteSocket connected) {
         if (count == 0) {
             return 0;
         }
-        int length = HandleRemoteRequest(buffer, reply);
+        int length = HandleRemoteRequest(buffer, reply.data());
         if (length > 0) {
-            sockets_.Send(connected, reply, length);
+            sockets_.Send(connected, reply.data(), length);
         }
         CountRequest(connected);
     }

@@ -191,12 +191,14 @@ TEST_F(ScanTest, RescanAfterDiscRemoved) {
     Scan(line);
     ASSERT_TRUE(g_slots[4].pTracks);
     EXPECT_EQ(discs.Cell(4, 1), "ZUB0000005");
+    EXPECT_STREQ(g_slots[4].szDiscId, "ZUB0000005");  // kept for the remote magazine reply
 
     line.Changer().RemoveDisc(5);
     Scan(line);
     EXPECT_EQ(discs.RowCount(), 100);
     EXPECT_FALSE(g_slots[4].wFlags & SLOT_PRESENT);
     EXPECT_FALSE(g_slots[4].pTracks);
+    EXPECT_STREQ(g_slots[4].szDiscId, "");
     EXPECT_EQ(discs.Row(4), (std::vector<std::string>{"5", "no disc", "", "", "", ""}));
     EXPECT_EQ(discs.Cell(5, 1), "ZUB0000006");
     ASSERT_TRUE(g_slots[5].pTracks);

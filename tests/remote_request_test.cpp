@@ -7,10 +7,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
+#include "changer/magazine.h"
 #include "changer/playlist.h"
+#include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
+#include "remote/remote_records.h"
 #include "remote/remote_request.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
@@ -45,7 +48,7 @@ protected:
 
     ScriptedLine line_;
     unsigned char buffer_[kRemoteRequestSize];
-    unsigned char reply_[kRemoteInfoSize];
+    unsigned char reply_[kRemoteMaxReplySize];
 };
 
 using Commands = std::vector<std::string>;
@@ -204,6 +207,156 @@ TEST_F(RemoteRequest, InfoReadsTheCurrentDiscsLine) {
     }
 }
 
+int64_t FixedClockMs() {
+    return 10000;
+}
+
+TEST_F(RemoteRequest, StatusRecordHoldsThePanelsValuesAtFixedOffsets) {
+    EXPECT_EQ(Handle(REMOTE_STATUS), kRemoteStatusSize);
+    RemoteStatusRecord fresh = DecodeRemoteStatus(reply_);
+    EXPECT_EQ(fresh.code, "  ");
+    EXPECT_EQ(fresh.text, "(none)");
+    EXPECT_EQ(fresh.answering, 0);
+    EXPECT_EQ(fresh.sinceAnswerMs, -1);  // never answered
+    EXPECT_EQ(fresh.nextDisc, 0);
+
+    FillSlot(4, 1, 3);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        BuildPlaylist();
+        g_nPlaylistPos = 2;
+    }
+    g_statusClock = FixedClockMs;
+    g_nMode = ModeShuffle;
+    g_nDisc = 4;
+    g_nTrack = 2;
+    g_nIndex = 1;
+    g_timeTrack.Parse("0105");
+    g_timeDisc.Parse("1230");
+    g_bAutopause = 1;
+    g_nStatus = 12;  // the longest text
+    g_bStatusAnswered = 1;
+    g_nLastAnswerMs = 9250;
+    ASSERT_EQ(Handle(REMOTE_STATUS), kRemoteStatusSize);
+
+    const unsigned char* r = reply_;
+    EXPECT_EQ(ReadRemoteInt(r + 0), ModeShuffle);
+    EXPECT_EQ(std::memcmp(r + 4, "PD\0\0", 4), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 8), "pause due to autopause, end of disc");
+    for (int i = 8 + 35; i < 48; ++i) {
+        ASSERT_EQ(r[i], 0) << i;  // NUL-padded
+    }
+    EXPECT_EQ(ReadRemoteInt(r + 48), 4);
+    EXPECT_EQ(ReadRemoteInt(r + 52), 2);
+    EXPECT_EQ(ReadRemoteInt(r + 56), 1);
+    EXPECT_EQ(ReadRemoteInt(r + 60), 65);
+    EXPECT_EQ(ReadRemoteInt(r + 64), 750);
+    EXPECT_EQ(ReadRemoteInt(r + 68), 1);
+    EXPECT_EQ(ReadRemoteInt(r + 72), 2);
+    EXPECT_EQ(ReadRemoteInt(r + 76), 3);
+    EXPECT_EQ(ReadRemoteInt(r + 80), 4);
+    EXPECT_EQ(ReadRemoteInt(r + 84), g_hPlaylist[2].wTrack);
+    EXPECT_EQ(ReadRemoteInt(r + 88), 1);
+    EXPECT_EQ(ReadRemoteInt(r + 92), 750);
+    EXPECT_EQ(line_.Written(), "");
+
+    // A used-up position names no next entry.
+    g_nPlaylistPos = 3;
+    Handle(REMOTE_STATUS);
+    EXPECT_EQ(ReadRemoteInt(reply_ + 80), 0);
+    EXPECT_EQ(ReadRemoteInt(reply_ + 84), 0);
+}
+
+TEST_F(RemoteRequest, MagazineRecordListsEverySlotWithItsCatalogueLine) {
+    ScratchWorkingDir dir;
+    dir.WriteFile("zub.txt", "One\tFirst\r\n\tNo artist\r\n" + std::string(60, 'a') + "\t" +
+                                 std::string(60, 't') + "\r\n");
+    FillSlot(1, 1, 12);
+    FillSlot(2, 3, 4);
+    FillSlot(3, 1, 1);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        std::strcpy(g_slots[0].szDiscId, "0123456789");
+        g_slots[0].timeDisc.Parse("4512");
+    }
+    ASSERT_EQ(Handle(REMOTE_MAGAZINE), kRemoteMagazineSize);
+
+    const unsigned char* first = reply_;
+    EXPECT_EQ(ReadRemoteInt(first + 0), 1);
+    EXPECT_EQ(std::memcmp(first + 4, "0123456789\0\0", 12), 0);
+    EXPECT_EQ(ReadRemoteInt(first + 16), 1);
+    EXPECT_EQ(ReadRemoteInt(first + 20), 12);
+    EXPECT_EQ(ReadRemoteInt(first + 24), 45 * 60 + 12);
+    EXPECT_STREQ(reinterpret_cast<const char*>(first + 28), "One");
+    EXPECT_STREQ(reinterpret_cast<const char*>(first + 78), "First");
+
+    // As the info reply gives them: an empty artist, fields cut to 49.
+    RemoteSlotRecord second = DecodeRemoteSlot(reply_ + kRemoteSlotSize);
+    EXPECT_EQ(second.artist, kRemoteNoCatalogue);
+    EXPECT_EQ(second.title, "No artist");
+    EXPECT_EQ(second.firstTrack, 3);
+    RemoteSlotRecord third = DecodeRemoteSlot(reply_ + 2 * kRemoteSlotSize);
+    EXPECT_EQ(third.artist, std::string(49, 'a'));
+    EXPECT_EQ(third.title, std::string(49, 't'));
+
+    // Empty slots are all zeros, slot 100 last.
+    for (int i = 3 * kRemoteSlotSize; i < kRemoteMagazineSize; ++i) {
+        ASSERT_EQ(reply_[i], 0) << i;
+    }
+    EXPECT_EQ(line_.Written(), "");
+}
+
+TEST(RemoteRecords, DecodeReadsWhatEncodeWrote) {
+    RemoteStatusRecord status;
+    status.mode = ModeWholeDisc;
+    status.code = "PL";
+    status.text = "play";
+    status.disc = 100;
+    status.track = -7;
+    status.trackSeconds = 0x01020304;
+    status.nextDisc = 9;
+    status.sinceAnswerMs = -1;
+    unsigned char bytes[kRemoteStatusSize];
+    EncodeRemoteStatus(status, bytes);
+    EXPECT_EQ(std::memcmp(bytes + kRemoteStatusTrackTimeOffset, "\x04\x03\x02\x01", 4), 0);
+    RemoteStatusRecord back = DecodeRemoteStatus(bytes);
+    EXPECT_EQ(back.mode, ModeWholeDisc);
+    EXPECT_EQ(back.code, "PL");
+    EXPECT_EQ(back.text, "play");
+    EXPECT_EQ(back.disc, 100);
+    EXPECT_EQ(back.track, -7);
+    EXPECT_EQ(back.trackSeconds, 0x01020304);
+    EXPECT_EQ(back.nextDisc, 9);
+    EXPECT_EQ(back.sinceAnswerMs, -1);
+
+    RemoteSlotRecord slot;
+    slot.present = true;
+    slot.id = "ABCDEFGHIJKLMN";  // longer than the field: cut to 10
+    slot.artist = "Bj\xf6rk";    // bytes pass unchanged
+    slot.title = std::string(80, 'x');
+    unsigned char record[kRemoteSlotSize];
+    EncodeRemoteSlot(slot, record);
+    RemoteSlotRecord slotBack = DecodeRemoteSlot(record);
+    EXPECT_TRUE(slotBack.present);
+    EXPECT_EQ(slotBack.id, "ABCDEFGHIJ");
+    EXPECT_EQ(slotBack.artist, "Bj\xf6rk");
+    EXPECT_EQ(slotBack.title, std::string(49, 'x'));
+}
+
+TEST(RemoteRecords, TextFieldsWithoutTerminatorEndAtTheFieldsEnd) {
+    // What a faulty peer might send: every byte set.
+    unsigned char bytes[kRemoteMagazineSize];
+    std::memset(bytes, 'z', sizeof bytes);
+    RemoteStatusRecord status = DecodeRemoteStatus(bytes);
+    EXPECT_EQ(status.code, "zz");
+    EXPECT_EQ(status.text, std::string(kRemoteStatusTextSize, 'z'));
+    RemoteSlotRecord slot = DecodeRemoteSlot(bytes);
+    EXPECT_TRUE(slot.present);
+    EXPECT_EQ(slot.id.size(), size_t(kRemoteSlotIdSize));
+    EXPECT_EQ(slot.artist.size(), size_t(kRemoteTextSize));
+    EXPECT_EQ(slot.title.size(), size_t(kRemoteTextSize));
+}
+
 TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     FillSlot(3, 1, 12);
     int token;
@@ -211,7 +364,7 @@ TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     g_nMode = ModeStop;
     // A valid command character with anything in the upper bytes, and
     // characters next to the command range.
-    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x36, 0, -1}) {
+    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x38, 0x136, 0, -1}) {
         EXPECT_EQ(Handle(command, 3, 5), 0) << command;
     }
     EXPECT_EQ(line_.Written(), "");

@@ -9,6 +9,7 @@
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
+#include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "tests/support/reset_state.h"
@@ -176,10 +177,20 @@ TEST_F(StatusPollTest, TwoAutopausePollsPlayTwoEntries) {
     EXPECT_EQ(second[1], std::string("04") + track);
 }
 
+int64_t g_fakeNowMs = 0;
+int64_t FakeClockMs() {
+    return g_fakeNowMs;
+}
+
 TEST_F(StatusPollTest, PollWithoutReplyChangesNothing) {
+    g_statusClock = FakeClockMs;
+    g_fakeNowMs = 5000;
+    EXPECT_EQ(MsSinceStatusAnswer(), -1);  // no whole reply yet
     StartPlaylist(ModeShuffle);
     EXPECT_TRUE(IsPlayUnit(Poll(StatusReply("PT", true, 4, 2, 1, "0312", "0945"))));
     ASSERT_EQ(g_nPlaylistPos, 1);
+    EXPECT_EQ(g_bStatusAnswered, 1);
+    EXPECT_EQ(g_nLastAnswerMs, 5000);
 
     // A silent line, a reply cut short before its ETX, and an ETX before
     // byte 27: the status line says "(none)", nothing else moves.
@@ -194,7 +205,11 @@ TEST_F(StatusPollTest, PollWithoutReplyChangesNothing) {
         EXPECT_EQ(g_bAutopause, 1);
         EXPECT_EQ(g_timeTrack.bMinutes, 3);
         EXPECT_EQ(g_timeDisc.bSeconds, 45);
+        EXPECT_EQ(g_bStatusAnswered, 0);
+        EXPECT_EQ(g_nLastAnswerMs, 5000);  // the last whole reply's time stays
     }
+    g_fakeNowMs = 7400;
+    EXPECT_EQ(MsSinceStatusAnswer(), 2400);
 
     // Whole-disc play is not left on a missing reply either.
     g_nMode = ModeWholeDisc;

@@ -93,8 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string request = input.Take(kRemoteRequestSize);
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kRemoteRequestSize]());
     std::memcpy(buffer.get(), request.data(), request.size());
-    std::unique_ptr<unsigned char[]> reply(new unsigned char[kRemoteInfoSize]);
-    std::memset(reply.get(), 0xA5, kRemoteInfoSize);
+    std::unique_ptr<unsigned char[]> reply(new unsigned char[kRemoteMaxReplySize]);
+    std::memset(reply.get(), 0xA5, kRemoteMaxReplySize);
 
     ScriptedLine line;
     g_hCom = &line;
@@ -103,15 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_hWnd = nullptr;
 
     const int32_t command = ReadRemoteInt(buffer.get());
-    FUZZ_CHECK(length == 0 || length == kRemotePositionSize || length == kRemoteInfoSize);
-    FUZZ_CHECK(length == (command == REMOTE_POSITION ? kRemotePositionSize
-                          : command == REMOTE_INFO   ? kRemoteInfoSize
-                                                     : 0));
+    FUZZ_CHECK(length == (command == REMOTE_POSITION   ? kRemotePositionSize
+                          : command == REMOTE_INFO     ? kRemoteInfoSize
+                          : command == REMOTE_STATUS   ? kRemoteStatusSize
+                          : command == REMOTE_MAGAZINE ? kRemoteMagazineSize
+                                                       : 0));
     FUZZ_CHECK(g_nDisc == disc && g_nTrack == track);
-    for (int at = length; at < kRemoteInfoSize; ++at) {
+    for (int at = length; at < kRemoteMaxReplySize; ++at) {
         FUZZ_CHECK(reply[at] == 0xA5);  // nothing past the reply
     }
-    if (length >= kRemotePositionSize) {
+    if (length == kRemotePositionSize || length == kRemoteInfoSize) {
         FUZZ_CHECK(ReadRemoteInt(reply.get()) == disc && ReadRemoteInt(reply.get() + 4) == track);
     }
     if (length == kRemoteInfoSize) {

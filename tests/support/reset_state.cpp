@@ -5,6 +5,7 @@
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
+#include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 
@@ -34,6 +35,9 @@ void ResetChangerState() {
         g_timeTrack = MinSec();
         g_bAutopause = 0;
         g_nStatus = 0;
+        g_bStatusAnswered = 0;
+        g_nLastAnswerMs = -1;
+        g_statusClock = SteadyClockMs;
     }
     g_nMode = 0;
 }

@@ -1,0 +1,96 @@
+// Status and magazine replies of the remote server.
+#include "remote/remote_status.h"
+
+#include <mutex>
+
+#include "catalogue/catalogue.h"
+#include "changer/magazine.h"
+#include "changer/playlist.h"
+#include "changer/status_answer.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+
+static_assert(kRemoteMagazineSlots == kSlotCount, "the magazine reply has one record per slot");
+
+namespace {
+
+int32_t Seconds(const MinSec& time) {
+    return time.bMinutes * 60 + time.bSeconds;
+}
+
+}  // namespace
+
+RemoteStatusRecord ReadRemoteStatus() {
+    RemoteStatusRecord status;
+    status.mode = g_nMode.load();
+
+    std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
+    int row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : StatusNone;
+    status.code = g_statusCodes[row].code;
+    status.text = g_statusCodes[row].text;
+    status.disc = g_nDisc.load();
+    status.track = g_nTrack.load();
+    status.index = g_nIndex;
+    status.trackSeconds = Seconds(g_timeTrack);
+    status.discSeconds = Seconds(g_timeDisc);
+    status.autopause = g_bAutopause;
+    status.answering = g_bStatusAnswered;
+    status.sinceAnswerMs = MsSinceStatusAnswer();
+
+    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
+    status.playlistPos = g_nPlaylistPos;
+    status.playlistCount = g_nPlaylistCount;
+    int pos = g_nPlaylistPos;
+    if (g_bPlaylistBuilt && pos >= 0 && pos < g_nPlaylistCount &&
+        pos < static_cast<int>(g_hPlaylist.size())) {
+        status.nextDisc = g_hPlaylist[pos].wDisc;
+        status.nextTrack = g_hPlaylist[pos].wTrack;
+    }
+    return status;
+}
+
+void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title) {
+    char artistText[kRemoteTextSize] = {};
+    char titleText[kRemoteTextSize] = {};
+    ReadCatalogue(slot, artistText, kRemoteTextSize, titleText, kRemoteTextSize);
+    *artist = artistText[0] != 0 ? artistText : kRemoteNoCatalogue;
+    *title = titleText;
+}
+
+void ReadRemoteMagazine(RemoteSlotRecord* slots) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+            const DiscSlot& slot = g_slots[i];
+            RemoteSlotRecord& record = slots[i];
+            record = RemoteSlotRecord();
+            record.present = (slot.wFlags & SLOT_PRESENT) != 0;
+            if (record.present) {
+                record.id = slot.szDiscId;
+                record.firstTrack = slot.wFirstTrack;
+                record.trackCount = slot.wTrackCount;
+                record.discSeconds = Seconds(slot.timeDisc);
+            }
+        }
+    }
+    // The catalogue is a file: read it without holding up the line.
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        if (slots[i].present) {
+            ReadRemoteCatalogue(i + 1, &slots[i].artist, &slots[i].title);
+        }
+    }
+}
+
+int WriteRemoteStatus(unsigned char* reply) {
+    EncodeRemoteStatus(ReadRemoteStatus(), reply);
+    return kRemoteStatusSize;
+}
+
+int WriteRemoteMagazine(unsigned char* reply) {
+    RemoteSlotRecord slots[kRemoteMagazineSlots];
+    ReadRemoteMagazine(slots);
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        EncodeRemoteSlot(slots[i], reply + i * kRemoteSlotSize);
+    }
+    return kRemoteMagazineSize;
+}

@@ -1,0 +1,22 @@
+// The controller's side of the status ('6') and magazine ('7') queries:
+// the values read under the locks the window uses, and the replies.
+#pragma once
+
+#include "remote/remote_records.h"
+
+// The status panel's values under g_hStatusMutex, then the playlist's under
+// g_hPlaylistMutex.
+RemoteStatusRecord ReadRemoteStatus();
+
+// The magazine table under g_hComMutex (so a running scan is waited for),
+// then each present slot's catalogue line as the info reply gives it.
+// slots holds kRemoteMagazineSlots records, slot 1 first.
+void ReadRemoteMagazine(RemoteSlotRecord* slots);
+
+// The catalogue line of a slot as the info reply gives it: each text at
+// most kRemoteTextSize - 1 bytes; kRemoteNoCatalogue for an empty artist.
+void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title);
+
+// The replies: return their length (kRemoteStatusSize, kRemoteMagazineSize).
+int WriteRemoteStatus(unsigned char* reply);
+int WriteRemoteMagazine(unsigned char* reply);
