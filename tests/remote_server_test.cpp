@@ -114,7 +114,7 @@ TEST_F(RemoteServerTest, PlayDiscOutOfRangeOverTheWire) {
     EXPECT_EQ(line_.Written(), "");
 }
 
-TEST_F(RemoteServerTest, PositionAndInfoReplies) {
+TEST_F(RemoteServerTest, PositionInfoStatusAndMagazineReplies) {
     ScratchWorkingDir dir;
     TestRemoteClient client(StartServer());
     ASSERT_TRUE(client.Connected());
@@ -132,6 +132,20 @@ TEST_F(RemoteServerTest, PositionAndInfoReplies) {
     EXPECT_EQ(ReadRemoteInt(info + 4), 9);
     EXPECT_STREQ(reinterpret_cast<char*>(info + 8), "couldn't open zub.txt");
     EXPECT_STREQ(reinterpret_cast<char*>(info + 58), "");
+
+    // The status and the whole magazine, each followed by nothing more: a
+    // position round trip reads its own 8 bytes next.
+    FillSlot(100, 1, 2);
+    ASSERT_TRUE(client.SendRequest(REMOTE_STATUS));
+    std::vector<unsigned char> status(kRemoteStatusSize);
+    ASSERT_TRUE(client.ReceiveExactly(status.data(), kRemoteStatusSize));
+    EXPECT_EQ(ReadRemoteInt(status.data() + kRemoteStatusDiscOffset), 42);
+    ASSERT_TRUE(client.SendRequest(REMOTE_MAGAZINE));
+    std::vector<unsigned char> magazine(kRemoteMagazineSize);
+    ASSERT_TRUE(client.ReceiveExactly(magazine.data(), kRemoteMagazineSize));
+    EXPECT_EQ(ReadRemoteInt(magazine.data() + 99 * kRemoteSlotSize), 1);
+    ASSERT_TRUE(client.QueryPosition(&disc, &track));
+    EXPECT_EQ(disc, 42);
 }
 
 TEST_F(RemoteServerTest, UpperBytesMakeACommandUnknown) {
