@@ -23,7 +23,6 @@
 
 namespace {
 
-const double kPollPeriodMs = 1200.0;
 const int kStatusExchangeBytes = 6 + 28;  // the frame, then the whole status reply
 const int kLineTimeoutMs = 10000;
 

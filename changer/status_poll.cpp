@@ -39,8 +39,6 @@ int g_nStatus = 0;
 
 namespace {
 
-const int kPollPeriodMs = 1200;
-
 // Byte offsets in the status reply; the last field ends before kStatusEnd.
 const int kCodeAt = 7;
 const int kAutopauseAt = 9;

@@ -91,6 +91,9 @@ void ApplyPollTransitions(const StatusReplyFields& status);
 // nothing else), releases it, then applies the poll's transitions.
 void PollStatusOnce();
 
-// The poll thread: PollStatusOnce, repaint request for window, 1200 ms
-// sleep, forever.
+// The sleep between two polls.
+const int kPollPeriodMs = 1200;
+
+// The poll thread: PollStatusOnce, repaint request for window, a sleep of
+// kPollPeriodMs, forever.
 void PollStatusThread(WindowHandle window);

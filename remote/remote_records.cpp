@@ -62,6 +62,10 @@ RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes) {
     return status;
 }
 
+std::string DecodeRemoteText(const unsigned char* field) {
+    return GetText(field, kRemoteTextSize);
+}
+
 void EncodeRemoteSlot(const RemoteSlotRecord& slot, unsigned char* out) {
     std::memset(out, 0, kRemoteSlotSize);
     if (!slot.present) {

@@ -43,6 +43,10 @@ void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out);
 // field's end.
 RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes);
 
+// A kRemoteTextSize-byte text field (artist, title): up to its NUL or the
+// field's end.
+std::string DecodeRemoteText(const unsigned char* field);
+
 // One slot: kRemoteSlotSize bytes. An absent slot is written as zeros.
 void EncodeRemoteSlot(const RemoteSlotRecord& slot, unsigned char* out);
 RemoteSlotRecord DecodeRemoteSlot(const unsigned char* bytes);

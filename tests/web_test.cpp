@@ -1,0 +1,428 @@
+// zubweb's portable part: catalogue texts to UTF-8, the JSON it serves and
+// accepts, its options, the link's back-off and the status thread's view.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "changer/status_poll.h"
+#include "remote/remote_records.h"
+#include "web/status_watch.h"
+#include "web/web_json.h"
+#include "web/web_options.h"
+#include "web/web_text.h"
+#include "web/zub_link.h"
+
+namespace {
+
+using nlohmann::json;
+
+TEST(WebText, CataloguesInWindows1252OrUtf8) {
+    struct Case {
+        std::string bytes, utf8;
+    } cases[] = {
+        {"Plain ASCII", "Plain ASCII"},
+        {"Bj\xf6rk", "Bj\xc3\xb6rk"},      // Windows-1252
+        {"Bj\xc3\xb6rk", "Bj\xc3\xb6rk"},  // UTF-8 kept
+        {"\x80 \x9f \xa0\xff",
+         "\xe2\x82\xac \xc5\xb8 \xc2\xa0\xc3\xbf"},        // the code page's high half
+        {"x\x81y\x8dz", "x?y?z"},                          // undefined in Windows-1252
+        {"tab\there\x01\x7f", "tab?here??"},               // control characters
+        {"\xe2\x82", "\xc3\xa2\xe2\x80\x9a"},              // short: a cut is no cut, Windows-1252
+        {"caf\xc3", "caf\xc3\x83"},                        // a last Windows-1252 letter stays
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac"},  // a UTF-8 surrogate is not UTF-8
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CatalogueTextToUtf8(c.bytes), c.utf8) << c.bytes;
+    }
+    // A full 49-byte field that cut a UTF-8 character: the stub goes.
+    std::string full = std::string(47, 'a') + "\xe2\x82";
+    EXPECT_EQ(CatalogueTextToUtf8(full), std::string(47, 'a'));
+}
+
+WebStatus PlayingStatus() {
+    WebStatus web;
+    web.reachable = true;
+    RemoteStatusRecord& s = web.status;
+    s.mode = ModeShuffle;
+    s.code = "PL";
+    s.text = "play";
+    s.disc = 7;
+    s.track = 3;
+    s.index = 1;
+    s.trackSeconds = 65;
+    s.discSeconds = 750;
+    s.autopause = 1;
+    s.playlistPos = 2;
+    s.playlistCount = 40;
+    s.nextDisc = 4;
+    s.nextTrack = 9;
+    s.answering = 1;
+    s.sinceAnswerMs = 120;
+    web.artist = "The \"Quoted\" \\ Band";
+    web.title = "Caf\xe9 \xc0 la carte";  // Windows-1252
+    return web;
+}
+
+TEST(WebJson, StatusCarriesEveryFieldWithEscapes) {
+    std::string text = StatusJson(PlayingStatus());
+    EXPECT_EQ(text.find('\n'), std::string::npos);  // one line: one event
+    EXPECT_NE(text.find(R"("artist":"The \"Quoted\" \\ Band")"), std::string::npos) << text;
+    json s = json::parse(text);
+    EXPECT_EQ(s["reachable"], true);
+    EXPECT_EQ(s["answering"], true);
+    EXPECT_EQ(s["since_ms"], 120);
+    EXPECT_EQ(s["mode"], "shuffle");
+    EXPECT_EQ(s["code"], "PL");
+    EXPECT_EQ(s["status"], "play");
+    EXPECT_EQ(s["disc"], 7);
+    EXPECT_EQ(s["track"], 3);
+    EXPECT_EQ(s["index"], 1);
+    EXPECT_EQ(s["track_time"], 65);
+    EXPECT_EQ(s["disc_time"], 750);
+    EXPECT_EQ(s["autopause"], true);
+    EXPECT_EQ(s["playlist_pos"], 2);
+    EXPECT_EQ(s["playlist_count"], 40);
+    EXPECT_EQ(s["next"], (json{{"disc", 4}, {"track", 9}}));
+    EXPECT_EQ(s["artist"], "The \"Quoted\" \\ Band");
+    EXPECT_EQ(s["title"], "Caf\xc3\xa9 \xc3\x80 la carte");
+
+    WebStatus none = PlayingStatus();
+    none.status.nextDisc = 0;
+    none.status.mode = 77;
+    none.status.text = "odd\x02\xff";  // a faulty peer's bytes still make valid JSON
+    json t = json::parse(StatusJson(none));
+    EXPECT_TRUE(t["next"].is_null());
+    EXPECT_EQ(t["mode"], "unknown");
+    EXPECT_EQ(t["status"], "odd?\xc3\xbf");
+
+    json gone = json::parse(StatusJson(WebStatus()));
+    EXPECT_EQ(gone["reachable"], false);
+    EXPECT_EQ(gone["error"], "controller not reachable");
+}
+
+TEST(WebJson, DiscsListOnlyPresentSlots) {
+    std::vector<RemoteSlotRecord> slots(100);
+    slots[6].present = true;
+    slots[6].id = "ZUB0000007";
+    slots[6].firstTrack = 1;
+    slots[6].trackCount = 12;
+    slots[6].discSeconds = 2712;
+    slots[6].artist = "M\xf6tley";
+    slots[6].title =
+        "Line\x0a"
+        "break";
+    slots[99].present = true;
+    json list = json::parse(DiscsJson(slots));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], (json{{"slot", 7},
+                             {"id", "ZUB0000007"},
+                             {"first_track", 1},
+                             {"track_count", 12},
+                             {"disc_time", 2712},
+                             {"artist", "M\xc3\xb6tley"},
+                             {"title", "Line?break"}}));
+    EXPECT_EQ(list[1]["slot"], 100);
+    EXPECT_EQ(json::parse(DiscsJson({})), json::array());
+    EXPECT_EQ(json::parse(ErrorJson("bad \"x\""))["error"], "bad \"x\"");
+}
+
+TEST(WebJson, CommandsAndTheirBadForms) {
+    struct Good {
+        const char* body;
+        int32_t command, disc, track;
+    } good[] = {
+        {R"({"command": "play"})", REMOTE_PLAY, 0, 0},
+        {R"({"command": "pause", "disc": 500})", REMOTE_PAUSE, 0, 0},  // unused numbers pass
+        {R"({"command": "stop"})", REMOTE_STOP, 0, 0},
+        {R"({"command": "next"})", REMOTE_NEXT, 0, 0},
+        {R"({"command": "restart"})", REMOTE_RESTART, 0, 0},
+        {R"({"command": "shuffle"})", REMOTE_SHUFFLE, 0, 0},
+        {R"({"command": "disc", "disc": 100})", REMOTE_PLAY_DISC, 100, 0},
+        {R"( {"track": 99, "disc": 1, "command": "track"} )", REMOTE_PLAY_TRACK, 1, 99},
+    };
+    for (const Good& g : good) {
+        WebCommand command;
+        std::string error;
+        ASSERT_TRUE(ParseWebCommand(g.body, &command, &error)) << g.body << ": " << error;
+        EXPECT_EQ(command.command, g.command) << g.body;
+        EXPECT_EQ(command.disc, g.disc) << g.body;
+        EXPECT_EQ(command.track, g.track) << g.body;
+    }
+    struct Bad {
+        std::string body, error;
+    } bad[] = {
+        {"", "the body must be a JSON object"},
+        {"{\"command\": \"play\"", "the body must be a JSON object"},
+        {"[\"play\"]", "the body must be a JSON object"},
+        {"\"play\"", "the body must be a JSON object"},
+        {"{\"command\": \"pl\xff\"}", "the body must be a JSON object"},  // not UTF-8
+        {"{}", "\"command\" must be a text"},
+        {R"({"command": 3})", "\"command\" must be a text"},
+        {R"({"command": "eject"})", "unknown command"},
+        {R"({"command": "PLAY"})", "unknown command"},
+        {R"({"command": "disc"})", "\"disc\" is missing"},
+        {R"({"command": "disc", "disc": 0})", "\"disc\" must be 1 to 100"},
+        {R"({"command": "disc", "disc": 101})", "\"disc\" must be 1 to 100"},
+        {R"({"command": "disc", "disc": -1})", "\"disc\" must be 1 to 100"},
+        {R"({"command": "disc", "disc": 18446744073709551615})", "\"disc\" must be 1 to 100"},
+        {R"({"command": "disc", "disc": 4294967303})", "\"disc\" must be 1 to 100"},
+        {R"({"command": "disc", "disc": 7.5})", "\"disc\" must be a whole number"},
+        {R"({"command": "disc", "disc": "7"})", "\"disc\" must be a whole number"},
+        {R"({"command": "track", "disc": 7})", "\"track\" is missing"},
+        {R"({"command": "track", "disc": 7, "track": 0})", "\"track\" must be 1 to 99"},
+        {R"({"command": "track", "disc": 7, "track": 100})", "\"track\" must be 1 to 99"},
+        {std::string(5000, '['), "request body too long"},
+        {std::string(4000, '[') + std::string(4000, ']'), "request body too long"},
+        {std::string(2000, '[') + std::string(2000, ']'), "the body must be a JSON object"},
+    };
+    for (const Bad& b : bad) {
+        WebCommand command;
+        command.command = -5;
+        std::string error;
+        EXPECT_FALSE(ParseWebCommand(b.body, &command, &error)) << b.body;
+        EXPECT_EQ(error, b.error) << b.body;
+        EXPECT_EQ(command.command, -5) << b.body;  // untouched
+    }
+}
+
+TEST(WebOptions, HostPortPairs) {
+    WebOptions defaults;
+    EXPECT_EQ(defaults.remoteHost, "127.0.0.1");
+    EXPECT_EQ(defaults.remotePort, 4239);
+    EXPECT_EQ(defaults.listenAddress, "127.0.0.1");
+    EXPECT_EQ(defaults.listenPort, 8080);
+
+    WebOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        ParseWebOptions({"--remote", "jukebox:4300", "--listen", "0.0.0.0:0"}, &options, &error));
+    EXPECT_EQ(options.remoteHost, "jukebox");
+    EXPECT_EQ(options.remotePort, 4300);
+    EXPECT_EQ(options.listenAddress, "0.0.0.0");
+    EXPECT_EQ(options.listenPort, 0);  // any free port
+
+    struct Bad {
+        std::vector<std::string> args;
+        std::string error;
+    } bad[] = {
+        {{"--remote"}, "--remote needs HOST:PORT"},
+        {{"--remote", "host"}, "bad --remote value 'host': HOST:PORT expected"},
+        {{"--remote", ":4239"}, "bad --remote value ':4239': HOST:PORT expected"},
+        {{"--remote", "h:"}, "bad --remote value 'h:': HOST:PORT expected"},
+        {{"--remote", "h:0"}, "bad --remote value 'h:0': HOST:PORT expected"},
+        {{"--listen", "h:65536"}, "bad --listen value 'h:65536': HOST:PORT expected"},
+        {{"--listen", "h:999999"}, "bad --listen value 'h:999999': HOST:PORT expected"},
+        {{"--listen", "h:-1"}, "bad --listen value 'h:-1': HOST:PORT expected"},
+        {{"--port", "1"}, "unknown option --port"},
+        {{"play"}, "unknown option play"},
+    };
+    for (const Bad& b : bad) {
+        WebOptions parsed;
+        EXPECT_FALSE(ParseWebOptions(b.args, &parsed, &error));
+        EXPECT_EQ(error, b.error);
+    }
+}
+
+TEST(StatusQuerySchedule, ClosesInWhenTheControllersPollIsDue) {
+    const int64_t due = kPollPeriodMs + 15;  // after the last answer
+    struct Case {
+        int64_t now, answerAt, next;
+    } cases[] = {
+        {1000, -1, 1000 + kWatchIntervalMs},   // nothing known yet
+        {0, 0, kWatchIntervalMs},              // long before it is due
+        {due - 100, 0, due},                   // not past the due time
+        {due, 0, due + kWatchFastIntervalMs},  // due and not seen
+        {due + kWatchFastWindowMs - 1, 0, due + kWatchFastWindowMs - 1 + kWatchFastIntervalMs},
+        {due + kWatchFastWindowMs, 0, due + kWatchFastWindowMs + kWatchIntervalMs},  // gave up
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextStatusQueryAt(c.now, c.answerAt), c.next) << c.now << " " << c.answerAt;
+    }
+}
+
+// A connection that answers from a script, with a clock the test moves.
+int64_t g_webNowMs = 0;
+int64_t WebTestClock() {
+    return g_webNowMs;
+}
+
+class ScriptedConnection : public RemoteConnection {
+public:
+    bool Open(const std::string& host, uint16_t port, int timeoutMs, std::string* error) override {
+        opens.push_back(host + ":" + std::to_string(port) + "/" + std::to_string(timeoutMs));
+        if (refuse) {
+            *error = "Connection refused";
+            return false;
+        }
+        open = true;
+        return true;
+    }
+    bool SendAll(const unsigned char* bytes, int count) override {
+        if (!open || count != kRemoteFullRequestSize) {
+            return false;
+        }
+        sent.push_back(ReadRemoteInt(bytes));
+        lastDisc = ReadRemoteInt(bytes + 4);
+        return true;
+    }
+    bool ReceiveExactly(unsigned char* bytes, int count, int) override {
+        auto reply = replies.find(sent.back());
+        if (silent || reply == replies.end() || static_cast<int>(reply->second.size()) != count) {
+            return false;
+        }
+        std::copy(reply->second.begin(), reply->second.end(), bytes);
+        return true;
+    }
+    void Close() override {
+        open = false;
+        ++closes;
+    }
+
+    void SetStatus(const RemoteStatusRecord& status) {
+        std::vector<unsigned char> bytes(kRemoteStatusSize);
+        EncodeRemoteStatus(status, bytes.data());
+        replies[REMOTE_STATUS] = bytes;
+    }
+    void SetInfo(int disc, const std::string& artist, const std::string& title) {
+        std::vector<unsigned char> bytes(kRemoteInfoSize, 0);
+        WriteRemoteInt(bytes.data(), disc);
+        std::copy(artist.begin(), artist.end(), bytes.begin() + kRemoteArtistOffset);
+        std::copy(title.begin(), title.end(), bytes.begin() + kRemoteTitleOffset);
+        replies[REMOTE_INFO] = bytes;
+    }
+
+    bool refuse = false;
+    bool silent = false;
+    bool open = false;
+    int closes = 0;
+    int32_t lastDisc = 0;
+    std::vector<std::string> opens;
+    std::vector<int32_t> sent;
+    std::map<int32_t, std::vector<unsigned char>> replies;
+};
+
+class WebLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_webNowMs = 1000; }
+
+    bool Send(int32_t command, int budgetMs = 4000) {
+        WebCommand request;
+        request.command = command;
+        request.disc = 9;
+        std::string error;
+        bool done = link_.Exchange(request, nullptr, 0, budgetMs, &error);
+        lastError_ = error;
+        return done;
+    }
+
+    ScriptedConnection connection_;
+    ZubLink link_{connection_, "127.0.0.1", 4239, ZubLinkTiming(), WebTestClock};
+    std::string lastError_;
+};
+
+TEST_F(WebLinkTest, BacksOffAfterFailuresAndReconnects) {
+    connection_.refuse = true;
+    EXPECT_FALSE(Send(REMOTE_PLAY, 300));
+    EXPECT_EQ(lastError_, "controller not reachable at 127.0.0.1:4239: Connection refused");
+    ASSERT_EQ(connection_.opens.size(), 1u);
+    EXPECT_EQ(connection_.opens[0], "127.0.0.1:4239/300");  // never past the budget
+
+    // Within the pause no attempt is made; after it the pause doubles, up
+    // to its limit.
+    int64_t pauses[] = {250, 500, 1000, 2000, 2000};
+    for (int64_t pause : pauses) {
+        size_t attempts = connection_.opens.size();
+        g_webNowMs += pause - 1;
+        EXPECT_FALSE(Send(REMOTE_PLAY));
+        EXPECT_EQ(lastError_, "controller not reachable at 127.0.0.1:4239");
+        EXPECT_EQ(connection_.opens.size(), attempts) << pause;
+        g_webNowMs += 1;
+        EXPECT_FALSE(Send(REMOTE_PLAY));
+        EXPECT_EQ(connection_.opens.size(), attempts + 1) << pause;
+    }
+
+    // The controller is back: one connection for every exchange after.
+    connection_.refuse = false;
+    g_webNowMs += 2000;
+    EXPECT_TRUE(Send(REMOTE_PLAY));
+    EXPECT_TRUE(Send(REMOTE_NEXT));
+    EXPECT_EQ(connection_.sent, (std::vector<int32_t>{REMOTE_PLAY, REMOTE_NEXT}));
+    EXPECT_EQ(connection_.lastDisc, 9);
+    EXPECT_EQ(connection_.opens.size(), 7u);
+    EXPECT_EQ(connection_.opens.back(), "127.0.0.1:4239/1000");  // at most a second
+}
+
+TEST_F(WebLinkTest, AMissingReplyDropsTheConnection) {
+    connection_.silent = true;
+    unsigned char reply[kRemoteStatusSize];
+    WebCommand query;
+    query.command = REMOTE_STATUS;
+    std::string error;
+    EXPECT_FALSE(link_.Exchange(query, reply, kRemoteStatusSize, 2000, &error));
+    EXPECT_EQ(error, "no reply from 127.0.0.1:4239");
+    EXPECT_EQ(connection_.closes, 1);
+    EXPECT_FALSE(connection_.open);
+
+    // The next exchange after the pause opens a fresh connection.
+    connection_.silent = false;
+    connection_.SetStatus(RemoteStatusRecord());
+    g_webNowMs += 250;
+    EXPECT_TRUE(link_.Exchange(query, reply, kRemoteStatusSize, 2000, &error)) << error;
+    EXPECT_EQ(connection_.opens.size(), 2u);
+}
+
+TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
+    StatusWatch watch(link_, WebTestClock);
+    uint64_t version = 0;
+    connection_.refuse = true;
+    watch.QueryOnce();
+    EXPECT_FALSE(watch.Current(&version).reachable);
+
+    connection_.refuse = false;
+    g_webNowMs += 250;
+    RemoteStatusRecord status;
+    status.code = "PL";
+    status.text = "play";
+    status.disc = 7;
+    status.track = 1;
+    status.sinceAnswerMs = 100;
+    connection_.SetStatus(status);
+    connection_.SetInfo(7, "Artist 7", "Title 7");
+    watch.QueryOnce();
+    uint64_t reachableVersion = 0;
+    WebStatus view = watch.Current(&reachableVersion);
+    EXPECT_TRUE(view.reachable);
+    EXPECT_EQ(view.artist, "Artist 7");
+    EXPECT_EQ(view.title, "Title 7");
+    EXPECT_GT(reachableVersion, version);
+    EXPECT_EQ(connection_.sent, (std::vector<int32_t>{REMOTE_STATUS, REMOTE_INFO}));
+
+    // Only the age of the reply moved: no new version, no catalogue read.
+    status.sinceAnswerMs = 350;
+    connection_.SetStatus(status);
+    g_webNowMs += 250;
+    watch.QueryOnce();
+    uint64_t same = 0;
+    EXPECT_EQ(watch.Current(&same).status.sinceAnswerMs, 350);
+    EXPECT_EQ(same, reachableVersion);
+    EXPECT_FALSE(watch.WaitForChange(same, 1));
+    EXPECT_EQ(connection_.sent.size(), 3u);
+
+    // A new disc: its catalogue line, but only when the info reply names it.
+    status.disc = 8;
+    connection_.SetStatus(status);
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().artist, "");  // the info reply still names disc 7
+    connection_.SetInfo(8, "Artist 8", "Title 8");
+    watch.QueryOnce();
+    uint64_t moved = 0;
+    EXPECT_EQ(watch.Current(&moved).artist, "Artist 8");
+    EXPECT_GT(moved, same);
+    EXPECT_TRUE(watch.WaitForChange(same, 1));
+}
+
+}  // namespace
