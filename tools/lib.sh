@@ -16,6 +16,8 @@ ZUB_PACKAGES=(
     nlohmann-json3-dev                             # JSON output of the tools
     clang libclang-rt-14-dev llvm                  # fuzz targets (libFuzzer, symbolizer)
     nsis zip unzip python3                         # the release: installer, zip, their checks
+    libcpp-httplib-dev nlohmann-json3-dev          # zubweb: HTTP server, JSON
+    chromium chromium-driver python3-selenium      # zubweb's page in a headless browser
 )
 
 zub_say() { printf '==> %s\n' "$*"; }

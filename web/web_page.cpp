@@ -73,6 +73,8 @@ let reachable = false;
 let discs = [];
 let current = null;
 let discsAsked = 0;
+const MODES = { "play": "playing", "pause": "paused", "stop": "stopped", "unloaded": "unloaded",
+                "shuffle": "random play", "whole-disc": "whole disc" };
 
 function clock(seconds) {
   const s = Math.max(0, seconds | 0);
@@ -98,7 +100,8 @@ function render(s) {
   setText("title", s.title || "\u00a0");
   setText("times", "Track " + clock(s.track_time) + " \u00b7 Disc " + clock(s.disc_time) +
           " \u00b7 Autopause " + (s.autopause ? "on" : "off"));
-  setText("status", s.status + " (" + s.mode + (s.answering ? "" : ", changer not answering") + ")");
+  setText("status", "Changer: " + s.status + (s.answering ? "" : " (not answering)") +
+          " \u00b7 " + (MODES[s.mode] || s.mode));
   setText("next", s.next ? "Next: disc " + s.next.disc + " track " + s.next.track +
           " (" + (s.playlist_pos + 1) + " of " + s.playlist_count + ")" : "Next: none");
   markPlaying();

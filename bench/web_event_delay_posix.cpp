@@ -1,0 +1,283 @@
+// Web event delay: from the changer taking a new play request to an event
+// stream client seeing it, beside the controller's own poll period. Runs
+// the controller's core natively (status poll thread, remote server on a
+// free loopback port) against the simulated changer paced at 9600 baud,
+// and zubweb's core with its HTTP server on another free loopback port.
+// Each trial waits a random part of a poll period, plays another disc and
+// track over the remote port, takes the time the changer logs the PLAY
+// frame and waits for the event naming that disc and track.
+#include <httplib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "changer/magazine.h"
+#include "changer/status_poll.h"
+#include "link/changer_link.h"
+#include "link/serial_line_posix.h"
+#include "remote/remote_client_socket.h"
+#include "remote/remote_server.h"
+#include "tools/changer-sim/changer_sim.h"
+#include "web/status_watch.h"
+#include "web/web_server.h"
+#include "web/zub_link.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const int kBaud = 9600;
+const int kStatusExchangeBytes = 6 + 28;  // the status frame, then its whole reply
+const int kLineTimeoutMs = 10000;
+const int kEventLimitMs = 10000;
+const double kTargetSlackMs = 100.0;
+
+double Ms(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double Percentile(std::vector<double> values, double share) {
+    std::sort(values.begin(), values.end());
+    size_t at = static_cast<size_t>(share * (values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+// What the event stream client has seen: disc, track and code per event.
+struct Seen {
+    Clock::time_point at;
+    int disc;
+    int track;
+    std::string code;
+};
+
+class EventLog {
+public:
+    void Add(const Seen& seen) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(seen);
+        changed_.notify_all();
+    }
+    // The first event after index from naming disc and track in play.
+    bool WaitFor(size_t from, int disc, int track, Clock::time_point* at) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(kEventLimitMs), [&] {
+            for (size_t i = from; i < events_.size(); ++i) {
+                if (events_[i].disc == disc && events_[i].track == track &&
+                    events_[i].code == "PL") {
+                    *at = events_[i].at;
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Seen> events_;
+};
+
+// Reads the event stream, one "data: {...}" line per event.
+void ReadEvents(uint16_t port, EventLog* log) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    std::string pending;
+    client.Get("/api/events", [&](const char* data, size_t length) {
+        pending.append(data, length);
+        size_t end;
+        while ((end = pending.find("\n\n")) != std::string::npos) {
+            std::string event = pending.substr(0, end);
+            pending.erase(0, end + 2);
+            if (event.compare(0, 6, "data: ") != 0) {
+                continue;
+            }
+            auto status = nlohmann::json::parse(event.substr(6), nullptr, false);
+            if (status.is_object() && status.value("reachable", false)) {
+                log->Add({Clock::now(), status.value("disc", 0), status.value("track", 0),
+                          status.value("code", std::string())});
+            }
+        }
+        return true;
+    });
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: web-event-delay-bench [--trials N] [--serve]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int trials = 60;
+    bool serve = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option == "--trials" && i + 1 < argc && std::atoi(argv[i + 1]) >= 2) {
+            trials = std::atoi(argv[++i]);
+        } else if (option == "--serve") {
+            serve = true;
+        } else {
+            return Usage();
+        }
+    }
+
+    // The changer and the controller's core: poll thread and remote server.
+    ChangerSimOptions simOptions;
+    simOptions.baud = kBaud;
+    static ChangerSim changer(simOptions);  // outlives the poll thread
+    std::string error;
+    if (!changer.Start(&error)) {
+        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
+        return 1;
+    }
+    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), kLineTimeoutMs);
+    if (!line) {
+        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
+        return 1;
+    }
+    g_hCom = line.release();  // used by the poll thread until the process ends
+    {
+        // Slots 1 and 2 of the simulator's magazine, as a scan would list them.
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        const int counts[2] = {12, 3};
+        for (int slot = 0; slot < 2; ++slot) {
+            g_slots[slot].wFlags = SLOT_PRESENT;
+            g_slots[slot].wFirstTrack = 1;
+            g_slots[slot].wTrackCount = static_cast<uint16_t>(counts[slot]);
+        }
+    }
+    std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1)).detach();
+    static RemoteServer remote(PlatformSocketApi(), 0);
+    remote.StartRemoteThread(kNoRemoteSocket);
+    uint16_t remotePort = remote.WaitUntilListening();
+    if (remotePort == 0) {
+        std::fprintf(stderr, "the remote server could not listen\n");
+        return 1;
+    }
+
+    // zubweb's core and HTTP server.
+    static SocketRemoteConnection webConnection;
+    static ZubLink link(webConnection, "127.0.0.1", remotePort);
+    static StatusWatch watch(link);
+    static WebServer web(link, watch);
+    int webPort = web.Bind("127.0.0.1", 0);
+    if (webPort == 0) {
+        std::fprintf(stderr, "zubweb's server could not listen\n");
+        return 1;
+    }
+    std::thread([] { web.Run(); }).detach();
+    watch.Start();
+    if (serve) {
+        std::printf("remote port %u, web page http://127.0.0.1:%d/\n", remotePort, webPort);
+        std::fflush(stdout);
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::hours(1));
+        }
+    }
+
+    static EventLog events;
+    std::thread(ReadEvents, static_cast<uint16_t>(webPort), &events).detach();
+
+    SocketRemoteConnection client;
+    if (!client.Open("127.0.0.1", remotePort, 5000, &error)) {
+        std::fprintf(stderr, "cannot connect to the remote server: %s\n", error.c_str());
+        return 1;
+    }
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> phase(0, kPollPeriodMs + 100);
+    std::vector<double> delays, pollShares;
+    for (int trial = 0; trial < trials; ++trial) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(phase(random)));
+        int disc = 1 + trial % 2;
+        int track = disc == 1 ? 1 + (trial / 2) % 12 : 1 + (trial / 2) % 3;
+        size_t frameMark = changer.Frames().size();
+        size_t eventMark = events.Count();
+        unsigned char request[kRemoteFullRequestSize] = {};
+        WriteRemoteInt(request, REMOTE_PLAY_TRACK);
+        WriteRemoteInt(request + 4, disc);
+        WriteRemoteInt(request + 8, track);
+        client.SendAll(request, sizeof request);
+
+        double playTime = -1;
+        bool played = changer.WaitForFrames(
+            [&](const std::vector<SimFrameRecord>& frames) {
+                for (size_t i = frameMark; i < frames.size(); ++i) {
+                    if (frames[i].command == CMD_PLAY) {
+                        playTime = frames[i].time;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            kEventLimitMs);
+        Clock::time_point changed = Clock::now();
+        Clock::time_point seen;
+        if (!played || !events.WaitFor(eventMark, disc, track, &seen)) {
+            std::fprintf(stderr, "trial %d: no event for disc %d track %d\n", trial, disc, track);
+            std::fflush(stdout);
+            _exit(1);
+        }
+        delays.push_back(Ms(seen - changed));
+        // The controller's share: until its next status exchange has ended.
+        for (const SimFrameRecord& frame : changer.Frames()) {
+            if (frame.command == CMD_STATUS && frame.time > playTime) {
+                pollShares.push_back((frame.time - playTime) * 1000.0 +
+                                     kStatusExchangeBytes * 10.0 * 1000.0 / kBaud);
+                break;
+            }
+        }
+    }
+
+    // The poll period in this run: intervals of the status frames.
+    std::vector<double> periods;
+    double last = -1;
+    for (const SimFrameRecord& frame : changer.Frames()) {
+        if (frame.command == CMD_STATUS) {
+            if (last >= 0) {
+                periods.push_back((frame.time - last) * 1000.0);
+            }
+            last = frame.time;
+        }
+    }
+    double period = Percentile(periods, 0.5);
+    double target = period + kTargetSlackMs;
+    double p99 = Percentile(delays, 0.99);
+    std::printf("web event delay over %d trials: changer takes PLAY -> event stream client\n",
+                trials);
+    std::printf("%-34s %10s %10s %10s\n", "", "median", "p99", "max");
+    std::printf("%-34s %7.1f ms %7.1f ms %7.1f ms\n", "event delay", Percentile(delays, 0.5), p99,
+                Percentile(delays, 1.0));
+    std::printf("%-34s %7.1f ms %7.1f ms %7.1f ms\n", "  of it: waiting for the poll",
+                Percentile(pollShares, 0.5), Percentile(pollShares, 0.99),
+                Percentile(pollShares, 1.0));
+    std::vector<double> added;
+    for (size_t i = 0; i < delays.size() && i < pollShares.size(); ++i) {
+        added.push_back(delays[i] - pollShares[i]);
+    }
+    std::printf("%-34s %7.1f ms %7.1f ms %7.1f ms\n", "  of it: added by zubweb",
+                Percentile(added, 0.5), Percentile(added, 0.99), Percentile(added, 1.0));
+    std::printf("%-34s %7.1f ms (1200 ms sleep + status exchange)\n",
+                "reference: controller poll period", period);
+    std::printf("%-34s %7.1f ms: p99 %s\n", "target: poll period + 100 ms", target,
+                p99 < target ? "met" : "MISSED");
+    std::fflush(stdout);
+    // The poll thread never ends: leave without running destructors under it.
+    _exit(p99 < target ? 0 : 1);
+}

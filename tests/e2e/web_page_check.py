@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""The web remote's page in headless Chromium at phone width.
+
+1. The page shows a disc playing with its artist and title from the
+   catalogue (Windows-1252 or UTF-8 lines, read here independently).
+2. Clicking Next makes the changer log a LOAD.
+3. A screenshot is saved; the script writes READY_FILE and waits for
+   STOPPED_FILE (the test stops the controller), then the page must say
+   that the controller is not reachable.
+
+web_page_check.py URL SIM_LOG CATALOGUE SCREENSHOT READY_FILE STOPPED_FILE
+Exit code 0 when every step held; a one-line reason on failure.
+"""
+import os
+import re
+import shutil
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+PHONE_WIDTH = 360
+PHONE_HEIGHT = 780
+LIMIT_S = 30
+
+
+def log(text):
+    print(f"web_page_check: {text}", flush=True)
+
+
+def fail(text):
+    log(f"FAIL: {text}")
+    sys.exit(1)
+
+
+def catalogue_line(path, disc):
+    """Artist and title of a slot as the controller reads them."""
+    with open(path, "rb") as f:
+        lines = f.read().split(b"\n")
+    if disc < 1 or disc > len(lines):
+        return "", ""
+    raw = lines[disc - 1].rstrip(b"\r").replace(b'"', b"")
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        text = raw.decode("cp1252", errors="replace")
+    artist, _, title = text.partition("\t")
+    return artist, title
+
+
+def wait_for(what, condition, limit=LIMIT_S):
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        try:
+            value = condition()
+        except Exception:  # the page may be re-rendering
+            value = None
+        if value:
+            return value
+        time.sleep(0.2)
+    fail(f"timed out after {limit}s waiting for {what}")
+
+
+def log_lines(path):
+    with open(path, "r", errors="replace") as f:
+        return f.read().splitlines()
+
+
+def main():
+    url, sim_log, catalogue, screenshot, ready_file, stopped_file = sys.argv[1:7]
+    profile = tempfile.mkdtemp(prefix="zubweb-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--no-first-run",
+                 "--disable-dev-shm-usage", f"--user-data-dir={profile}"):
+        options.add_argument(flag)
+    # A phone's screen: headless windows are never narrower than 500 px.
+    options.add_experimental_option("mobileEmulation", {"deviceMetrics": {
+        "width": PHONE_WIDTH, "height": PHONE_HEIGHT, "pixelRatio": 1.0}})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    try:
+        driver.set_page_load_timeout(LIMIT_S)
+        driver.get(url)
+        text = lambda element: driver.find_element(By.ID, element).text
+
+        def shows_catalogue_line():
+            where = re.match(r"Disc (\d+) ", text("where"))
+            if not where:
+                return None
+            disc = int(where.group(1))
+            artist, title = catalogue_line(catalogue, disc)
+            if artist and text("artist") == artist and text("title") == title:
+                return disc, artist, title
+            return None
+
+        disc, artist, title = wait_for("the playing disc's artist and title", shows_catalogue_line)
+        log(f"ok: the page shows disc {disc}: {artist} / {title}")
+        wait_for("the disc list", lambda: driver.find_elements(By.CSS_SELECTOR, "#discs li[data-slot]"))
+        screen = driver.execute_script("return window.innerWidth")
+        width = driver.execute_script("return document.documentElement.scrollWidth")
+        if screen != PHONE_WIDTH or width > PHONE_WIDTH:
+            fail(f"the page is {width} px wide at a {screen} px screen")
+        log(f"ok: nothing wider than {PHONE_WIDTH} px")
+        driver.save_screenshot(screenshot)
+
+        before = len(log_lines(sim_log))
+        driver.find_element(By.ID, "next-button").click()
+        wait_for("a LOAD in the simulator log after Next",
+                 lambda: any(" LOAD " in line for line in log_lines(sim_log)[before:]))
+        log("ok: Next made the changer log a LOAD")
+
+        with open(ready_file, "w") as f:
+            f.write("ready\n")
+        wait_for("the controller to be stopped", lambda: os.path.exists(stopped_file), 120)
+        wait_for("'controller not reachable' on the page",
+                 lambda: driver.find_element(By.ID, "state").is_displayed()
+                 and text("state") == "controller not reachable")
+        log("ok: the page says the controller is not reachable")
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
