@@ -119,6 +119,12 @@ section "Line benchmarks" 1 \
 poll's period, natively and under Wine." \
     bench/run_line_benches.sh
 
+section "Web event delay" 1 \
+    "zubweb's event stream: from the simulated changer taking PLAY to an event stream client seeing
+the new disc and track, split into the wait for the controller's next status poll and what zubweb
+adds, beside the poll period measured in the same run." \
+    bench/web_event_delay.sh
+
 section "Fuzzing (short form)" 1 \
     "Every corpus input replayed, then each libFuzzer target fuzzed for a short while under
 AddressSanitizer and UndefinedBehaviorSanitizer." \
