@@ -48,7 +48,7 @@ start_exe "$work" || e2e_fail "the program did not start"
 wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
 e2e_scan
-click_button "$MAIN_TITLE" 1010 || e2e_fail "could not click Random"
+click_button "$MAIN_TITLE" "$IDC_RANDOM" || e2e_fail "could not click Random"
 mark=$(log_mark)
 remote track 1 1 || e2e_fail "the remote could not send 'track 1 1'"
 wait_for_run "$mark" 20 "01 LOAD A01" "04 TRACK A01" "10 PLAY" "07 AUTOPAUSE_ON" ||

@@ -13,17 +13,15 @@ Exit code 0 when every step held; a one-line reason on failure.
 """
 import os
 import re
-import shutil
 import sys
-import tempfile
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-PHONE_WIDTH = 360
-PHONE_HEIGHT = 780
+sys.dont_write_bytecode = True  # nothing left in the source tree
+
+from phone_browser import PHONE_WIDTH, PhoneBrowser
+
 LIMIT_S = 30
 
 
@@ -71,19 +69,7 @@ def log_lines(path):
 
 def main():
     url, sim_log, catalogue, screenshot, ready_file, stopped_file = sys.argv[1:7]
-    profile = tempfile.mkdtemp(prefix="zubweb-chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--no-first-run",
-                 "--disable-dev-shm-usage", f"--user-data-dir={profile}"):
-        options.add_argument(flag)
-    # A phone's screen: headless windows are never narrower than 500 px.
-    options.add_experimental_option("mobileEmulation", {"deviceMetrics": {
-        "width": PHONE_WIDTH, "height": PHONE_HEIGHT, "pixelRatio": 1.0}})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    try:
-        driver.set_page_load_timeout(LIMIT_S)
+    with PhoneBrowser() as driver:
         driver.get(url)
         text = lambda element: driver.find_element(By.ID, element).text
 
@@ -120,9 +106,6 @@ def main():
                  lambda: driver.find_element(By.ID, "state").is_displayed()
                  and text("state") == "controller not reachable")
         log("ok: the page says the controller is not reachable")
-    finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 if __name__ == "__main__":
