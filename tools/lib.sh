@@ -79,6 +79,9 @@ zub_build() {
         win)
             configure+=(-DCMAKE_TOOLCHAIN_FILE="$ZUB_ROOT/cmake/mingw-w64.cmake"
                 -DCMAKE_BUILD_TYPE=Release)
+            if zub_httplib_header; then
+                configure+=(-DZUB_HTTPLIB_DIR="$ZUB_HTTPLIB_DIR")
+            fi
             ;;
         *)
             zub_warn "unknown build flavour $flavour"
@@ -87,6 +90,56 @@ zub_build() {
     esac
     zub_say "build $flavour ($dir)"
     cmake "${configure[@]}" >/dev/null && cmake --build "$dir" -j "$ZUB_JOBS" "${targets[@]}"
+}
+
+# The whole single-header cpp-httplib, for zubweb.exe. Debian's
+# libcpp-httplib-dev ships the header split from its Linux library, so the
+# Windows build takes the header from Debian's source package of the same
+# version, with Debian's patches applied, fetched once into build/deps with
+# apt-get and a private deb-src list. Sets ZUB_HTTPLIB_DIR; on failure warns
+# (zubweb.exe is then left out) and returns 1.
+ZUB_HTTPLIB_DIR=$ZUB_BUILD/deps/httplib
+zub_httplib_header() {
+    local version
+    version=$(dpkg-query -W -f='${Version}' libcpp-httplib-dev 2>/dev/null) || version=""
+    if [ -z "$version" ]; then
+        zub_warn "libcpp-httplib-dev is not installed: zubweb.exe is not built"
+        return 1
+    fi
+    if [ "$(cat "$ZUB_HTTPLIB_DIR/version" 2>/dev/null)" = "$version" ]; then
+        return 0
+    fi
+    local work=$ZUB_BUILD/deps/httplib-source
+    rm -rf "$work" "$ZUB_HTTPLIB_DIR"
+    mkdir -p "$work/lists/partial" "$work/src" "$ZUB_HTTPLIB_DIR"
+    {
+        echo "deb-src http://deb.debian.org/debian bookworm main"
+        echo "deb-src http://deb.debian.org/debian-security bookworm-security main"
+    } >"$work/sources.list"
+    local -a apt=(apt-get -q -o Dir::Etc::SourceList="$work/sources.list"
+        -o Dir::Etc::SourceParts=/dev/null -o Dir::State::Lists="$work/lists"
+        -o Debug::NoLocking=1)
+    zub_say "fetching Debian's cpp-httplib $version source for zubweb.exe"
+    local source
+    # GIT_CEILING_DIRECTORIES: git apply must not take the clone for the
+    # source's repository.
+    if ! "${apt[@]}" update >"$work/apt.log" 2>&1 ||
+        ! (cd "$work" && "${apt[@]}" source --download-only "cpp-httplib=$version") \
+            >>"$work/apt.log" 2>&1 ||
+        ! tar -xf "$work"/*.orig.tar.* -C "$work/src" ||
+        ! source=$(ls -d "$work"/src/*/ | head -n 1) ||
+        ! tar -xf "$work"/*.debian.tar.* -C "$source" ||
+        ! (cd "$source" && while read -r patch; do
+            [ -z "$patch" ] || [ "${patch#\#}" != "$patch" ] ||
+                GIT_CEILING_DIRECTORIES=$work git apply --include=httplib.h \
+                    "debian/patches/$patch" || exit 1
+        done <debian/patches/series) ||
+        ! cp "$source/httplib.h" "$ZUB_HTTPLIB_DIR/"; then
+        zub_warn "could not fetch cpp-httplib's source (see $work/apt.log): zubweb.exe is not built"
+        rm -rf "$ZUB_HTTPLIB_DIR"
+        return 1
+    fi
+    printf '%s\n' "$version" >"$ZUB_HTTPLIB_DIR/version"
 }
 
 # zub_bench_build "NATIVE TARGETS" ["WINDOWS TARGETS"]: builds what a

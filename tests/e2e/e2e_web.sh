@@ -4,29 +4,37 @@
 # The page shows the playing disc's artist and title (slot 1's catalogue
 # line is in Windows-1252), Next makes the changer load, and once the
 # program has ended the page says the controller is not reachable and
-# /api/status answers 503 at once.
+# /api/status answers 503 at once. zubweb.exe, when built, serves the
+# status under Wine too.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
 ZUB_WEB=${ZUB_WEB:-$ZUB_BUILD/native/zubweb}
+ZUB_WEB_EXE=${ZUB_WEB_EXE:-$(dirname "$ZUB_WIN_EXE")/zubweb.exe}
 WEB_PID=""
+WEB_EXE_PID=""
 PAGE_PID=""
 
 web_finish() {
     local status=$?
     stop_process "$PAGE_PID"
     stop_process "$WEB_PID"
+    stop_process "$WEB_EXE_PID"
     (exit "$status")
     e2e_finish
 }
 
-# web_status_line PORT: the status line of GET /api/status.
-web_status_line() {
+# web_status PORT: the reply to GET /api/status, headers and body.
+web_status() {
     timeout 10 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" &&
-        printf "GET /api/status HTTP/1.0\r\n\r\n" >&3 && head -n 1 <&3' _ "$1" | tr -d '\r'
+        printf "GET /api/status HTTP/1.0\r\n\r\n" >&3 && cat <&3' _ "$1" | tr -d '\r'
 }
 
-web_serving() { grep -q '^zubweb: serving http://' "$ZUB_RUN_DIR/zubweb.log"; }
+# web_serving LOG: the zubweb writing LOG listens.
+web_serving() { grep -q '^zubweb: serving http://' "$1"; }
+
+# web_port LOG: the port it listens on.
+web_port() { sed -n 's|^zubweb: serving http://[^ ]*:\([0-9]*\)/ .*|\1|p' "$1" | head -n 1; }
 
 # The page checks are ready for the stop, or have ended early.
 page_ready_or_ended() { [ -f "$ZUB_RUN_DIR/web.ready" ] || ! proc_alive "$PAGE_PID"; }
@@ -56,10 +64,27 @@ wait_for_run "$mark" 20 "01 LOAD A01" "04 TRACK A01" "10 PLAY" "07 AUTOPAUSE_ON"
 
 "$ZUB_WEB" --listen 127.0.0.1:0 </dev/null >"$ZUB_RUN_DIR/zubweb.log" 2>&1 &
 WEB_PID=$!
-wait_until 20 "zubweb to listen" web_serving || e2e_fail "zubweb did not start"
-url=$(sed -n 's/^zubweb: serving \(http:[^ ]*\) .*/\1/p' "$ZUB_RUN_DIR/zubweb.log" | head -n 1)
-port=$(sed -E 's|.*:([0-9]+)/$|\1|' <<<"$url")
+wait_until 20 "zubweb to listen" web_serving "$ZUB_RUN_DIR/zubweb.log" ||
+    e2e_fail "zubweb did not start"
+port=$(web_port "$ZUB_RUN_DIR/zubweb.log")
+url=http://127.0.0.1:$port/
 e2e_log "zubweb serves $url"
+
+if [ -f "$ZUB_WEB_EXE" ]; then
+    wine "$ZUB_WEB_EXE" --listen 127.0.0.1:0 </dev/null >"$ZUB_RUN_DIR/zubweb-exe.log" 2>&1 &
+    WEB_EXE_PID=$!
+    wait_until 60 "zubweb.exe to listen" web_serving "$ZUB_RUN_DIR/zubweb-exe.log" ||
+        e2e_fail "zubweb.exe did not start under Wine"
+    exe_port=$(web_port "$ZUB_RUN_DIR/zubweb-exe.log")
+    exe_reachable() { web_status "$exe_port" | grep -q '"reachable":true'; }
+    wait_until 20 "zubweb.exe to reach the controller" exe_reachable ||
+        e2e_fail "zubweb.exe under Wine does not serve the status"
+    e2e_log "ok: zubweb.exe under Wine serves the status on port $exe_port"
+    stop_process "$WEB_EXE_PID"
+    WEB_EXE_PID=""
+else
+    e2e_log "no $ZUB_WEB_EXE: the Windows build left zubweb.exe out"
+fi
 
 /usr/bin/python3 "$E2E_ROOT/tests/e2e/web_page_check.py" "$url" "$ZUB_SIM_LOG" "$work/zub.txt" \
     "$ZUB_RUN_DIR/web-phone.png" "$ZUB_RUN_DIR/web.ready" "$ZUB_RUN_DIR/web.stopped" \
@@ -82,7 +107,7 @@ cat "$ZUB_RUN_DIR/web_page_check.log" >&2
 check "the page checks passed" test "$status" = 0
 
 start=$SECONDS
-line=$(web_status_line "$port") || true
+line=$(web_status "$port" | head -n 1) || true
 check "GET /api/status answers 503 without the controller (got '$line')" \
     grep -q '^HTTP/1\.1 503' <<<"$line"
 check "within 5 s" test $((SECONDS - start)) -le 5
