@@ -425,4 +425,18 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_TRUE(watch.WaitForChange(same, 1));
 }
 
+TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {
+    RemoteStatusRecord status;
+    status.disc = 5;
+    connection_.SetStatus(status);
+    connection_.SetInfo(5, "Five", "Fifth");
+    StatusWatch watch(link_);  // the real clock: the thread waits for real
+    watch.Start();
+    EXPECT_TRUE(watch.WaitForChange(0, 5000));
+    EXPECT_EQ(watch.Current().artist, "Five");
+    watch.QuerySoon();
+    watch.Stop();
+    EXPECT_TRUE(watch.Stopping());
+}
+
 }  // namespace

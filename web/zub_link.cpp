@@ -21,6 +21,22 @@ int64_t ZubLink::Now() const {
     return clock_();
 }
 
+// Waits at most waitMs for the link to be free and takes it.
+bool ZubLink::Take(int waitMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!free_.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !busy_; })) {
+        return false;
+    }
+    busy_ = true;
+    return true;
+}
+
+void ZubLink::Give() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    busy_ = false;
+    free_.notify_one();
+}
+
 void ZubLink::DropLocked(int64_t now) {
     connection_.Close();
     connected_ = false;
@@ -48,11 +64,14 @@ bool ZubLink::ConnectLocked(int64_t deadline, std::string* error) {
 bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
                        std::string* error) {
     int64_t deadline = Now() + budgetMs;
-    std::unique_lock<std::timed_mutex> lock(mutex_, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(budgetMs))) {
+    if (!Take(budgetMs)) {
         *error = "controller busy at " + where_;
         return false;
     }
+    struct Giver {
+        ZubLink* link;
+        ~Giver() { link->Give(); }
+    } giver{this};
     if (!connected_ && !ConnectLocked(deadline, error)) {
         return false;
     }

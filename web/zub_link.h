@@ -3,6 +3,7 @@
 // after failures so a stopped controller is not hammered.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -36,6 +37,8 @@ public:
     const std::string& Where() const { return where_; }
 
 private:
+    bool Take(int waitMs);
+    void Give();
     bool ConnectLocked(int64_t deadline, std::string* error);
     void DropLocked(int64_t now);
     int64_t Now() const;
@@ -47,7 +50,10 @@ private:
     const ZubLinkTiming timing_;
     const LinkClock clock_;
 
-    std::timed_mutex mutex_;  // one exchange at a time; guards what follows
+    // One exchange at a time: whoever set busy_ owns what follows it.
+    std::mutex mutex_;
+    std::condition_variable free_;
+    bool busy_ = false;
     bool connected_ = false;
     int64_t nextAttemptMs_ = 0;
     int backoffMs_;
