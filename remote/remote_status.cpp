@@ -23,20 +23,25 @@ int32_t Seconds(const MinSec& time) {
 RemoteStatusRecord ReadRemoteStatus() {
     RemoteStatusRecord status;
     status.mode = g_nMode.load();
-
-    std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
-    int row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : StatusNone;
+    int row;
+    {
+        // Copies, as the panel takes them; the poll holds the lock only
+        // while it stores.
+        std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
+        row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : StatusNone;
+        status.disc = g_nDisc.load();
+        status.track = g_nTrack.load();
+        status.index = g_nIndex;
+        status.trackSeconds = Seconds(g_timeTrack);
+        status.discSeconds = Seconds(g_timeDisc);
+        status.autopause = g_bAutopause;
+        status.answering = g_bStatusAnswered;
+        status.sinceAnswerMs = MsSinceStatusAnswer();
+    }
     status.code = g_statusCodes[row].code;
     status.text = g_statusCodes[row].text;
-    status.disc = g_nDisc.load();
-    status.track = g_nTrack.load();
-    status.index = g_nIndex;
-    status.trackSeconds = Seconds(g_timeTrack);
-    status.discSeconds = Seconds(g_timeDisc);
-    status.autopause = g_bAutopause;
-    status.answering = g_bStatusAnswered;
-    status.sinceAnswerMs = MsSinceStatusAnswer();
 
+    // Unlike the painter this thread may wait for a play request to finish.
     std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
     status.playlistPos = g_nPlaylistPos;
     status.playlistCount = g_nPlaylistCount;

@@ -4,8 +4,8 @@
 
 #include "remote/remote_records.h"
 
-// The status panel's values under g_hStatusMutex, then the playlist's under
-// g_hPlaylistMutex.
+// The status panel's values copied under g_hStatusMutex, then, with it
+// released, the playlist's under g_hPlaylistMutex.
 RemoteStatusRecord ReadRemoteStatus();
 
 // The magazine table under g_hComMutex (so a running scan is waited for),
