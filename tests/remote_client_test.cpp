@@ -18,6 +18,7 @@
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
 #include "remote/remote_client_socket.h"
+#include "remote/remote_records.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
@@ -168,6 +169,116 @@ TEST(RemoteReplyText, EncodingsAndControlCharacters) {
     }
 }
 
+RemoteStatusRecord ShuffleStatus() {
+    RemoteStatusRecord s;
+    s.mode = ModeShuffle;
+    s.code = "PT";
+    s.text = "pause due to autopause";
+    s.disc = 7;
+    s.track = 3;
+    s.index = 1;
+    s.trackSeconds = 65;
+    s.discSeconds = 750;
+    s.autopause = 1;
+    s.playlistPos = 2;
+    s.playlistCount = 40;
+    s.nextDisc = 4;
+    s.nextTrack = 9;
+    s.answering = 1;
+    s.sinceAnswerMs = 120;
+    return s;
+}
+
+TEST(RemoteReplyText, StatusAndDiscs) {
+    std::vector<unsigned char> reply(kRemoteMaxReplySize, 0);
+    EncodeRemoteStatus(ShuffleStatus(), reply.data());
+    EXPECT_EQ(FormatRemoteReply(REMOTE_STATUS, reply.data(), false),
+              "disc 7 track 3 index 1\n"
+              "status PT pause due to autopause\n"
+              "mode shuffle\n"
+              "track time 1:05 disc time 12:30 autopause on\n"
+              "next disc 4 track 9 (3 of 40)\n"
+              "changer answering, last whole reply 120 ms ago\n");
+    EXPECT_EQ(FormatRemoteReply(REMOTE_STATUS, reply.data(), true),
+              "{\"disc\":7,\"track\":3,\"index\":1,\"mode\":\"shuffle\",\"code\":\"PT\","
+              "\"status\":\"pause due to autopause\",\"track_time\":65,\"disc_time\":750,"
+              "\"autopause\":true,\"playlist_pos\":2,\"playlist_count\":40,"
+              "\"next\":{\"disc\":4,\"track\":9},\"answering\":true,\"since_ms\":120}\n");
+    RemoteStatusRecord quiet;  // before the first poll, no playlist
+    quiet.code = "  ";
+    quiet.text = "(none)";
+    EncodeRemoteStatus(quiet, reply.data());
+    std::string text = FormatRemoteReply(REMOTE_STATUS, reply.data(), false);
+    EXPECT_NE(text.find("\nnext none\nchanger not answering, no whole reply yet\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(FormatRemoteReply(REMOTE_STATUS, reply.data(), true).find("\"next\":null"),
+              std::string::npos);
+
+    std::fill(reply.begin(), reply.end(), 0);
+    RemoteSlotRecord slot;
+    slot.present = true;
+    slot.id = "ZUB0000007";
+    slot.firstTrack = 2;
+    slot.trackCount = 11;
+    slot.discSeconds = 2712;
+    slot.artist = "M\xf6tley\x1b[2J";  // Windows-1252, and an escape sequence
+    slot.title = "Caf\xc3\xa9";        // UTF-8
+    EncodeRemoteSlot(slot, reply.data() + 6 * kRemoteSlotSize);
+    EXPECT_EQ(FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), false),
+              "7 ZUB0000007 tracks 2-12 45:12 M\xc3\xb6tley?[2J / Caf\xc3\xa9\n");
+    EXPECT_EQ(
+        FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), true),
+        "[{\"slot\":7,\"id\":\"ZUB0000007\",\"first_track\":2,\"track_count\":11,"
+        "\"disc_time\":2712,\"artist\":\"M\xc3\xb6tley\\u001b[2J\",\"title\":\"Caf\xc3\xa9\"}]\n");
+    std::fill(reply.begin(), reply.end(), 0);  // an empty magazine lists nothing
+    EXPECT_EQ(FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), false), "");
+    EXPECT_EQ(FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), true), "[]\n");
+}
+
+TEST(RemoteReplyCheck, ImpossibleStatusAndMagazineReplies) {
+    std::vector<unsigned char> reply(kRemoteMaxReplySize, 0);
+    std::string problem;
+    EncodeRemoteStatus(ShuffleStatus(), reply.data());
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_STATUS, reply.data(), &problem)) << problem;
+    const struct {
+        int offset;
+        int32_t value;
+        const char* problem;
+    } bad[] = {
+        {kRemoteStatusModeOffset, 6, "mode 6 is outside 0..5"},
+        {kRemoteStatusDiscOffset, 101, "disc 101 is outside 0..100"},
+        {kRemoteStatusTrackOffset, 100, "track 100 is outside 0..99"},
+        {kRemoteStatusNextDiscOffset, -1, "next disc -1 is outside 0..100"},
+        {kRemoteStatusAnsweringOffset, 2, "answering 2 is outside 0..1"},
+        {kRemoteStatusCodeOffset, 0x00585850, "the status code and text are not"},
+    };
+    for (const auto& b : bad) {
+        EncodeRemoteStatus(ShuffleStatus(), reply.data());
+        WriteRemoteInt(reply.data() + b.offset, b.value);
+        EXPECT_FALSE(CheckRemoteReply(REMOTE_STATUS, reply.data(), &problem)) << b.problem;
+        EXPECT_EQ(problem.find(b.problem), 0u) << problem;
+    }
+    std::memcpy(reply.data(), "HTTP/1.1 400", 12);
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_STATUS, reply.data(), &problem));
+    EXPECT_EQ(problem.find("the server answered in HTTP"), 0u) << problem;
+
+    std::fill(reply.begin(), reply.end(), 0);
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_MAGAZINE, reply.data(), &problem));
+    RemoteSlotRecord slot;
+    slot.present = true;
+    slot.artist = std::string(kRemoteTextSize - 1, 'a');
+    EncodeRemoteSlot(slot, reply.data() + 99 * kRemoteSlotSize);
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_MAGAZINE, reply.data(), &problem)) << problem;
+    reply[99 * kRemoteSlotSize + kRemoteSlotTitleOffset + 20] = 'x';  // after the terminator
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_MAGAZINE, reply.data(), &problem));
+    EXPECT_EQ(problem, "slot 100 is neither empty nor a disc as the program lists it");
+    std::fill(reply.begin(), reply.end(), 0);
+    reply[5 * kRemoteSlotSize + 40] = 1;  // an empty slot with something in it
+    EXPECT_FALSE(CheckRemoteReply(REMOTE_MAGAZINE, reply.data(), &problem));
+    EXPECT_EQ(problem, "slot 6 is neither empty nor a disc as the program lists it");
+}
+
 // Replies the program cannot send are refused, with what is wrong.
 TEST(RemoteReplyCheck, ImpossibleReplies) {
     unsigned char reply[kRemoteInfoSize];
@@ -300,7 +411,14 @@ TEST_F(RemoteClientRun, QueriesAndPlays) {
     EXPECT_EQ(out_.str(),
               "{\"disc\":2,\"track\":7,\"artist\":\"Artist Two\",\"title\":\"Title Two\"}\n");
 
+    EXPECT_EQ(Run({"--port", port_, "status"}), RemoteClientOk);
+    EXPECT_EQ(out_.str().substr(0, 23), "disc 2 track 7 index 0\n");
     FillSlot(4, 1, 9);
+    EXPECT_EQ(Run({"--port", port_, "--json", "discs"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(),
+              "[{\"slot\":4,\"id\":\"\",\"first_track\":1,\"track_count\":9,\"disc_time\":0,"
+              "\"artist\":\"couldn't open zub.txt\",\"title\":\"\"}]\n");
+
     EXPECT_EQ(Run({"--port", port_, "track", "4", "9"}), RemoteClientOk);
     EXPECT_EQ(out_.str(), "");
     ASSERT_TRUE(line_.WaitForFrames(4));

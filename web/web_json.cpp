@@ -3,8 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "changer/status_poll.h"
-#include "web/web_text.h"
+#include "tools/common/display_text.h"
+#include "tools/common/record_json.h"
 
 using nlohmann::json;
 
@@ -12,11 +12,6 @@ namespace {
 
 const int kMaxDisc = 100;
 const int kMaxTrack = 99;
-
-// Never throws: the texts are UTF-8 already, and anything else is replaced.
-std::string Dump(const json& value) {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
 
 struct CommandName {
     const char* name;
@@ -63,78 +58,23 @@ bool GetNumber(const json& body, const char* key, int minimum, int maximum, int3
 
 }  // namespace
 
-const char* PlayModeName(int32_t mode) {
-    switch (mode) {
-        case ModePlay:
-            return "play";
-        case ModePause:
-            return "pause";
-        case ModeStop:
-            return "stop";
-        case ModeUnloaded:
-            return "unloaded";
-        case ModeShuffle:
-            return "shuffle";
-        case ModeWholeDisc:
-            return "whole-disc";
-        default:
-            return "unknown";
-    }
-}
-
 std::string StatusJson(const WebStatus& web) {
     if (!web.reachable) {
-        return Dump({{"reachable", false}, {"error", "controller not reachable"}});
+        return DumpJson({{"reachable", false}, {"error", "controller not reachable"}});
     }
-    const RemoteStatusRecord& s = web.status;
-    json next = nullptr;
-    if (s.nextDisc != 0) {
-        next = {{"disc", s.nextDisc}, {"track", s.nextTrack}};
-    }
-    json out = {
-        {"reachable", true},
-        {"answering", s.answering != 0},
-        {"since_ms", s.sinceAnswerMs},
-        {"mode", PlayModeName(s.mode)},
-        {"code", CatalogueTextToUtf8(s.code)},
-        {"status", CatalogueTextToUtf8(s.text)},
-        {"disc", s.disc},
-        {"track", s.track},
-        {"index", s.index},
-        {"track_time", s.trackSeconds},
-        {"disc_time", s.discSeconds},
-        {"autopause", s.autopause != 0},
-        {"playlist_pos", s.playlistPos},
-        {"playlist_count", s.playlistCount},
-        {"next", next},
-        {"artist", CatalogueTextToUtf8(web.artist)},
-        {"title", CatalogueTextToUtf8(web.title)},
-    };
-    return Dump(out);
+    nlohmann::ordered_json out = {{"reachable", true}};
+    out.update(StatusRecordJson(web.status));
+    out["artist"] = CatalogueTextToUtf8(web.artist);
+    out["title"] = CatalogueTextToUtf8(web.title);
+    return DumpJson(out);
 }
 
 std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots) {
-    json list = json::array();
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const RemoteSlotRecord& slot = slots[i];
-        if (!slot.present) {
-            continue;
-        }
-        list.push_back({
-            {"slot", static_cast<int>(i + 1)},
-            {"id", CatalogueTextToUtf8(slot.id)},
-            {"first_track", slot.firstTrack},
-            {"track_count", slot.trackCount},
-            {"disc_time", slot.discSeconds},
-            {"artist", CatalogueTextToUtf8(slot.artist)},
-            {"title", CatalogueTextToUtf8(slot.title)},
-        });
-    }
-    return Dump(list);
+    return DumpJson(MagazineJson(slots));
 }
 
 std::string ErrorJson(const std::string& message) {
-    return Dump({{"error", message}});
+    return DumpJson({{"error", message}});
 }
 
 bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error) {

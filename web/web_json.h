@@ -16,11 +16,8 @@ struct WebStatus {
     std::string title;
 };
 
-// "play", "pause", "stop", "unloaded", "shuffle", "whole-disc"; "unknown"
-// for any other value.
-const char* PlayModeName(int32_t mode);
-
-// One JSON object on one line. Unreachable: {"reachable": false, "error": ...}.
+// One JSON object on one line: "reachable", the fields of StatusRecordJson,
+// then "artist" and "title". Unreachable: {"reachable": false, "error": ...}.
 std::string StatusJson(const WebStatus& status);
 
 // The present slots of a magazine reply as a JSON array, slot 1 first.

@@ -1,12 +1,17 @@
 // zubremote's command line, requests, reply checks and reply texts.
 #include "tools/zubremote/remote_client.h"
 
+#include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "changer/magazine.h"
+#include "changer/status_poll.h"
+#include "remote/remote_records.h"
 #include "tools/common/bounded_int.h"
 #include "tools/common/display_text.h"
+#include "tools/common/record_json.h"
 
 namespace {
 
@@ -22,6 +27,7 @@ const CommandName kCommands[] = {
     {"restart", REMOTE_RESTART, 0},   {"disc", REMOTE_PLAY_DISC, 1},
     {"track", REMOTE_PLAY_TRACK, 2},  {"shuffle", REMOTE_SHUFFLE, 0},
     {"position", REMOTE_POSITION, 0}, {"info", REMOTE_INFO, 0},
+    {"status", REMOTE_STATUS, 0},     {"discs", REMOTE_MAGAZINE, 0},
 };
 
 const int kLongestTimeoutMs = 3600000;
@@ -105,6 +111,8 @@ const char* RemoteClientUsageText() {
            "  shuffle       return to the shuffle playlist\n"
            "  position      print the current disc and track\n"
            "  info          print disc, track, artist and title\n"
+           "  status        print what the status panel shows and whether the changer answers\n"
+           "  discs         list the discs of the last scan\n"
            "exit codes: 0 done, 2 bad command line, 3 no connection, 4 no or bad reply\n";
 }
 
@@ -191,15 +199,137 @@ int RemoteReplySize(int32_t command) {
             return kRemotePositionSize;
         case REMOTE_INFO:
             return kRemoteInfoSize;
+        case REMOTE_STATUS:
+            return kRemoteStatusSize;
+        case REMOTE_MAGAZINE:
+            return kRemoteMagazineSize;
         default:
             return 0;
     }
 }
 
+namespace {
+
+bool InRange(int32_t value, int32_t low, int32_t high, const char* name, std::string* problem) {
+    if (value < low || value > high) {
+        *problem = std::string(name) + " " + std::to_string(value) + " is outside " +
+                   std::to_string(low) + ".." + std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+bool CheckStatusReply(const unsigned char* reply, std::string* problem) {
+    RemoteStatusRecord status = DecodeRemoteStatus(reply);
+    if (!InRange(status.mode, 0, ModeWholeDisc, "mode", problem) ||
+        !InRange(status.disc, 0, kSlotCount, "disc", problem) ||
+        !InRange(status.track, 0, kLargestTrack, "track", problem) ||
+        !InRange(status.nextDisc, 0, kSlotCount, "next disc", problem) ||
+        !InRange(status.autopause, 0, 1, "autopause", problem) ||
+        !InRange(status.answering, 0, 1, "answering", problem)) {
+        return false;
+    }
+    if (!AllZero(reply + kRemoteStatusCodeOffset + 2, 2) ||
+        !IsTerminatedText(reply + kRemoteStatusTextOffset, kRemoteStatusTextSize)) {
+        *problem = "the status code and text are not as the program fills them";
+        return false;
+    }
+    return true;
+}
+
+bool CheckMagazineReply(const unsigned char* reply, std::string* problem) {
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        const unsigned char* slot = reply + i * kRemoteSlotSize;
+        std::string where = "slot " + std::to_string(i + 1);
+        int32_t present = ReadRemoteInt(slot + kRemoteSlotPresentOffset);
+        if (present == 0 && AllZero(slot, kRemoteSlotSize)) {
+            continue;
+        }
+        bool filled = present == 1 &&
+                      IsTerminatedText(slot + kRemoteSlotIdOffset,
+                                       kRemoteSlotFirstTrackOffset - kRemoteSlotIdOffset) &&
+                      IsTerminatedText(slot + kRemoteSlotArtistOffset, kRemoteTextSize) &&
+                      IsTerminatedText(slot + kRemoteSlotTitleOffset, kRemoteTextSize);
+        if (!filled) {
+            *problem = where + " is neither empty nor a disc as the program lists it";
+            return false;
+        }
+        if (!InRange(ReadRemoteInt(slot + kRemoteSlotTrackCountOffset), 0, kLargestTrack,
+                     (where + " track count").c_str(), problem)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Clock(int32_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    return text;
+}
+
+std::string StatusText(const unsigned char* reply, bool json) {
+    RemoteStatusRecord s = DecodeRemoteStatus(reply);
+    if (json) {
+        return DumpJson(StatusRecordJson(s)) + "\n";
+    }
+    std::string text = "disc " + std::to_string(s.disc) + " track " + std::to_string(s.track) +
+                       " index " + std::to_string(s.index) + "\n";
+    text += "status " + TerminalSafeText(CatalogueTextToUtf8(s.code + " " + s.text)) + "\n";
+    text += std::string("mode ") + PlayModeName(s.mode) + "\n";
+    text += "track time " + Clock(s.trackSeconds) + " disc time " + Clock(s.discSeconds) +
+            " autopause " + (s.autopause ? "on" : "off") + "\n";
+    if (s.nextDisc != 0) {
+        text += "next disc " + std::to_string(s.nextDisc) + " track " +
+                std::to_string(s.nextTrack) + " (" + std::to_string(s.playlistPos + 1) + " of " +
+                std::to_string(s.playlistCount) + ")\n";
+    } else {
+        text += "next none\n";
+    }
+    text += s.answering ? "changer answering" : "changer not answering";
+    text += s.sinceAnswerMs < 0
+                ? ", no whole reply yet\n"
+                : ", last whole reply " + std::to_string(s.sinceAnswerMs) + " ms ago\n";
+    return text;
+}
+
+std::string DiscsText(const unsigned char* reply, bool json) {
+    std::vector<RemoteSlotRecord> slots;
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        slots.push_back(DecodeRemoteSlot(reply + i * kRemoteSlotSize));
+    }
+    if (json) {
+        return DumpJson(MagazineJson(slots)) + "\n";
+    }
+    std::string text;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const RemoteSlotRecord& d = slots[i];
+        if (!d.present) {
+            continue;
+        }
+        std::string range = d.trackCount > 0 ? std::to_string(d.firstTrack) + "-" +
+                                                   std::to_string(d.firstTrack + d.trackCount - 1)
+                                             : "-";
+        text += std::to_string(i + 1) + " " + TerminalSafeText(CatalogueTextToUtf8(d.id)) +
+                " tracks " + range + " " + Clock(d.discSeconds) + " " +
+                TerminalSafeText(CatalogueTextToUtf8(d.artist)) + " / " +
+                TerminalSafeText(CatalogueTextToUtf8(d.title)) + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
 bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem) {
     if (StartsAsHttp(reply, RemoteReplySize(command))) {
         *problem = kHttpAnswer;
         return false;
+    }
+    if (command == REMOTE_STATUS) {
+        return CheckStatusReply(reply, problem);
+    }
+    if (command == REMOTE_MAGAZINE) {
+        return CheckMagazineReply(reply, problem);
     }
     // The status poll stores two-digit numbers, disc 100 for "00"; 0 before
     // the first status reply.
@@ -228,6 +358,12 @@ bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* 
 }
 
 std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool json) {
+    if (command == REMOTE_STATUS) {
+        return StatusText(reply, json);
+    }
+    if (command == REMOTE_MAGAZINE) {
+        return DiscsText(reply, json);
+    }
     int32_t disc = ReadRemoteInt(reply);
     int32_t track = ReadRemoteInt(reply + 4);
     std::string artist;
@@ -283,7 +419,8 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     if (replySize == 0) {
         return RemoteClientOk;
     }
-    unsigned char reply[kRemoteInfoSize] = {};
+    std::vector<unsigned char> replyBuffer(kRemoteMaxReplySize);
+    unsigned char* reply = replyBuffer.data();
     ReceiveResult received = connection.Receive(reply, replySize, options.timeoutMs);
     if (StartsAsHttp(reply, received.received)) {
         return fail(where + ": " + kHttpAnswer, RemoteClientBadReply);

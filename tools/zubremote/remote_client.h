@@ -43,12 +43,14 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
 void BuildRemoteRequest(const RemoteClientOptions& options,
                         unsigned char request[kRemoteFullRequestSize]);
 
-// Bytes the server answers to command: 0, kRemotePositionSize or
-// kRemoteInfoSize.
+// Bytes the server answers to command: 0, kRemotePositionSize,
+// kRemoteInfoSize, kRemoteStatusSize or kRemoteMagazineSize.
 int RemoteReplySize(int32_t command);
 
 // Whether a whole reply to command is one the program can send: disc 0..100
-// and track 0..99; for info, two terminated texts followed by zeros only.
+// and track 0..99; for info, two terminated texts followed by zeros only;
+// for status, also a known mode and flags of 0 or 1; for the magazine, every
+// slot empty (all zeros) or a disc with terminated texts.
 // If not, false with what is wrong ("disc 1347703880 is outside 0..100").
 bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem);
 
