@@ -111,13 +111,17 @@ zub_httplib_header() {
     fi
     local work=$ZUB_BUILD/deps/httplib-source
     rm -rf "$work" "$ZUB_HTTPLIB_DIR"
-    mkdir -p "$work/lists/partial" "$work/src" "$ZUB_HTTPLIB_DIR"
-    {
-        echo "deb-src http://deb.debian.org/debian bookworm main"
-        echo "deb-src http://deb.debian.org/debian-security bookworm-security main"
-    } >"$work/sources.list"
+    mkdir -p "$work/lists/partial" "$work/src" "$work/sources.list.d" "$ZUB_HTTPLIB_DIR"
+    # The deb-src twins of the machine's own Debian sources, in a private list.
+    local file
+    for file in /etc/apt/sources.list.d/*.sources; do
+        if [ -f "$file" ]; then
+            sed 's/^Types:.*/Types: deb-src/' "$file" >"$work/sources.list.d/${file##*/}"
+        fi
+    done
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/sources.list" 2>/dev/null || true
     local -a apt=(apt-get -q -o Dir::Etc::SourceList="$work/sources.list"
-        -o Dir::Etc::SourceParts=/dev/null -o Dir::State::Lists="$work/lists"
+        -o Dir::Etc::SourceParts="$work/sources.list.d" -o Dir::State::Lists="$work/lists"
         -o Debug::NoLocking=1)
     zub_say "fetching Debian's cpp-httplib $version source for zubweb.exe"
     local source
