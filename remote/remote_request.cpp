@@ -103,6 +103,9 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
             SendButtonCommand(g_hWnd.load(), IDC_STOP);
             return 0;
         case REMOTE_RESTART:
+            // Disc and track come from two-digit reply fields; one that a
+            // garbled reply made negative turns into a large number here,
+            // which PlayDiscTrack rejects.
             PlayDiscTrack(static_cast<uint16_t>(g_nDisc.load()),
                           static_cast<uint16_t>(g_nTrack.load()), 1);
             return 0;
