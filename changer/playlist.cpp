@@ -44,6 +44,9 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     char argument[8];
     FormatSlotArgument(disc, argument);
     int loaded = ChangerTransact(CMD_LOAD, argument, nullptr);
+    // Only a load the changer refused counts as not loaded: a silent line
+    // counts as sent, or one shuffle pass on a silent changer would try every
+    // entry at a second each while holding the playlist lock.
     if (loaded != 0 && loaded != kNoResult) {
         return kPlayNotLoaded;  // track and play would only fail without a disc
     }
