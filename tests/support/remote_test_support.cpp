@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "remote/remote_protocol.h"
+#include "tests/support/locked_value.h"
 #include "tests/support/loopback_socket_posix.h"
 
 TestRemoteClient::TestRemoteClient(uint16_t port) : fd_(ConnectLoopback(port)) {}
@@ -97,23 +98,19 @@ void FaultySocketApi::FailAccepts(std::deque<int> errors) {
 }
 
 void FaultySocketApi::FailNextReceive(int error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    receiveError_ = error;
+    SetLocked(mutex_, receiveError_, error);
 }
 
 void FaultySocketApi::IgnoreInterrupts(bool ignore) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ignoreInterrupts_ = ignore;
+    SetLocked(mutex_, ignoreInterrupts_, ignore);
 }
 
 int FaultySocketApi::AcceptCalls() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return acceptCalls_;
+    return ReadLocked(mutex_, acceptCalls_);
 }
 
 int FaultySocketApi::Closes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closes_;
+    return ReadLocked(mutex_, closes_);
 }
 
 RemoteSocket FaultySocketApi::Create(int* error) {
