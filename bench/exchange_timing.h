@@ -3,12 +3,28 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "link/changer_link.h"
+#include "tools/common/bounded_int.h"
 
 // Most exchanges one run may ask for.
 const int kMostExchanges = 1000000;
+
+// Reads the optional EXCHANGES argument into *exchanges (left at its default
+// when absent); on bad input prints the reason and usage and returns false.
+inline bool ParseExchangeCount(int argc, char** argv, int64_t* exchanges) {
+    std::string error;
+    if (argc > 1 && !ParseBoundedInt(argv[1], {"", 1, kMostExchanges, "count of exchanges"},
+                                     exchanges, &error)) {
+        std::fprintf(stderr, "link-exchange-bench: %s\nusage: link-exchange-bench [EXCHANGES]\n",
+                     error.c_str());
+        return false;
+    }
+    return true;
+}
 
 inline int RunExchangeBenchmark(const char* label, int exchanges) {
     // Warm up: the first exchange may meet a changer still settling.

@@ -7,17 +7,13 @@
 #include "bench/exchange_timing.h"
 #include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
-#include "tools/common/bounded_int.h"
 
 int main(int argc, char** argv) {
     int64_t exchanges = 2000;
-    std::string error;
-    if (argc > 1 && !ParseBoundedInt(argv[1], {"", 1, kMostExchanges, "count of exchanges"},
-                                     &exchanges, &error)) {
-        std::fprintf(stderr, "link-exchange-bench: %s\nusage: link-exchange-bench [EXCHANGES]\n",
-                     error.c_str());
+    if (!ParseExchangeCount(argc, argv, &exchanges)) {
         return 2;
     }
+    std::string error;
     ChangerSim changer;
     if (!changer.Start(&error)) {
         std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "remote/remote_protocol.h"
+#include "tests/support/loopback_socket_posix.h"
 
 namespace {
 
@@ -187,18 +188,11 @@ void AbuseClient::ShutdownWrite() {
 }
 
 void AbuseClient::Reset() {
-    if (fd_ >= 0) {
-        linger abortive = {1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-        Close();
-    }
+    ResetSocket(&fd_);
 }
 
 void AbuseClient::Close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    CloseSocket(&fd_);
 }
 
 ProcessCounts ReadProcessCounts(int pid) {

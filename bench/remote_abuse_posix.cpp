@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "bench/remote_abuse_client_posix.h"
 #include "bench/remote_abuse_scenarios_posix.h"
 #include "changer/status_poll.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
 #include "tools/common/bounded_int.h"
 
@@ -82,41 +82,52 @@ bool NumberOption(int argc, char** argv, int* i, int64_t smallest, int64_t large
 const int kLongestSettleMs = 600000;
 
 bool ParseOptions(int argc, char** argv, Options* options) {
+    int64_t port = options->target.port;
+    int64_t pid = options->pid;
+    int64_t seed = options->target.seed;
+    int64_t settleMs = options->settleMs;
+    struct NumberFlag {
+        const char* name;
+        int64_t smallest;
+        int64_t largest;
+        const char* what;
+        int64_t* value;
+    };
+    const NumberFlag numberFlags[] = {
+        {"--port", 1, 65535, "port", &port},
+        {"--pid", 1, INT32_MAX, "process id", &pid},
+        {"--seed", 0, UINT32_MAX, "seed", &seed},
+        {"--settle-ms", 0, kLongestSettleMs, "settle time in ms", &settleMs},
+    };
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        int64_t number = 0;
-        if (arg == "--self") {
+        const NumberFlag* flag = nullptr;
+        for (const NumberFlag& candidate : numberFlags) {
+            if (arg == candidate.name) {
+                flag = &candidate;
+            }
+        }
+        if (flag != nullptr) {
+            if (!NumberOption(argc, argv, &i, flag->smallest, flag->largest, flag->what,
+                              flag->value)) {
+                return false;
+            }
+        } else if (arg == "--self") {
             options->self = true;
         } else if (arg == "--long") {
             options->longForm = true;
         } else if (arg == "--host" && i + 1 < argc) {
             options->target.host = argv[++i];
-        } else if (arg == "--port") {
-            if (!NumberOption(argc, argv, &i, 1, 65535, "port", &number)) {
-                return false;
-            }
-            options->target.port = static_cast<uint16_t>(number);
-        } else if (arg == "--pid") {
-            if (!NumberOption(argc, argv, &i, 1, INT32_MAX, "process id", &number)) {
-                return false;
-            }
-            options->pid = static_cast<int>(number);
-        } else if (arg == "--seed") {
-            if (!NumberOption(argc, argv, &i, 0, UINT32_MAX, "seed", &number)) {
-                return false;
-            }
-            options->target.seed = static_cast<unsigned>(number);
-        } else if (arg == "--settle-ms") {
-            if (!NumberOption(argc, argv, &i, 0, kLongestSettleMs, "settle time in ms", &number)) {
-                return false;
-            }
-            options->settleMs = static_cast<int>(number);
         } else if (!arg.empty() && arg[0] != '-') {
             options->scenarios.push_back(arg);
         } else {
             return false;
         }
     }
+    options->target.port = static_cast<uint16_t>(port);
+    options->pid = static_cast<int>(pid);
+    options->target.seed = static_cast<unsigned>(seed);
+    options->settleMs = static_cast<int>(settleMs);
     return options->self || options->target.port != 0;
 }
 

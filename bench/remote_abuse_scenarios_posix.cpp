@@ -12,6 +12,7 @@
 #include "bench/remote_abuse_client_posix.h"
 #include "remote/remote_protocol.h"
 #include "remote/remote_server.h"
+#include "tests/support/noise_chunk.h"
 
 namespace {
 
@@ -247,13 +248,7 @@ AbuseOutcome RunRandomBytes(const AbuseTarget& target, int connections, int chun
         }
         for (int k = 0; k < chunks; ++k) {
             unsigned char bytes[200];
-            int count = 1 + static_cast<int>(random() % sizeof bytes);
-            for (int j = 0; j < count; ++j) {
-                bytes[j] = static_cast<unsigned char>(random());
-            }
-            if (count >= 4 && random() % 2 == 0) {
-                WriteRemoteInt(bytes, random() % 2 == 0 ? REMOTE_POSITION : REMOTE_INFO);
-            }
+            int count = FillNoiseChunk(random, bytes, sizeof bytes);
             if (!client.SendAll(bytes, count)) {
                 return Failed(c, Format("connection %.0f: the server stopped taking bytes", c + 1));
             }

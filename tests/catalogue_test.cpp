@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -38,43 +39,50 @@ protected:
     }
 
     using Fields = std::pair<std::string, std::string>;
+
+    // What Read gives for one line of the file as it is now.
+    struct LineFields {
+        int line;
+        const char* artist;
+        const char* title;
+    };
+    void ExpectLines(std::initializer_list<LineFields> expected) {
+        for (const LineFields& fields : expected) {
+            EXPECT_EQ(Read(fields.line), Fields(fields.artist, fields.title))
+                << "line " << fields.line;
+        }
+    }
     std::string dir;
     std::string path;
 };
 
 TEST_F(CatalogueTest, ArtistAndTitleOfALine) {
     Write("First\tOne\r\n\"Second\"\t\"Two\"\r\nThi\"rd\tT\"\"hree\r\n");
-    EXPECT_EQ(Read(1), Fields("First", "One"));
-    EXPECT_EQ(Read(2), Fields("Second", "Two"));
-    EXPECT_EQ(Read(3), Fields("Third", "Three"));
-    EXPECT_EQ(Read(0), Fields("First", "One"));
-    EXPECT_EQ(Read(-5), Fields("First", "One"));
+    ExpectLines({{1, "First", "One"},
+                 {2, "Second", "Two"},
+                 {3, "Third", "Three"},
+                 {0, "First", "One"},
+                 {-5, "First", "One"}});
 }
 
 TEST_F(CatalogueTest, MissingFileOrLineGivesEmptyFields) {
     EXPECT_EQ(Read(1), Fields("", ""));  // no file yet
     Write("");
-    EXPECT_EQ(Read(1), Fields("", ""));
-    EXPECT_EQ(Read(7), Fields("", ""));
+    ExpectLines({{1, "", ""}, {7, "", ""}});
     Write("A\tB\r\nC\tD\r\n");
-    EXPECT_EQ(Read(3), Fields("", ""));
-    EXPECT_EQ(Read(100), Fields("", ""));
+    ExpectLines({{3, "", ""}, {100, "", ""}});
     Write("A\tB\r\nC\tD");
-    EXPECT_EQ(Read(2), Fields("C", "D"));  // last line without line end
-    EXPECT_EQ(Read(3), Fields("", ""));
+    ExpectLines({{2, "C", "D"}, {3, "", ""}});  // last line without line end
 }
 
 TEST_F(CatalogueTest, FieldsStayOnTheirLine) {
     // No TAB: the whole line is the artist; the next line is untouched.
     Write("Lonely\r\nNext\tLine\r\n");
-    EXPECT_EQ(Read(1), Fields("Lonely", ""));
-    EXPECT_EQ(Read(2), Fields("Next", "Line"));
+    ExpectLines({{1, "Lonely", ""}, {2, "Next", "Line"}});
 
     // LF-only files read like CR LF files.
     Write("A1\tT1\nA2\tT2\nA3\n");
-    EXPECT_EQ(Read(1), Fields("A1", "T1"));
-    EXPECT_EQ(Read(2), Fields("A2", "T2"));
-    EXPECT_EQ(Read(3), Fields("A3", ""));
+    ExpectLines({{1, "A1", "T1"}, {2, "A2", "T2"}, {3, "A3", ""}});
 
     // A second TAB belongs to the title.
     Write("A\tB\tC\r\n");

@@ -15,12 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_protocol.h"
 #include "remote/remote_request.h"
+#include "tests/support/error_box_checks.h"
 #include "tests/support/reset_state.h"
 #include "tools/changer-sim/changer_sim.h"
 
@@ -322,12 +323,7 @@ TEST_F(ChangerFault, AbsentChangerPostsOneBoxPerOutageAndIsPickedUpWhenBack) {
         PollStatusOnce();
         EXPECT_EQ(StatusRow(), StatusNone);
     }
-    std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Write to g_hCom Failed");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].owner, &window);
-    EXPECT_TRUE(boxes[0].posted);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneWriteFailedBox(&window));
 
     // Back on the same path: the next poll reopens the line, no click needed.
     StartChanger();

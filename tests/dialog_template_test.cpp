@@ -13,6 +13,13 @@
 
 namespace {
 
+BaseUnits Units(int horizontal, int vertical) {
+    BaseUnits units;
+    units.horizontal = horizontal;
+    units.vertical = vertical;
+    return units;
+}
+
 const uint16_t kBuiltInWords[] = {
 #include "resources/layout_template.inc"
 };
@@ -114,9 +121,7 @@ TEST(BuiltInLayout, ItemsAsTabledInCreationOrder) {
 TEST(BuiltInLayout, ControlsWithBaseUnitsSixAndThirteen) {
     Walk walk = WalkTemplate(BuiltInBytes());
     ASSERT_EQ(walk.items.size(), 13u);
-    BaseUnits units;
-    units.horizontal = 6;
-    units.vertical = 13;
+    BaseUnits units = Units(6, 13);
 
     PixelSize host = HostSizeForTemplate(walk.header, units, 19);
     EXPECT_EQ(host.width, 530);  // 2118 / 4 = 529.5
@@ -157,9 +162,7 @@ TEST(BaseUnits, FromMeasurements) {
     EXPECT_EQ(HorizontalBaseUnit(0), 0);
     EXPECT_EQ(FontHeightForPoints(8, 96), -11);  // 10.67 rounds to 11
     EXPECT_EQ(FontHeightForPoints(8, 120), -13);
-    BaseUnits units;
-    units.horizontal = 6;
-    units.vertical = 13;
+    BaseUnits units = Units(6, 13);
     EXPECT_EQ(DialogXToPixels(353, units), 530);
     EXPECT_EQ(DialogYToPixels(258, units), 419);
     EXPECT_EQ(DialogXToPixels(-10, units), -15);
@@ -169,9 +172,7 @@ TEST(HostFrame, CaptionOnlyWithBorderOrDialogFrame) {
     DialogHeader header;
     header.cx = 100;
     header.cy = 80;
-    BaseUnits units;
-    units.horizontal = 4;
-    units.vertical = 8;
+    BaseUnits units = Units(4, 8);
     EXPECT_EQ(HostSizeForTemplate(header, units, 20).height, 80);
     header.style = WS_BORDER_BIT;
     EXPECT_EQ(HostSizeForTemplate(header, units, 20).height, 100);
@@ -296,9 +297,7 @@ TEST(HandMadeTemplate, ClassOrdinalsAndExtras) {
     ASSERT_EQ(walk.items.size(), 3u);
     EXPECT_EQ(t.bytes, before);  // read-only
 
-    BaseUnits units;
-    units.horizontal = 4;
-    units.vertical = 8;
+    BaseUnits units = Units(4, 8);
     ControlSpec spec;
     ASSERT_TRUE(ControlSpecForItem(walk.items[0], units, spec));
     EXPECT_EQ(spec.className, "EDIT");
@@ -319,9 +318,7 @@ TEST(HandMadeTemplate, NamedClassGetsChildStyle) {
     Walk walk = WalkTemplate(t.bytes);
     ASSERT_EQ(walk.items.size(), 1u);
     EXPECT_EQ(walk.items[0].text, "");
-    BaseUnits units;
-    units.horizontal = 4;
-    units.vertical = 8;
+    BaseUnits units = Units(4, 8);
     ControlSpec spec;
     ASSERT_TRUE(ControlSpecForItem(walk.items[0], units, spec));
     EXPECT_EQ(spec.className, "Custom");

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
+#include "tests/support/error_box_checks.h"
 #include "tests/support/scripted_line.h"
 
 namespace {
@@ -168,12 +169,7 @@ TEST_F(ExchangeTest, FailedWritesPostOneBoxPerOutageAndStillReadReplies) {
     line.Reply(stopReply);
     EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
     EXPECT_EQ(line.Pending(), 0);
-    std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Write to g_hCom Failed");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].owner, &window);
-    EXPECT_TRUE(boxes[0].posted);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneWriteFailedBox(&window));
 
     // An outage: failed writes, no reply, a write that goes out but gets no
     // reply either, a play unit of four commands under one hold. One box.
@@ -201,7 +197,7 @@ TEST_F(ExchangeTest, FailedWritesPostOneBoxPerOutageAndStillReadReplies) {
     line.FailWrites(true);
     ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
     ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
-    boxes = RecordedErrorBoxes();
+    std::vector<RecordedErrorBox> boxes = RecordedErrorBoxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].owner, nullptr);
     EXPECT_TRUE(boxes[1].posted);

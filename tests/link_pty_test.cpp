@@ -9,6 +9,7 @@
 
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"
+#include "tests/support/pty_sim.h"
 #include "tools/changer-sim/changer_sim.h"
 
 namespace {
@@ -18,13 +19,7 @@ const int kLineTimeoutMs = 300;
 class LinkPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        ChangerSimOptions options;
-        options.manualClock = true;
-        sim = std::make_unique<ChangerSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim->Start(&error)) << error;
-        line = OpenPosixSerialLine(sim->SlavePath().c_str(), kLineTimeoutMs);
-        ASSERT_NE(line, nullptr);
+        ASSERT_NO_FATAL_FAILURE(StartPtySim(ChangerSimOptions(), kLineTimeoutMs, &sim, &line));
         g_linkState = LinkState();
         g_hCom = line.get();
     }

@@ -17,9 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/status_poll.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
+#include "tests/support/loopback_socket_posix.h"
+#include "tests/support/noise_chunk.h"
 #include "tests/support/remote_server_watch.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
@@ -122,23 +124,9 @@ private:
 // A client that only sends: small receive window, sends without waiting.
 class NonReadingClient {
 public:
-    explicit NonReadingClient(uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int window = 4096;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
+    explicit NonReadingClient(uint16_t port) : fd_(ConnectLoopback(port, 4096)) {}
     ~NonReadingClient() {
-        if (fd_ >= 0) {
-            ::close(fd_);  // with replies unread: the server sees a reset
-        }
+        CloseSocket(&fd_);  // with replies unread: the server sees a reset
     }
     bool Connected() const { return fd_ >= 0; }
 
@@ -329,13 +317,7 @@ TEST_F(RemoteAbuse, RandomBytesOnManyConnectionsAtOnce) {
             TestRemoteClient& client = *clients[c];
             for (int i = 0; i < 100 && client.Connected(); ++i) {
                 unsigned char bytes[200];
-                int count = 1 + static_cast<int>(random() % sizeof bytes);
-                for (int j = 0; j < count; ++j) {
-                    bytes[j] = static_cast<unsigned char>(random());
-                }
-                if (count >= 4 && random() % 2 == 0) {
-                    WriteRemoteInt(bytes, random() % 2 == 0 ? REMOTE_POSITION : REMOTE_INFO);
-                }
+                int count = FillNoiseChunk(random, bytes, sizeof bytes);
                 if (!client.SendBytes(bytes, count)) {
                     return;
                 }

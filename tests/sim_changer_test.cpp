@@ -37,6 +37,18 @@ protected:
         return changer.Execute(command, argument).result;
     }
     std::string Status() { return Send(SimStatus); }
+    // Moves the clock on by ms; the status reply from its row code on then
+    // begins with expected.
+    void ExpectStatusAfter(int ms, const std::string& expected) {
+        changer.Advance(ms);
+        EXPECT_EQ(Field(Status(), 7, expected.size()), expected) << "after " << ms << " ms";
+    }
+    // Disc 3 playing from track 1, autopause set by the given command.
+    void PlayDiscThree(int autopauseCommand) {
+        ASSERT_EQ(Result(SimLoad, "A03"), SimOk);
+        ASSERT_EQ(Result(autopauseCommand), SimOk);
+        ASSERT_EQ(Result(SimPlay), SimOk);
+    }
     static std::string Field(const std::string& reply, size_t at, size_t length) {
         return reply.substr(at, length);
     }
@@ -158,34 +170,25 @@ TEST_F(SimBehaviour, PauseHoldsThePositionAndPlayResumes) {
     ASSERT_EQ(Result(SimPlay), SimOk);
     changer.Advance(3000);
     ASSERT_EQ(Result(SimPause), SimOk);
-    changer.Advance(60000);
-    EXPECT_EQ(Field(Status(), 7, 14), "PAN 0301010003");
+    ExpectStatusAfter(60000, "PAN 0301010003");
     ASSERT_EQ(Result(SimPlay), SimOk);
-    changer.Advance(1000);
-    EXPECT_EQ(Field(Status(), 7, 14), "PLN 0301010004");
+    ExpectStatusAfter(1000, "PLN 0301010004");
 }
 
 TEST_F(SimBehaviour, AutopausePausesAtEachTrackEndThenAtTheDiscEnd) {
-    ASSERT_EQ(Result(SimLoad, "A03"), SimOk);
-    ASSERT_EQ(Result(SimAutopauseOn), SimOk);
-    ASSERT_EQ(Result(SimPlay), SimOk);
-    changer.Advance(9999);
-    EXPECT_EQ(Field(Status(), 7, 14), "PLS 0301010009");
-    changer.Advance(1);
+    ASSERT_NO_FATAL_FAILURE(PlayDiscThree(SimAutopauseOn));
+    ExpectStatusAfter(9999, "PLS 0301010009");
     // Paused at the start of track 2, ready to go on with it.
-    EXPECT_EQ(Field(Status(), 7, 20), "PTS 0302000000000012");
-    changer.Advance(5000);
-    EXPECT_EQ(Field(Status(), 7, 2), "PT");
+    ExpectStatusAfter(1, "PTS 0302000000000012");
+    ExpectStatusAfter(5000, "PT");
 
     ASSERT_EQ(Result(SimPlay), SimOk);
-    changer.Advance(1000);
-    EXPECT_EQ(Field(Status(), 7, 14), "PLS 0302010001");
-    changer.Advance(25000);  // beyond track 2: stops at its end all the same
-    EXPECT_EQ(Field(Status(), 7, 20), "PTS 0303000000000032");
+    ExpectStatusAfter(1000, "PLS 0302010001");
+    // Beyond track 2: stops at its end all the same.
+    ExpectStatusAfter(25000, "PTS 0303000000000032");
 
     ASSERT_EQ(Result(SimPlay), SimOk);
-    changer.Advance(30000);
-    EXPECT_EQ(Field(Status(), 7, 20), "PDS 0303000030000102");
+    ExpectStatusAfter(30000, "PDS 0303000030000102");
 
     // PLAY after the end of the disc starts again at the selected track.
     ASSERT_EQ(Result(SimPlay), SimOk);
@@ -193,17 +196,11 @@ TEST_F(SimBehaviour, AutopausePausesAtEachTrackEndThenAtTheDiscEnd) {
 }
 
 TEST_F(SimBehaviour, WithoutAutopausePlayRunsOnToTheEndOfTheDisc) {
-    ASSERT_EQ(Result(SimLoad, "A03"), SimOk);
-    ASSERT_EQ(Result(SimAutopauseOff), SimOk);
-    ASSERT_EQ(Result(SimPlay), SimOk);
-    changer.Advance(15000);
-    EXPECT_EQ(Field(Status(), 7, 14), "PLN 0302010005");
-    changer.Advance(44999);
-    EXPECT_EQ(Field(Status(), 7, 14), "PLN 0303010029");
-    changer.Advance(1);
-    EXPECT_EQ(Field(Status(), 7, 20), "SDN 0303000030000102");
-    changer.Advance(60000);
-    EXPECT_EQ(Field(Status(), 7, 2), "SD");
+    ASSERT_NO_FATAL_FAILURE(PlayDiscThree(SimAutopauseOff));
+    ExpectStatusAfter(15000, "PLN 0302010005");
+    ExpectStatusAfter(44999, "PLN 0303010029");
+    ExpectStatusAfter(1, "SDN 0303000030000102");
+    ExpectStatusAfter(60000, "SD");
 }
 
 TEST_F(SimBehaviour, LoadStopsPlayAndSelectsTheFirstTrack) {

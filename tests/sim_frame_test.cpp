@@ -8,6 +8,13 @@
 
 namespace {
 
+const std::string kStx = "\x02";
+
+// body between STX and ETX.
+std::string Framed(const std::string& body) {
+    return kStx + body + "\x03";
+}
+
 std::vector<SimCommandFrame> ParseAll(const std::string& bytes, SimFrameParser& parser) {
     std::vector<SimCommandFrame> frames;
     for (unsigned char byte : bytes) {
@@ -25,11 +32,7 @@ std::vector<SimCommandFrame> ParseAll(const std::string& bytes) {
 }
 
 TEST(SimFrameParse, GoodFramesWithAndWithoutArgument) {
-    auto frames = ParseAll(
-        "\x02"
-        "0216\x03"
-        "\x02"
-        "0501A07\x03");
+    auto frames = ParseAll(Framed("0216") + Framed("0501A07"));
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_FALSE(frames[0].bad);
     EXPECT_EQ(frames[0].command, 16);
@@ -41,10 +44,7 @@ TEST(SimFrameParse, GoodFramesWithAndWithoutArgument) {
 
 TEST(SimFrameParse, BytesBeforeStxAreSkipped) {
     SimFrameParser parser;
-    auto frames = ParseAll(std::string("noise\x03\x00\xff", 8) +
-                               "\x02"
-                               "0216\x03",
-                           parser);
+    auto frames = ParseAll(std::string("noise\x03\x00\xff", 8) + Framed("0216"), parser);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_FALSE(frames[0].bad);
     EXPECT_EQ(frames[0].command, 16);
@@ -66,9 +66,7 @@ TEST(SimFrameParse, MalformedFramesAreBadAndTheNextFrameStillParses) {
         "0501A0\x03",  // argument shorter than the length
     };
     for (const char* frame : bad) {
-        auto frames = ParseAll(std::string(frame) +
-                               "\x02"
-                               "0210\x03");
+        auto frames = ParseAll(frame + Framed("0210"));
         ASSERT_EQ(frames.size(), 2u) << frame;
         EXPECT_TRUE(frames[0].bad) << frame;
         EXPECT_EQ(frames[0].raw, frame);
@@ -78,14 +76,8 @@ TEST(SimFrameParse, MalformedFramesAreBadAndTheNextFrameStillParses) {
 }
 
 TEST(SimFrameParse, FrameWithoutEtxIsGivenUpAfterSixtyBytes) {
-    std::string runaway =
-        "\x02"
-        "9901" +
-        std::string(70, 'x');
-    auto frames = ParseAll(runaway +
-                           "\x03"
-                           "\x02"
-                           "0216\x03");
+    std::string runaway = kStx + "9901" + std::string(70, 'x');
+    auto frames = ParseAll(runaway + "\x03" + Framed("0216"));
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_TRUE(frames[0].bad);
     EXPECT_EQ(frames[0].raw.size(), size_t(kSimMaxFrameBytes));
@@ -93,41 +85,26 @@ TEST(SimFrameParse, FrameWithoutEtxIsGivenUpAfterSixtyBytes) {
 
     // Exactly sixty bytes with ETX last is still a frame.
     std::string argument(54, 'y');
-    auto longest = ParseAll(
-        "\x02"
-        "5601" +
-        argument + "\x03");
+    auto longest = ParseAll(Framed("5601" + argument));
     ASSERT_EQ(longest.size(), 1u);
     EXPECT_FALSE(longest[0].bad);
     EXPECT_EQ(longest[0].argument, argument);
 }
 
 TEST(SimFrameParse, StxInsideAFrameStartsAnewOne) {
-    auto frames = ParseAll(
-        "\x02"
-        "05"
-        "\x02"
-        "0216\x03");
+    auto frames = ParseAll(kStx + "05" + Framed("0216"));
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_TRUE(frames[0].bad);
-    EXPECT_EQ(frames[0].raw,
-              "\x02"
-              "05");
+    EXPECT_EQ(frames[0].raw, kStx + "05");
     EXPECT_FALSE(frames[1].bad);
     EXPECT_EQ(frames[1].command, 16);
 }
 
 TEST(SimReplyFrame, HeaderCountsCodeResultAndPayload) {
-    EXPECT_EQ(BuildSimReply(2, 0, ""),
-              "\x02"
-              "040200\x03");
-    EXPECT_EQ(BuildSimReply(13, 0, "00ABCDEFGHIJ"),
-              "\x02"
-              "161300"
-              "00ABCDEFGHIJ\x03");
-    EXPECT_EQ(BuildSimReply(42, 99, ""),
-              "\x02"
-              "044299\x03");
+    EXPECT_EQ(BuildSimReply(2, 0, ""), Framed("040200"));
+    EXPECT_EQ(BuildSimReply(13, 0, "00ABCDEFGHIJ"), Framed("161300"
+                                                           "00ABCDEFGHIJ"));
+    EXPECT_EQ(BuildSimReply(42, 99, ""), Framed("044299"));
 }
 
 TEST(SimReplyFrame, CommandNamesForTheLog) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/serial_line_posix.h"
+#include "tests/support/pty_sim.h"
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/changer-sim/sim_control.h"
 
@@ -26,15 +27,32 @@ std::string Frame(int command, const std::string& argument = "") {
     return "\x02" + std::string(header) + argument + "\x03";
 }
 
+// A fresh directory under /tmp for files the simulator makes; removed, once
+// they are gone, at the end.
+class TempDir {
+public:
+    TempDir() {
+        made_ = mkdtemp(path_) != nullptr;
+        EXPECT_TRUE(made_) << "no directory under /tmp";
+    }
+    ~TempDir() {
+        if (made_) {
+            rmdir(path_);
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string File(const char* name) const { return std::string(path_) + "/" + name; }
+
+private:
+    char path_[19] = "/tmp/simtestXXXXXX";
+    bool made_ = false;
+};
+
 class SimServer : public ::testing::Test {
 protected:
     void StartSim(ChangerSimOptions options = ChangerSimOptions()) {
-        options.manualClock = true;
-        sim = std::make_unique<ChangerSim>(options);
-        std::string error;
-        ASSERT_TRUE(sim->Start(&error)) << error;
-        line = OpenPosixSerialLine(sim->SlavePath().c_str(), kLineTimeoutMs);
-        ASSERT_NE(line, nullptr);
+        StartPtySim(options, kLineTimeoutMs, &sim, &line);
     }
     void TearDown() override {
         line.reset();
@@ -126,11 +144,9 @@ TEST_F(SimServer, NoiseAndBadFramesGetNoReplyAndAreLogged) {
 }
 
 TEST_F(SimServer, LogFileHasOneLinePerFrame) {
-    char directory[] = "/tmp/simlogXXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    std::string logPath = std::string(directory) + "/frames.log";
+    TempDir directory;
     ChangerSimOptions options;
-    options.logPath = logPath;
+    options.logPath = directory.File("frames.log");
     StartSim(options);
     Exchange(1, "A07");
     Exchange(16);
@@ -140,7 +156,7 @@ TEST_F(SimServer, LogFileHasOneLinePerFrame) {
         "0x\x03");
     ASSERT_TRUE(WaitForFrameCount(4));
 
-    std::ifstream input(logPath);
+    std::ifstream input(options.logPath);
     std::vector<std::string> lines;
     for (std::string text; std::getline(input, text);) {
         lines.push_back(text);
@@ -152,8 +168,7 @@ TEST_F(SimServer, LogFileHasOneLinePerFrame) {
     EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(\d+\.\d{3} -- BAD \\x020x\\x03)")))
         << lines[3];
     sim->Stop();
-    unlink(logPath.c_str());
-    rmdir(directory);
+    unlink(options.logPath.c_str());
 }
 
 TEST_F(SimServer, ManualClockMovesOnlyWhenAdvanced) {
@@ -221,14 +236,12 @@ TEST_F(SimServer, ClientMayCloseAndReopenThePort) {
 }
 
 TEST_F(SimServer, StopEndsAPendingLateReplyAndRemovesTheLink) {
-    char directory[] = "/tmp/simlinkXXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    std::string linkPath = std::string(directory) + "/com1";
+    TempDir directory;
     ChangerSimOptions options;
-    options.linkPath = linkPath;
+    options.linkPath = directory.File("com1");
     StartSim(options);
     char target[128] = {};
-    ASSERT_GT(readlink(linkPath.c_str(), target, sizeof target - 1), 0);
+    ASSERT_GT(readlink(options.linkPath.c_str(), target, sizeof target - 1), 0);
     EXPECT_EQ(sim->SlavePath(), target);
 
     sim->SetFault(SimFault::Late, 600000);
@@ -236,9 +249,8 @@ TEST_F(SimServer, StopEndsAPendingLateReplyAndRemovesTheLink) {
     ASSERT_TRUE(WaitForFrameCount(1));
     sim->Stop();  // returns at once instead of after ten minutes
     EXPECT_FALSE(sim->Frames()[0].answered);
-    EXPECT_NE(access(linkPath.c_str(), F_OK), 0);
+    EXPECT_NE(access(options.linkPath.c_str(), F_OK), 0);
     sim->Stop();
-    rmdir(directory);
 }
 
 }  // namespace

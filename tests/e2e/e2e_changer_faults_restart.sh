@@ -27,7 +27,6 @@ check_period() {
             for (i = 2; i <= n; i++) if (d[i] < 1.15 || d[i] > 2.5) exit 1 }'
 }
 
-no_error_box() { [ -z "$(xdotool search --onlyvisible --name '^Error' 2>/dev/null)" ]; }
 box_count() { window_ids "Error" | wc -l; }
 window_answers() { probe answers "$MAIN_TITLE" >/dev/null; }
 
@@ -45,6 +44,25 @@ press_buttons_quickly() {
         window_answers || e2e_fail "the window did not answer after button $id $1"
         e2e_log "button $id $1 handled in $(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }') s"
     done
+}
+
+# check_one_box OUTAGE WHEN: three polls into OUTAGE one box is up; once it
+# is closed, buttons pressed WHEN and three more polls bring no other.
+check_one_box() {
+    sleep_polls 3
+    check "one box for $1 ($(box_count))" test "$(box_count)" = 1
+    probe close "Error" >/dev/null || e2e_fail "could not close the box"
+    wait_for_window_gone "Error" 10 || e2e_fail "the box did not go"
+    press_buttons_quickly "$2"
+    sleep_polls 3
+    check "no second box in $1" no_error_box
+}
+
+# The changer back on the same link path: the polls resume without a click.
+changer_back() {
+    restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
+    wait_until 15 "status polls of the changer back" status_frames 3 ||
+        e2e_fail "the poll did not go on with the changer back"
 }
 
 # Exit while the changer is silent and a remote client holds a session.
@@ -93,18 +111,9 @@ screenshot box
 check "the window answers messages while the box is up" window_answers
 now=$(remote position) || e2e_fail "no answer to a remote position request while the box is up"
 e2e_log "ok: a remote position request answers while the box is up ($now)"
-sleep_polls 3
-check "one box for the polls of the outage ($(box_count))" test "$(box_count)" = 1
-probe close "Error" >/dev/null || e2e_fail "could not close the box"
-wait_for_window_gone "Error" 10 || e2e_fail "the box did not go"
-press_buttons_quickly "with the changer unplugged"
-sleep_polls 3
-check "no second box in the same outage" no_error_box
+check_one_box "the outage while idle" "with the changer unplugged"
 
-# Back on the same link path: the polls resume without a click.
-restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
-wait_until 15 "status polls of the changer back" status_frames 3 ||
-    e2e_fail "the poll did not go on with the changer back"
+changer_back
 check_period "the changer back"
 check "no box came up when the changer came back" no_error_box
 
@@ -118,16 +127,8 @@ com1_absent
 stop_process "$ZUB_SIM_PID"
 wait_for_window "Error" 40 || e2e_fail "no box after the changer went during Load"
 check "the window answers messages while the box is up" window_answers
-sleep_polls 3
-check "one box for the outage that began during Load ($(box_count))" test "$(box_count)" = 1
-probe close "Error" >/dev/null || e2e_fail "could not close the box"
-wait_for_window_gone "Error" 10 || e2e_fail "the box did not go"
-press_buttons_quickly "after the changer went during Load"
-sleep_polls 3
-check "no second box in the outage that began during Load" no_error_box
-restart_sim "${SIM_OPTIONS[@]}" || e2e_fail "the simulator did not start again"
-wait_until 15 "status polls of the changer back" status_frames 3 ||
-    e2e_fail "the poll did not go on with the changer back"
+check_one_box "the outage that began during Load" "after the changer went during Load"
+changer_back
 check "no second box came up" no_error_box
 
 # Exit with the poll on a silent changer and a remote client connected:

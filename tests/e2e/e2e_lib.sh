@@ -90,6 +90,17 @@ e2e_scan() {
         e2e_fail "the scan did not end"
 }
 
+# e2e_start_for_abuse: the simulator, then the program serving TCP port 4239
+# with its window up; ZUB_ABUSE names the load generator.
+e2e_start_for_abuse() {
+    ZUB_ABUSE=${ZUB_ABUSE:-$(dirname "$ZUB_REMOTE")/remote-abuse}
+    [ -x "$ZUB_ABUSE" ] || e2e_fail "no load generator at $ZUB_ABUSE"
+    e2e_start_sim
+    start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
+    wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
+    wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
+}
+
 # remote COMMAND [NUMBERS]: the command-line remote against TCP port 4239.
 remote() { timeout 30 "$ZUB_REMOTE" --timeout 10000 "$@"; }
 

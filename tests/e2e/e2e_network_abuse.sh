@@ -7,14 +7,8 @@
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
-ZUB_ABUSE=${ZUB_ABUSE:-$(dirname "$ZUB_REMOTE")/remote-abuse}
-
 e2e_begin network_abuse 120
-[ -x "$ZUB_ABUSE" ] || e2e_fail "no load generator at $ZUB_ABUSE"
-e2e_start_sim
-start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
-wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
-wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
+e2e_start_for_abuse
 
 # A first pass lets the program and its runtime create what they create
 # once, on first use (two handles under Wine 8); the second pass must leave

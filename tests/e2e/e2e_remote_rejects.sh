@@ -34,6 +34,20 @@ wait_status_frames() {
         e2e_fail "the status poll stopped"
 }
 
+play_by_button() { click_button "$MAIN_TITLE" "$IDC_PLAY" || e2e_fail "could not click Play"; }
+play_by_remote() { remote play || e2e_fail "the remote could not send 'play'"; }
+
+# load_and_play MARK PLAY WHAT: after the Unload since MARK, Load of slot 7
+# and then the function PLAY play the loaded disc from track 1.
+load_and_play() {
+    click_button "$MAIN_TITLE" "$IDC_LOAD" || e2e_fail "could not click Load"
+    wait_for_commands "$1" 20 "03 UNLOAD" "01 LOAD A07" || e2e_fail "Load sent no LOAD A07"
+    "$2"
+    wait_for_commands "$1" 20 "03 UNLOAD" "01 LOAD A07" "04 TRACK A01" "10 PLAY" ||
+        e2e_fail "$3: $(commands_since "$1" | tr '\n' ',')"
+    e2e_log "ok: $3 plays the loaded disc from track 1"
+}
+
 e2e_begin remote_rejects 360
 [ -x "$ZUB_REMOTE" ] || e2e_fail "no remote client at $ZUB_REMOTE"
 CONTROL=$ZUB_RUN_DIR/control.fifo
@@ -82,22 +96,12 @@ mark=$(log_mark)
 click_button "$MAIN_TITLE" "$IDC_UNLOAD" || e2e_fail "could not click Unload"
 wait_for_commands "$mark" 20 "03 UNLOAD" || e2e_fail "Unload sent no UNLOAD"
 click_row "$MAIN_TITLE" "$IDC_DISCLIST" 6 || e2e_fail "could not select slot 7"
-click_button "$MAIN_TITLE" "$IDC_LOAD" || e2e_fail "could not click Load"
-wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" || e2e_fail "Load sent no LOAD A07"
-click_button "$MAIN_TITLE" "$IDC_PLAY" || e2e_fail "could not click Play"
-wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" "04 TRACK A01" "10 PLAY" ||
-    e2e_fail "Unload, Load, Play: $(commands_since "$mark" | tr '\n' ',')"
-e2e_log "ok: Unload, Load, Play plays the loaded disc from track 1"
+load_and_play "$mark" play_by_button "Unload, Load, Play"
 
 mark=$(log_mark)
 click_button "$MAIN_TITLE" "$IDC_UNLOAD" || e2e_fail "could not click Unload"
 wait_for_commands "$mark" 20 "03 UNLOAD" || e2e_fail "Unload sent no UNLOAD"
-click_button "$MAIN_TITLE" "$IDC_LOAD" || e2e_fail "could not click Load"
-wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" || e2e_fail "Load sent no LOAD A07"
-remote play || e2e_fail "the remote could not send 'play'"
-wait_for_commands "$mark" 20 "03 UNLOAD" "01 LOAD A07" "04 TRACK A01" "10 PLAY" ||
-    e2e_fail "Unload, Load, remote play: $(commands_since "$mark" | tr '\n' ',')"
-e2e_log "ok: Unload, Load and the remote's play play the loaded disc from track 1"
+load_and_play "$mark" play_by_remote "Unload, Load and the remote's play"
 
 e2e_exit
 e2e_pass

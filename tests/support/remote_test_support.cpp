@@ -2,8 +2,6 @@
 // directory for the remote server tests.
 #include "tests/support/remote_test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,22 +14,10 @@
 #include <fstream>
 
 #include "remote/remote_protocol.h"
+#include "tests/support/locked_value.h"
+#include "tests/support/loopback_socket_posix.h"
 
-TestRemoteClient::TestRemoteClient(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return;
-    }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return;
-    }
-    fd_ = fd;
-}
+TestRemoteClient::TestRemoteClient(uint16_t port) : fd_(ConnectLoopback(port)) {}
 
 TestRemoteClient::~TestRemoteClient() {
     Close();
@@ -99,18 +85,11 @@ void TestRemoteClient::ShutdownWrite() {
 }
 
 void TestRemoteClient::Reset() {
-    if (fd_ >= 0) {
-        linger abortive = {1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-        Close();
-    }
+    ResetSocket(&fd_);
 }
 
 void TestRemoteClient::Close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    CloseSocket(&fd_);
 }
 
 void FaultySocketApi::FailAccepts(std::deque<int> errors) {
@@ -119,23 +98,19 @@ void FaultySocketApi::FailAccepts(std::deque<int> errors) {
 }
 
 void FaultySocketApi::FailNextReceive(int error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    receiveError_ = error;
+    SetLocked(mutex_, receiveError_, error);
 }
 
 void FaultySocketApi::IgnoreInterrupts(bool ignore) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ignoreInterrupts_ = ignore;
+    SetLocked(mutex_, ignoreInterrupts_, ignore);
 }
 
 int FaultySocketApi::AcceptCalls() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return acceptCalls_;
+    return ReadLocked(mutex_, acceptCalls_);
 }
 
 int FaultySocketApi::Closes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closes_;
+    return ReadLocked(mutex_, closes_);
 }
 
 RemoteSocket FaultySocketApi::Create(int* error) {

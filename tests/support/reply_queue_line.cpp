@@ -1,9 +1,11 @@
 // Test serial lines that answer each write at once.
 #include "tests/support/reply_queue_line.h"
 
+#include "tests/support/byte_queue.h"
+#include "tests/support/locked_value.h"
+
 std::string ReplyQueueLine::Written() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return written_;
+    return ReadLocked(mutex_, written_);
 }
 
 int ReplyQueueLine::Write(const unsigned char* bytes, int count) {
@@ -16,12 +18,7 @@ int ReplyQueueLine::Write(const unsigned char* bytes, int count) {
 
 bool ReplyQueueLine::ReadByte(unsigned char& byte) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (input_.empty()) {
-        return false;
-    }
-    byte = input_.front();
-    input_.pop_front();
-    return true;
+    return TakeFront(input_, byte);
 }
 
 void ReplyQueueLine::DiscardInput() {

@@ -2,6 +2,8 @@
 #include "tests/support/scripted_line.h"
 
 #include "link/changer_link.h"
+#include "tests/support/byte_queue.h"
+#include "tests/support/locked_value.h"
 
 void ScriptedLine::Reply(const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -9,23 +11,19 @@ void ScriptedLine::Reply(const std::string& bytes) {
 }
 
 void ScriptedLine::FailWrites(bool fail) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failWrites_ = fail;
+    SetLocked(mutex_, failWrites_, fail);
 }
 
 std::string ScriptedLine::Written() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return written_;
+    return ReadLocked(mutex_, written_);
 }
 
 int ScriptedLine::Discarded() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return discarded_;
+    return ReadLocked(mutex_, discarded_);
 }
 
 int ScriptedLine::Reads() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reads_;
+    return ReadLocked(mutex_, reads_);
 }
 
 int ScriptedLine::Pending() {
@@ -48,21 +46,17 @@ int ScriptedLine::Write(const unsigned char* bytes, int count) {
 }
 
 long ScriptedLine::WaitedMs() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return waitedMs_;
+    return ReadLocked(mutex_, waitedMs_);
 }
 
 bool ScriptedLine::ReadByte(unsigned char& byte) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++reads_;
-    if (input_.empty()) {
-        waitedMs_ +=
-            limitMs_ > 0 && limitMs_ < kFirstByteTimeoutMs ? limitMs_ : kFirstByteTimeoutMs;
-        return false;
+    if (TakeFront(input_, byte)) {
+        return true;
     }
-    byte = input_.front();
-    input_.pop_front();
-    return true;
+    waitedMs_ += limitMs_ > 0 && limitMs_ < kFirstByteTimeoutMs ? limitMs_ : kFirstByteTimeoutMs;
+    return false;
 }
 
 void ScriptedLine::DiscardInput() {
@@ -72,6 +66,5 @@ void ScriptedLine::DiscardInput() {
 }
 
 void ScriptedLine::LimitFirstByteWait(int limitMs) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    limitMs_ = limitMs;
+    SetLocked(mutex_, limitMs_, limitMs);
 }

@@ -1,6 +1,7 @@
 // Parses and applies the simulated changer's control commands.
 #include "tools/changer-sim/sim_control.h"
 
+#include <functional>
 #include <sstream>
 
 #include "tools/changer-sim/sim_options.h"
@@ -30,6 +31,20 @@ bool OneNumber(std::istringstream& words, const NumberBounds& bounds, int64_t* v
     return true;
 }
 
+// A command of one number: apply takes it once it is within bounds, and the
+// message is done followed by the number.
+SimControlResult NumberCommand(std::istringstream& words, const NumberBounds& bounds,
+                               const char* done, const std::function<void(int64_t)>& apply,
+                               std::string& message) {
+    int64_t value = 0;
+    if (!OneNumber(words, bounds, &value, &message)) {
+        return SimControlResult::Error;
+    }
+    apply(value);
+    message = std::string(done) + " " + std::to_string(value);
+    return SimControlResult::Done;
+}
+
 }  // namespace
 
 SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::string& message) {
@@ -56,14 +71,10 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
                        {"overlong", SimFault::Overlong},
                        {"loader-error", SimFault::LoaderError}};
         if (first == "late") {
-            int64_t ms = 0;
-            if (!OneNumber(words, {"fault late", 0, kLongestLateMs, "delay in ms"}, &ms,
-                           &message)) {
-                return SimControlResult::Error;
-            }
-            sim.SetFault(SimFault::Late, static_cast<int>(ms));
-            message = "fault late " + std::to_string(ms);
-            return SimControlResult::Done;
+            return NumberCommand(
+                words, {"fault late", 0, kLongestLateMs, "delay in ms"}, "fault late",
+                [&sim](int64_t ms) { sim.SetFault(SimFault::Late, static_cast<int>(ms)); },
+                message);
         }
         for (const auto& known : kFaults) {
             if (first == known.name && !(words >> extra)) {
@@ -76,13 +87,9 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
         return SimControlResult::Error;
     }
     if (verb == "remove") {
-        int64_t slot = 0;
-        if (!OneNumber(words, {"remove", 1, kSimSlotCount, "slot"}, &slot, &message)) {
-            return SimControlResult::Error;
-        }
-        sim.RemoveDisc(static_cast<int>(slot));
-        message = "removed " + std::to_string(slot);
-        return SimControlResult::Done;
+        return NumberCommand(
+            words, {"remove", 1, kSimSlotCount, "slot"}, "removed",
+            [&sim](int64_t slot) { sim.RemoveDisc(static_cast<int>(slot)); }, message);
     }
     if (verb == "insert") {
         std::string rest;
@@ -99,13 +106,9 @@ SimControlResult ApplySimControl(ChangerSim& sim, const std::string& line, std::
         return SimControlResult::Done;
     }
     if (verb == "speed") {
-        int64_t speed = 0;
-        if (!OneNumber(words, {"speed", 1, kSimLargestSpeed, "factor"}, &speed, &message)) {
-            return SimControlResult::Error;
-        }
-        sim.SetSpeed(static_cast<double>(speed));
-        message = "speed " + std::to_string(speed);
-        return SimControlResult::Done;
+        return NumberCommand(
+            words, {"speed", 1, kSimLargestSpeed, "factor"}, "speed",
+            [&sim](int64_t speed) { sim.SetSpeed(static_cast<double>(speed)); }, message);
     }
     message = "unknown command: " + verb;
     return SimControlResult::Error;
