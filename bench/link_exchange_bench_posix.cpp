@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/changer_line_posix.h"
 #include "bench/exchange_timing.h"
-#include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
 
 int main(int argc, char** argv) {
@@ -13,15 +13,9 @@ int main(int argc, char** argv) {
     if (!ParseExchangeCount(argc, argv, &exchanges)) {
         return 2;
     }
-    std::string error;
     ChangerSim changer;
-    if (!changer.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
-        return 1;
-    }
-    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), 10000);
+    auto line = StartChangerLine(changer);
     if (!line) {
-        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
         return 1;
     }
     g_hCom = line.get();

@@ -15,16 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "bench/changer_line_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
-#include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/common/bounded_int.h"
 
 namespace {
 
 const int kStatusExchangeBytes = 6 + 28;  // the frame, then the whole status reply
-const int kLineTimeoutMs = 10000;
 
 struct Options {
     int polls = 100;
@@ -56,14 +55,8 @@ bool PollNatively(const Options& options, std::vector<double>& times) {
     ChangerSimOptions simOptions;
     simOptions.baud = options.baud;
     static ChangerSim changer(simOptions);  // outlives the poll thread
-    std::string error;
-    if (!changer.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
-        return false;
-    }
-    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), kLineTimeoutMs);
+    auto line = StartChangerLine(changer);
     if (!line) {
-        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
         return false;
     }
     g_hCom = line.release();  // used by the poll thread until the process ends

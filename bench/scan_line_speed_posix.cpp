@@ -12,17 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/changer_line_posix.h"
 #include "changer/list_control.h"
 #include "changer/magazine.h"
 #include "changer/magazine_scan.h"
 #include "link/changer_link.h"
-#include "link/serial_line_posix.h"
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/common/bounded_int.h"
 
 namespace {
-
-const int kLineTimeoutMs = 10000;
 
 // The lists are not what is timed here.
 class NullList : public ListControl {
@@ -127,14 +125,8 @@ int main(int argc, char** argv) {
     options.baud = baud;
     options.loadDelayMs = loadDelayMs;
     ChangerSim changer(options);
-    std::string error;
-    if (!changer.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
-        return 1;
-    }
-    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), kLineTimeoutMs);
+    auto line = StartChangerLine(changer);
     if (!line) {
-        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
         return 1;
     }
     g_hCom = line.get();

@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "bench/changer_line_posix.h"
 #include "changer/magazine.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
-#include "link/serial_line_posix.h"
 #include "remote/remote_client_socket.h"
 #include "remote/remote_server.h"
 #include "tools/changer-sim/changer_sim.h"
@@ -39,7 +39,6 @@ using Clock = std::chrono::steady_clock;
 
 const int kBaud = 9600;
 const int kStatusExchangeBytes = 6 + 28;  // the status frame, then its whole reply
-const int kLineTimeoutMs = 10000;
 const int kEventLimitMs = 10000;
 const double kTargetSlackMs = 100.0;
 
@@ -142,14 +141,8 @@ int main(int argc, char** argv) {
     ChangerSimOptions simOptions;
     simOptions.baud = kBaud;
     static ChangerSim changer(simOptions);  // outlives the poll thread
-    std::string error;
-    if (!changer.Start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated changer: %s\n", error.c_str());
-        return 1;
-    }
-    auto line = OpenPosixSerialLine(changer.SlavePath().c_str(), kLineTimeoutMs);
+    auto line = StartChangerLine(changer);
     if (!line) {
-        std::fprintf(stderr, "cannot open %s\n", changer.SlavePath().c_str());
         return 1;
     }
     g_hCom = line.release();  // used by the poll thread until the process ends
@@ -196,6 +189,7 @@ int main(int argc, char** argv) {
     std::thread(ReadEvents, static_cast<uint16_t>(webPort), &events).detach();
 
     SocketRemoteConnection client;
+    std::string error;
     if (!client.Open("127.0.0.1", remotePort, 5000, &error)) {
         std::fprintf(stderr, "cannot connect to the remote server: %s\n", error.c_str());
         return 1;

@@ -22,6 +22,7 @@
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
+#include "tests/support/sample_status.h"
 #include "tools/zubremote/remote_client.h"
 
 namespace {
@@ -170,23 +171,7 @@ TEST(RemoteReplyText, EncodingsAndControlCharacters) {
 }
 
 RemoteStatusRecord ShuffleStatus() {
-    RemoteStatusRecord s;
-    s.mode = ModeShuffle;
-    s.code = "PT";
-    s.text = "pause due to autopause";
-    s.disc = 7;
-    s.track = 3;
-    s.index = 1;
-    s.trackSeconds = 65;
-    s.discSeconds = 750;
-    s.autopause = 1;
-    s.playlistPos = 2;
-    s.playlistCount = 40;
-    s.nextDisc = 4;
-    s.nextTrack = 9;
-    s.answering = 1;
-    s.sinceAnswerMs = 120;
-    return s;
+    return SampleShuffleStatus("PT", "pause due to autopause");
 }
 
 TEST(RemoteReplyText, StatusAndDiscs) {

@@ -9,6 +9,7 @@
 
 #include "changer/status_poll.h"
 #include "remote/remote_records.h"
+#include "tests/support/sample_status.h"
 #include "web/status_watch.h"
 #include "web/web_json.h"
 #include "web/web_options.h"
@@ -21,22 +22,7 @@ using nlohmann::json;
 WebStatus PlayingStatus() {
     WebStatus web;
     web.reachable = true;
-    RemoteStatusRecord& s = web.status;
-    s.mode = ModeShuffle;
-    s.code = "PL";
-    s.text = "play";
-    s.disc = 7;
-    s.track = 3;
-    s.index = 1;
-    s.trackSeconds = 65;
-    s.discSeconds = 750;
-    s.autopause = 1;
-    s.playlistPos = 2;
-    s.playlistCount = 40;
-    s.nextDisc = 4;
-    s.nextTrack = 9;
-    s.answering = 1;
-    s.sinceAnswerMs = 120;
+    web.status = SampleShuffleStatus("PL", "play");
     web.artist = "The \"Quoted\" \\ Band";
     web.title = "Caf\xe9 \xc0 la carte";  // Windows-1252
     return web;
