@@ -10,6 +10,7 @@
 #include "changer/playlist.h"
 #include "link/changer_link.h"
 #include "platform/mul_div.h"
+#include "tests/support/fresh_changer_test.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
 #include "tests/support/sim_line.h"
@@ -18,13 +19,9 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-class PlaylistTest : public ::testing::Test {
+class PlaylistTest : public FreshChangerTest {
 protected:
-    void SetUp() override {
-        ResetChangerState();
-        g_hCom = &line;
-    }
-    void TearDown() override { ResetChangerState(); }
+    SerialLine& CaseLine() override { return line; }
 
     Commands Sent() { return SentCommands(line.Written()); }
 

@@ -15,24 +15,15 @@
 #include "platform/window_hooks_posix.h"
 #include "remote/remote_records.h"
 #include "remote/remote_request.h"
+#include "tests/support/fresh_changer_test.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
 
 namespace {
 
-class RemoteRequest : public ::testing::Test {
+class RemoteRequest : public FreshChangerTest {
 protected:
-    void SetUp() override {
-        ResetChangerState();
-        ClearPlatformRecord();
-        g_hCom = &line_;
-    }
-    void TearDown() override {
-        g_hCom = nullptr;
-        g_hWnd = nullptr;
-        ResetChangerState();
-        ClearPlatformRecord();
-    }
+    SerialLine& CaseLine() override { return line_; }
 
     // Handles a request whose buffer starts as given; the rest is zero.
     int Handle(int32_t command, int32_t disc = 0, int32_t track = 0) {

@@ -13,6 +13,7 @@
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
+#include "tests/support/fresh_changer_test.h"
 #include "tests/support/remote_server_watch.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
@@ -21,20 +22,14 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-class RemoteServerTest : public ::testing::Test {
+class RemoteServerTest : public FreshChangerTest {
 protected:
-    void SetUp() override {
-        ResetChangerState();
-        ClearPlatformRecord();
-        g_hCom = &line_;
-    }
+    SerialLine& CaseLine() override { return line_; }
     void TearDown() override {
         if (server_) {
             server_->Stop();
         }
-        g_hCom = nullptr;
-        ResetChangerState();
-        ClearPlatformRecord();
+        FreshChangerTest::TearDown();
     }
 
     uint16_t StartServer(int maxClients = kRemoteMaxClients) {

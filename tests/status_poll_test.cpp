@@ -12,6 +12,7 @@
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "tests/support/fresh_changer_test.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
 
@@ -19,13 +20,9 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-class StatusPollTest : public ::testing::Test {
+class StatusPollTest : public FreshChangerTest {
 protected:
-    void SetUp() override {
-        ResetChangerState();
-        g_hCom = &line;
-    }
-    void TearDown() override { ResetChangerState(); }
+    SerialLine& CaseLine() override { return line; }
 
     // One poll answered with reply; returns the commands it sent after the
     // status request.

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_hooks_posix.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "remote/remote_protocol.h"
 #include "remote/remote_server.h"
 #include "resources/resource_ids.h"

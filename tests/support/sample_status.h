@@ -6,21 +6,8 @@
 #include "remote/remote_records.h"
 
 inline RemoteStatusRecord SampleShuffleStatus(const char* code, const char* text) {
-    RemoteStatusRecord s;
-    s.mode = ModeShuffle;
-    s.code = code;
-    s.text = text;
-    s.disc = 7;
-    s.track = 3;
-    s.index = 1;
-    s.trackSeconds = 65;
-    s.discSeconds = 750;
-    s.autopause = 1;
-    s.playlistPos = 2;
-    s.playlistCount = 40;
-    s.nextDisc = 4;
-    s.nextTrack = 9;
-    s.answering = 1;
-    s.sinceAnswerMs = 120;
-    return s;
+    // Mode, code, text; disc, track, index; track and disc seconds;
+    // autopause; playlist position and count; next disc and track; whether
+    // the changer answers and since when.
+    return {ModeShuffle, code, text, 7, 3, 1, 65, 750, 1, 2, 40, 4, 9, 1, 120};
 }
