@@ -23,42 +23,48 @@ std::string GetText(const unsigned char* field, int size) {
 
 }  // namespace
 
+namespace {
+
+// The status record's 32-bit fields and their offsets: one table for both
+// directions.
+struct StatusIntField {
+    int offset;
+    int32_t RemoteStatusRecord::*member;
+};
+const StatusIntField kStatusIntFields[] = {
+    {kRemoteStatusModeOffset, &RemoteStatusRecord::mode},
+    {kRemoteStatusDiscOffset, &RemoteStatusRecord::disc},
+    {kRemoteStatusTrackOffset, &RemoteStatusRecord::track},
+    {kRemoteStatusIndexOffset, &RemoteStatusRecord::index},
+    {kRemoteStatusTrackTimeOffset, &RemoteStatusRecord::trackSeconds},
+    {kRemoteStatusDiscTimeOffset, &RemoteStatusRecord::discSeconds},
+    {kRemoteStatusAutopauseOffset, &RemoteStatusRecord::autopause},
+    {kRemoteStatusPlaylistPosOffset, &RemoteStatusRecord::playlistPos},
+    {kRemoteStatusPlaylistCountOffset, &RemoteStatusRecord::playlistCount},
+    {kRemoteStatusNextDiscOffset, &RemoteStatusRecord::nextDisc},
+    {kRemoteStatusNextTrackOffset, &RemoteStatusRecord::nextTrack},
+    {kRemoteStatusAnsweringOffset, &RemoteStatusRecord::answering},
+    {kRemoteStatusSinceOffset, &RemoteStatusRecord::sinceAnswerMs},
+};
+
+}  // namespace
+
 void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out) {
     std::memset(out, 0, kRemoteStatusSize);
-    WriteRemoteInt(out + kRemoteStatusModeOffset, status.mode);
     PutText(out + kRemoteStatusCodeOffset, 3, status.code);
     PutText(out + kRemoteStatusTextOffset, kRemoteStatusTextSize, status.text);
-    WriteRemoteInt(out + kRemoteStatusDiscOffset, status.disc);
-    WriteRemoteInt(out + kRemoteStatusTrackOffset, status.track);
-    WriteRemoteInt(out + kRemoteStatusIndexOffset, status.index);
-    WriteRemoteInt(out + kRemoteStatusTrackTimeOffset, status.trackSeconds);
-    WriteRemoteInt(out + kRemoteStatusDiscTimeOffset, status.discSeconds);
-    WriteRemoteInt(out + kRemoteStatusAutopauseOffset, status.autopause);
-    WriteRemoteInt(out + kRemoteStatusPlaylistPosOffset, status.playlistPos);
-    WriteRemoteInt(out + kRemoteStatusPlaylistCountOffset, status.playlistCount);
-    WriteRemoteInt(out + kRemoteStatusNextDiscOffset, status.nextDisc);
-    WriteRemoteInt(out + kRemoteStatusNextTrackOffset, status.nextTrack);
-    WriteRemoteInt(out + kRemoteStatusAnsweringOffset, status.answering);
-    WriteRemoteInt(out + kRemoteStatusSinceOffset, status.sinceAnswerMs);
+    for (const StatusIntField& field : kStatusIntFields) {
+        WriteRemoteInt(out + field.offset, status.*field.member);
+    }
 }
 
 RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes) {
     RemoteStatusRecord status;
-    status.mode = ReadRemoteInt(bytes + kRemoteStatusModeOffset);
     status.code = GetText(bytes + kRemoteStatusCodeOffset, 2);
     status.text = GetText(bytes + kRemoteStatusTextOffset, kRemoteStatusTextSize);
-    status.disc = ReadRemoteInt(bytes + kRemoteStatusDiscOffset);
-    status.track = ReadRemoteInt(bytes + kRemoteStatusTrackOffset);
-    status.index = ReadRemoteInt(bytes + kRemoteStatusIndexOffset);
-    status.trackSeconds = ReadRemoteInt(bytes + kRemoteStatusTrackTimeOffset);
-    status.discSeconds = ReadRemoteInt(bytes + kRemoteStatusDiscTimeOffset);
-    status.autopause = ReadRemoteInt(bytes + kRemoteStatusAutopauseOffset);
-    status.playlistPos = ReadRemoteInt(bytes + kRemoteStatusPlaylistPosOffset);
-    status.playlistCount = ReadRemoteInt(bytes + kRemoteStatusPlaylistCountOffset);
-    status.nextDisc = ReadRemoteInt(bytes + kRemoteStatusNextDiscOffset);
-    status.nextTrack = ReadRemoteInt(bytes + kRemoteStatusNextTrackOffset);
-    status.answering = ReadRemoteInt(bytes + kRemoteStatusAnsweringOffset);
-    status.sinceAnswerMs = ReadRemoteInt(bytes + kRemoteStatusSinceOffset);
+    for (const StatusIntField& field : kStatusIntFields) {
+        status.*field.member = ReadRemoteInt(bytes + field.offset);
+    }
     return status;
 }
 

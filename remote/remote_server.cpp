@@ -171,19 +171,19 @@ RemoteSocket RemoteServer::OpenListeningSocket() {
         SetOpenState(OpenState::Failed);
         return kNoRemoteSocket;
     }
-    error = sockets_.Bind(listening, port_);
-    if (error != 0) {
+    auto fail = [&](const char* caption) {
         sockets_.Close(listening);
-        ShowSocketError(error, "Error with bind()");
+        ShowSocketError(error, caption);
         SetOpenState(OpenState::Failed);
         return kNoRemoteSocket;
+    };
+    error = sockets_.Bind(listening, port_);
+    if (error != 0) {
+        return fail("Error with bind()");
     }
     error = sockets_.Listen(listening, kRemoteBacklog);
     if (error != 0) {
-        sockets_.Close(listening);
-        ShowSocketError(error, "Error with listen()");
-        SetOpenState(OpenState::Failed);
-        return kNoRemoteSocket;
+        return fail("Error with listen()");
     }
 
     uint16_t port = sockets_.LocalPort(listening);

@@ -15,6 +15,7 @@
 #include "link/serial_line_posix.h"
 #include "tests/support/reset_state.h"
 #include "tools/changer-sim/changer_sim.h"
+#include "ui/main_window_logic.h"
 
 namespace {
 
@@ -88,14 +89,7 @@ TEST_F(ShuffleSimTest, PollAdvancesThroughEveryEntryAndReshuffles) {
     const int kPasses = 3;
     g_nRandomSeed = 4242;
 
-    // The Random button.
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-        BuildPlaylist();
-        g_nMode = ModeShuffle;
-        g_nPlaylistPos = 0;
-        PlayNextEntry();
-    }
+    PressRandom();
 
     std::vector<std::vector<Entry>> passOrders;
     std::vector<Entry> expected;
@@ -146,13 +140,7 @@ TEST_F(ShuffleSimTest, PollAdvancesThroughEveryEntryAndReshuffles) {
 
 TEST_F(ShuffleSimTest, DiscRemovedMidPassIsPassedOverAndPlayGoesOn) {
     g_nRandomSeed = 4242;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-        BuildPlaylist();
-        g_nMode = ModeShuffle;
-        g_nPlaylistPos = 0;
-        PlayNextEntry();
-    }
+    PressRandom();
     std::vector<Entry> order = Playlist();
     // Take out the disc of an entry still to come, not one already played;
     // the table still lists it.
