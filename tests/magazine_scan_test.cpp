@@ -346,6 +346,14 @@ protected:
         }
     }
 
+    // Scans with slot 1 answering id and toc, then expects it present
+    // without tracks.
+    void ScanExpectingNoTracks(const char* id, const char* toc) {
+        ScriptSlotOne(id, toc);
+        Scan(line);
+        ExpectPresentWithoutTracks();
+    }
+
     // Slot 1 is present with no tracks and no track was asked for.
     void ExpectPresentWithoutTracks() {
         EXPECT_EQ(g_slots[0].wFlags, SLOT_PRESENT);
@@ -364,32 +372,24 @@ protected:
 };
 
 TEST_F(ScriptedScanTest, TocWithNonDigitTrackFields) {
-    ScriptSlotOne("00ZUB0000001", "00x1120405");
-    Scan(line);
-    ExpectPresentWithoutTracks();
+    ScanExpectingNoTracks("00ZUB0000001", "00x1120405");
     EXPECT_EQ(discs.Cell(0, 1), "ZUB0000001");
     EXPECT_EQ(discs.Cell(0, 3), "4:05");
 }
 
 TEST_F(ScriptedScanTest, TocWithLastBelowFirst) {
-    ScriptSlotOne("00ZUB0000001", "0005030405");
-    Scan(line);
-    ExpectPresentWithoutTracks();
+    ScanExpectingNoTracks("00ZUB0000001", "0005030405");
     EXPECT_EQ(discs.Cell(0, 2), "5-3");
 }
 
 TEST_F(ScriptedScanTest, TocWithOneHundredTracks) {
-    ScriptSlotOne("00ZUB0000001", "0000990405");
-    Scan(line);
-    ExpectPresentWithoutTracks();
+    ScanExpectingNoTracks("00ZUB0000001", "0000990405");
 }
 
 TEST_F(ScriptedScanTest, ShortRepliesReadAsZero) {
     // The identifier stops where the reply does; a TOC cut after the first
     // track has no tracks and time 0:00.
-    ScriptSlotOne("00ZUB1", "0001");
-    Scan(line);
-    ExpectPresentWithoutTracks();
+    ScanExpectingNoTracks("00ZUB1", "0001");
     EXPECT_EQ(discs.Cell(0, 1), "ZUB1");
     EXPECT_EQ(discs.Cell(0, 3), "0:00");
 }

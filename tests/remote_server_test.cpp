@@ -47,6 +47,15 @@ protected:
 
     // Connects count clients one at a time: a burst would overrun the listen
     // queue of 5 and leave the system retrying handshakes for seconds.
+    using Clients = std::vector<std::unique_ptr<TestRemoteClient>>;
+    // A server with count client slots, every one taken by a connected client.
+    Clients StartFullServer(int count, uint16_t* port) {
+        *port = StartServer(count);
+        Clients clients;
+        ConnectClients(*port, count, &clients);
+        return clients;
+    }
+
     void ConnectClients(uint16_t port, int count,
                         std::vector<std::unique_ptr<TestRemoteClient>>* clients) {
         for (int i = 0; i < count; ++i) {
@@ -252,9 +261,8 @@ TEST_F(RemoteServerTest, BindFailureShowsABox) {
 TEST_F(RemoteServerTest, ManyClientsAtOnce) {
     g_nDisc = 17;
     g_nTrack = 3;
-    uint16_t port = StartServer();
-    std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    ConnectClients(port, kRemoteMaxClients, &clients);
+    uint16_t port = 0;
+    Clients clients = StartFullServer(kRemoteMaxClients, &port);
     // Every client is served while all of them are connected.
     std::vector<std::thread> threads;
     std::vector<int> served(clients.size(), 0);
@@ -304,9 +312,8 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 TEST_F(RemoteServerTest, LongestIdleSessionMakesRoomForAWaitingClient) {
-    uint16_t port = StartServer();
-    std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    ConnectClients(port, kRemoteMaxClients, &clients);  // all at 0 s
+    uint16_t port = 0;
+    Clients clients = StartFullServer(kRemoteMaxClients, &port);  // all at 0 s
     for (size_t i = 1; i < clients.size(); ++i) {
         RequestAt(seconds(10), *clients[i]);
     }
@@ -328,9 +335,8 @@ TEST_F(RemoteServerTest, LongestIdleSessionMakesRoomForAWaitingClient) {
 }
 
 TEST_F(RemoteServerTest, SessionWithARecentRequestIsNotClosed) {
-    uint16_t port = StartServer(3);
-    std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    ConnectClients(port, 3, &clients);
+    uint16_t port = 0;
+    Clients clients = StartFullServer(3, &port);
     RequestAt(seconds(0), *clients[0]);
     RequestAt(seconds(5), *clients[1]);
     RequestAt(seconds(10), *clients[2]);
@@ -353,9 +359,8 @@ TEST_F(RemoteServerTest, SessionWithARecentRequestIsNotClosed) {
 }
 
 TEST_F(RemoteServerTest, SessionThatDoesNotEndHoldsUpTheNextCloseForOneIdleLimit) {
-    uint16_t port = StartServer(2);
-    std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    ConnectClients(port, 2, &clients);
+    uint16_t port = 0;
+    Clients clients = StartFullServer(2, &port);
     RequestAt(seconds(0), *clients[0]);
     RequestAt(seconds(10), *clients[1]);
     sockets_.IgnoreInterrupts(true);
@@ -378,9 +383,8 @@ TEST_F(RemoteServerTest, SessionThatDoesNotEndHoldsUpTheNextCloseForOneIdleLimit
 }
 
 TEST_F(RemoteServerTest, IdleSessionsStayWhileNobodyWaits) {
-    uint16_t port = StartServer(3);
-    std::vector<std::unique_ptr<TestRemoteClient>> clients;
-    ConnectClients(port, 3, &clients);
+    uint16_t port = 0;
+    Clients clients = StartFullServer(3, &port);
     ASSERT_TRUE(watch_.WaitUntilAcceptorBlocked(3, kRemoteTestLimit));
     clock_.Set(std::chrono::hours(1));
     LetTheServerLook();
