@@ -318,6 +318,26 @@ std::string DiscsText(const unsigned char* reply, bool json) {
     return text;
 }
 
+// The replies that carry a record: how each is checked and shown.
+struct RecordReply {
+    int32_t command;
+    bool (*check)(const unsigned char* reply, std::string* problem);
+    std::string (*format)(const unsigned char* reply, bool json);
+};
+const RecordReply kRecordReplies[] = {
+    {REMOTE_STATUS, CheckStatusReply, StatusText},
+    {REMOTE_MAGAZINE, CheckMagazineReply, DiscsText},
+};
+
+const RecordReply* FindRecordReply(int32_t command) {
+    for (const RecordReply& record : kRecordReplies) {
+        if (record.command == command) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem) {
@@ -325,11 +345,8 @@ bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* 
         *problem = kHttpAnswer;
         return false;
     }
-    if (command == REMOTE_STATUS) {
-        return CheckStatusReply(reply, problem);
-    }
-    if (command == REMOTE_MAGAZINE) {
-        return CheckMagazineReply(reply, problem);
+    if (const RecordReply* record = FindRecordReply(command)) {
+        return record->check(reply, problem);
     }
     // The status poll stores two-digit numbers, disc 100 for "00"; 0 before
     // the first status reply.
@@ -358,11 +375,8 @@ bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* 
 }
 
 std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool json) {
-    if (command == REMOTE_STATUS) {
-        return StatusText(reply, json);
-    }
-    if (command == REMOTE_MAGAZINE) {
-        return DiscsText(reply, json);
+    if (const RecordReply* record = FindRecordReply(command)) {
+        return record->format(reply, json);
     }
     int32_t disc = ReadRemoteInt(reply);
     int32_t track = ReadRemoteInt(reply + 4);
