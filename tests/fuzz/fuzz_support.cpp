@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/window_hooks_posix.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "tests/support/reset_state.h"
 
 namespace {
