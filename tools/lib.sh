@@ -5,6 +5,9 @@
 ZUB_ROOT=${ZUB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 ZUB_BUILD=${ZUB_BUILD:-$ZUB_ROOT/build}
 ZUB_JOBS=${ZUB_JOBS:-2}
+# Taken around every run of the program under Wine (tests, benches): the
+# TCP ports it listens on are the machine's, whatever the checkout.
+ZUB_WINE_LOCK=${ZUB_WINE_LOCK:-/tmp/zubcd-wine.lock}
 
 # What the builds, the tests and the Wine harness need on Debian 12.
 ZUB_PACKAGES=(
