@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "remote/remote_client_socket.h"
-#include "remote/remote_protocol.h"
+#include "protocol/remote_client_socket.h"
+#include "protocol/remote_protocol.h"
 
 namespace {
 

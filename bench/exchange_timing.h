@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/bounded_int.h"
 #include "link/changer_link.h"
-#include "tools/common/bounded_int.h"
 
 // Most exchanges one run may ask for.
 const int kMostExchanges = 1000000;

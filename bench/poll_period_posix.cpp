@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/bounded_int.h"
 #include "bench/changer_line_posix.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "tools/changer-sim/changer_sim.h"
-#include "tools/common/bounded_int.h"
 
 namespace {
 

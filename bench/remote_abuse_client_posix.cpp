@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "tests/support/loopback_socket_posix.h"
 
 namespace {

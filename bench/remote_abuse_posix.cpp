@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/bounded_int.h"
 #include "bench/remote_abuse_client_posix.h"
 #include "bench/remote_abuse_scenarios_posix.h"
 #include "changer/status_poll.h"
 #include "platform/window_hooks_posix.h"
 #include "remote/remote_server.h"
-#include "tools/common/bounded_int.h"
 
 namespace {
 

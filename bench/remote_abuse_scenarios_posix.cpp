@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/remote_abuse_client_posix.h"
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "remote/remote_server.h"
 #include "tests/support/noise_chunk.h"
 

@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/bounded_int.h"
 #include "bench/echo_responder.h"
 #include "changer/status_poll.h"
-#include "remote/remote_client_socket.h"
-#include "remote/remote_protocol.h"
+#include "protocol/remote_client_socket.h"
+#include "protocol/remote_protocol.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_server_watch.h"
-#include "tools/common/bounded_int.h"
 
 namespace {
 

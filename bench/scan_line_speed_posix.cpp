@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "base/bounded_int.h"
 #include "bench/changer_line_posix.h"
 #include "changer/list_control.h"
 #include "changer/magazine.h"
 #include "changer/magazine_scan.h"
 #include "link/changer_link.h"
 #include "tools/changer-sim/changer_sim.h"
-#include "tools/common/bounded_int.h"
 
 namespace {
 

@@ -25,13 +25,13 @@
 #include "bench/changer_line_posix.h"
 #include "changer/magazine.h"
 #include "changer/status_poll.h"
+#include "clients/zubweb/status_watch.h"
+#include "clients/zubweb/web_server.h"
+#include "clients/zubweb/zub_link.h"
 #include "link/changer_link.h"
-#include "remote/remote_client_socket.h"
+#include "protocol/remote_client_socket.h"
 #include "remote/remote_server.h"
 #include "tools/changer-sim/changer_sim.h"
-#include "web/status_watch.h"
-#include "web/web_server.h"
-#include "web/zub_link.h"
 
 namespace {
 

@@ -4,12 +4,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/changer_facts.h"
 #include "changer/min_sec.h"
 
-const int kSlotCount = 100;
-const int kLargestTrack = 99;  // track numbers are two decimal digits on the line
 const uint16_t SLOT_PRESENT = 1;
-const int kDiscIdLength = 10;  // the changer's disc identifier
 
 struct TrackEntry {
     uint16_t wReserved = 0;  // cleared when filled; never read

@@ -1,14 +1,7 @@
 // The poll's record of whether, and when, the changer last answered whole.
 #include "changer/status_answer.h"
 
-#include <chrono>
 #include <cstdint>
-
-int64_t SteadyClockMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 StatusClock g_statusClock = SteadyClockMs;
 int g_bStatusAnswered = 0;

@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "base/deadline.h"
+
 // Milliseconds on a steady clock. Tests put their own clock here while no
 // poll runs.
-using StatusClock = int64_t (*)();
+using StatusClock = MsClock;
 extern StatusClock g_statusClock;
-int64_t SteadyClockMs();
 
 // 1 when the last poll got a whole status reply, else 0 (also before the
 // first poll).

@@ -8,17 +8,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "base/changer_facts.h"
 #include "changer/min_sec.h"
 #include "platform/window_hooks.h"
-
-enum PlayMode {
-    ModePlay = 0,
-    ModePause = 1,
-    ModeStop = 2,
-    ModeUnloaded = 3,
-    ModeShuffle = 4,    // playing the shuffled playlist
-    ModeWholeDisc = 5,  // playing one whole disc, then back to the playlist
-};
 
 // What the controller believes the changer is doing. Written by start-up,
 // the buttons (window thread), the remote sessions and the poll; no common
@@ -90,9 +82,6 @@ void ApplyPollTransitions(const StatusReplyFields& status);
 // g_hStatusMutex (a reply not whole sets the status row to 0 and changes
 // nothing else), releases it, then applies the poll's transitions.
 void PollStatusOnce();
-
-// The sleep between two polls.
-const int kPollPeriodMs = 1200;
 
 // The poll thread: PollStatusOnce, repaint request for window, a sleep of
 // kPollPeriodMs, forever.

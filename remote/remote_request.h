@@ -1,7 +1,7 @@
 // What one remote request does and what it answers, apart from any socket.
 #pragma once
 
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 
 // Acts on the request in buffer (kRemoteRequestSize bytes, as the
 // connection's receives have left them: a short request keeps the older

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "remote/remote_server_observer.h"
 #include "remote/remote_socket.h"
 

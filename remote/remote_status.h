@@ -2,7 +2,7 @@
 // the values read under the locks the window uses, and the replies.
 #pragma once
 
-#include "remote/remote_records.h"
+#include "protocol/remote_records.h"
 
 // The status panel's values copied under g_hStatusMutex, then, with it
 // released, the playlist's under g_hPlaylistMutex.

@@ -19,7 +19,7 @@
 #include "link/changer_link.h"
 #include "link/serial_line_posix.h"
 #include "platform/window_hooks_posix.h"
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "remote/remote_request.h"
 #include "tests/support/error_box_checks.h"
 #include "tests/support/reset_state.h"

@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "changer/status_poll.h"
+#include "clients/zubremote/remote_client.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
-#include "remote/remote_client_socket.h"
-#include "remote/remote_records.h"
+#include "protocol/remote_client_socket.h"
+#include "protocol/remote_records.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/sample_status.h"
-#include "tools/zubremote/remote_client.h"
 
 namespace {
 

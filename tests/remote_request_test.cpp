@@ -13,7 +13,7 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
-#include "remote/remote_records.h"
+#include "protocol/remote_records.h"
 #include "remote/remote_request.h"
 #include "tests/support/fresh_changer_test.h"
 #include "tests/support/remote_test_support.h"

@@ -10,7 +10,7 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "remote/remote_server.h"
 #include "resources/resource_ids.h"
 #include "tests/support/answering_line.h"

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/common/bounded_int.h"
-#include "tools/common/display_text.h"
+#include "base/bounded_int.h"
+#include "base/display_text.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "changer/status_poll.h"
-#include "remote/remote_records.h"
+#include "clients/zubweb/status_watch.h"
+#include "clients/zubweb/web_json.h"
+#include "clients/zubweb/web_options.h"
+#include "clients/zubweb/zub_link.h"
+#include "protocol/remote_records.h"
 #include "tests/support/sample_status.h"
-#include "web/status_watch.h"
-#include "web/web_json.h"
-#include "web/web_options.h"
-#include "web/zub_link.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 # installed zubcd.exe started in the shortcut's working folder sends its first
 # frame on COM1; an install over a changed zub.txt keeps it; a silent
 # uninstall removes the programs, the shortcut and the key and keeps zub.txt.
-# Needs tools/release.sh's output and the native simulator.
+# Needs tools/release/release.sh's output and the native simulator.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 ZUB_BUILD=${ZUB_BUILD:-$(cd "$here/../.." && pwd)/build}
@@ -82,7 +82,7 @@ readme_warns() {
 }
 
 if [ ! -f "$setup" ] || [ ! -f "$zip" ]; then
-    echo "no release in $ZUB_BUILD/release: run tools/release.sh first" >&2
+    echo "no release in $ZUB_BUILD/release: run tools/release/release.sh first" >&2
     exit 1
 fi
 

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 
 // Fills 1 to capacity random bytes; a chunk of 4 or more starts with a
 // position or info command half the time. Returns the count.

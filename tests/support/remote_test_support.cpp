@@ -13,7 +13,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "remote/remote_protocol.h"
+#include "protocol/remote_protocol.h"
 #include "tests/support/locked_value.h"
 #include "tests/support/loopback_socket_posix.h"
 

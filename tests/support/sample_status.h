@@ -3,7 +3,7 @@
 #pragma once
 
 #include "changer/status_poll.h"
-#include "remote/remote_records.h"
+#include "protocol/remote_records.h"
 
 inline RemoteStatusRecord SampleShuffleStatus(const char* code, const char* text) {
     // Mode, code, text; disc, track, index; track and disc seconds;

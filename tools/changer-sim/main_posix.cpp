@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/display_text.h"
 #include "tools/changer-sim/changer_sim.h"
 #include "tools/changer-sim/sim_control.h"
 #include "tools/changer-sim/sim_options.h"
-#include "tools/common/display_text.h"
 
 namespace {
 

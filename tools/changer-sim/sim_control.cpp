@@ -4,8 +4,8 @@
 #include <functional>
 #include <sstream>
 
+#include "base/bounded_int.h"
 #include "tools/changer-sim/sim_options.h"
-#include "tools/common/bounded_int.h"
 
 namespace {
 

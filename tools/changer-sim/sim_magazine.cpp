@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "tools/common/bounded_int.h"
+#include "base/bounded_int.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // changer-sim's options, each checked as it is read.
 #include "tools/changer-sim/sim_options.h"
 
-#include "tools/common/bounded_int.h"
+#include "base/bounded_int.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-; Installer of zubcd for 64-bit Windows, built by tools/release.sh:
+; Installer of zubcd for 64-bit Windows, built by tools/release/release.sh:
 ;   makensis -DVERSION=x.y.z -DPUBLISHER=... -DSTAGE=DIR -DOUTFILE=FILE zubcd.nsi
 ; STAGE holds the files of the zip: the programs, README.txt, LICENSE.txt and
 ; the sample zub.txt.

@@ -13,7 +13,7 @@ ZUB_WINEPREFIX=${ZUB_WINEPREFIX:-$ZUB_BUILD/wineprefix}
 ZUB_WIN_EXE=${ZUB_WIN_EXE:-$ZUB_BUILD/win/zubcd.exe}
 ZUB_SIM=${ZUB_SIM:-$ZUB_BUILD/native/tools/changer-sim/changer-sim}
 ZUB_RUN_DIR=${ZUB_RUN_DIR:-$ZUB_BUILD/harness-run}
-ZUB_PROBE_EXE=${ZUB_PROBE_EXE:-$ZUB_BUILD/wine-probe/zubprobe.exe}
+ZUB_PROBE_EXE=${ZUB_PROBE_EXE:-$ZUB_BUILD/win/zubprobe.exe}
 ZUB_COM1_LINK=$ZUB_WINEPREFIX/com1-link
 ZUB_WINE_TIMEOUT=${ZUB_WINE_TIMEOUT:-60}
 
@@ -104,15 +104,13 @@ wine_prefix_init() {
     printf '%s\n' "$ZUB_COM1_LINK" >"$marker"
 }
 
-# Builds the probe when it is missing or older than its source.
+# Builds the probe (target zubprobe of the Windows build) when the Windows
+# build is configured; then the probe must be there.
 probe_build() {
-    local source=$ZUB_ROOT/tools/wine/probe/zubprobe.cpp
-    if [ -f "$ZUB_PROBE_EXE" ] && [ "$ZUB_PROBE_EXE" -nt "$source" ]; then
-        return 0
+    if [ -f "$ZUB_BUILD/win/CMakeCache.txt" ]; then
+        cmake --build "$ZUB_BUILD/win" --target zubprobe >/dev/null || return 1
     fi
-    mkdir -p "$(dirname "$ZUB_PROBE_EXE")"
-    x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static -mconsole \
-        -o "$ZUB_PROBE_EXE" "$source"
+    [ -f "$ZUB_PROBE_EXE" ]
 }
 
 # probe ACTION TITLE [ID]: runs the probe (see zubprobe.cpp) and prints its

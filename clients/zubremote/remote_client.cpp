@@ -1,0 +1,451 @@
+// zubremote's command line, requests, reply checks and reply texts.
+#include "clients/zubremote/remote_client.h"
+
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "base/bounded_int.h"
+#include "base/changer_facts.h"
+#include "base/display_text.h"
+#include "protocol/record_json.h"
+#include "protocol/remote_records.h"
+
+namespace {
+
+struct CommandName {
+    const char* name;
+    int32_t command;
+    int arguments;
+};
+
+const CommandName kCommands[] = {
+    {"next", REMOTE_NEXT, 0},         {"pause", REMOTE_PAUSE, 0},
+    {"play", REMOTE_PLAY, 0},         {"stop", REMOTE_STOP, 0},
+    {"restart", REMOTE_RESTART, 0},   {"disc", REMOTE_PLAY_DISC, 1},
+    {"track", REMOTE_PLAY_TRACK, 2},  {"shuffle", REMOTE_SHUFFLE, 0},
+    {"position", REMOTE_POSITION, 0}, {"info", REMOTE_INFO, 0},
+    {"status", REMOTE_STATUS, 0},     {"discs", REMOTE_MAGAZINE, 0},
+};
+
+const int kLongestTimeoutMs = 3600000;
+const char kHttpStart[] = "HTTP/";
+const int kHttpStartLength = sizeof kHttpStart - 1;
+
+// A text field of the reply: up to its terminator, within the field.
+std::string ReplyText(const unsigned char* field) {
+    int length = 0;
+    while (length < kRemoteTextSize && field[length] != 0) {
+        ++length;
+    }
+    return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+bool AllZero(const unsigned char* bytes, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A field as the program fills it: text, a terminator, zeros to its end.
+bool IsTerminatedText(const unsigned char* field, int size) {
+    const void* end = std::memchr(field, 0, size);
+    if (end == nullptr) {
+        return false;
+    }
+    int textLength = static_cast<int>(static_cast<const unsigned char*>(end) - field);
+    return AllZero(field + textLength, size - textLength);
+}
+
+bool StartsAsHttp(const unsigned char* bytes, int count) {
+    return count >= kHttpStartLength && std::memcmp(bytes, kHttpStart, kHttpStartLength) == 0;
+}
+
+const char kHttpAnswer[] = "the server answered in HTTP; it is not the changer controller";
+
+// Why the receive of a reply ended short, as one phrase.
+std::string ShortReply(const ReceiveResult& result, int expected, int timeoutMs) {
+    std::string got = std::to_string(result.received) + " of " + std::to_string(expected);
+    switch (result.end) {
+        case ReceiveEnd::Closed:
+            return "connection closed after " + got + " bytes";
+        case ReceiveEnd::TimedOut:
+            if (result.received == 0) {
+                return "no reply within " + std::to_string(timeoutMs) + " ms";
+            }
+            return "only " + got + " bytes within " + std::to_string(timeoutMs) + " ms";
+        default:
+            return "connection failed after " + got + " bytes";
+    }
+}
+
+// Reads an option's value at args[at + 1]; error when there is none.
+bool OptionValue(const std::vector<std::string>& args, size_t* at, std::string* value,
+                 std::string* error) {
+    if (*at + 1 >= args.size()) {
+        *error = args[*at] + " needs a value";
+        return false;
+    }
+    *at += 1;
+    *value = args[*at];
+    return true;
+}
+
+}  // namespace
+
+const char* RemoteClientUsageText() {
+    return "usage: zubremote [--host H] [--port P] [--timeout MS] [--json] COMMAND\n"
+           "commands:\n"
+           "  next          play the next entry of the shuffle playlist\n"
+           "  pause         press Pause\n"
+           "  play          press Play\n"
+           "  stop          press Stop\n"
+           "  restart       play the current track again\n"
+           "  disc N        play disc N (1..100) from its first track\n"
+           "  track D T     play track T of disc D\n"
+           "  shuffle       return to the shuffle playlist\n"
+           "  position      print the current disc and track\n"
+           "  info          print disc, track, artist and title\n"
+           "  status        print what the status panel shows and whether the changer answers\n"
+           "  discs         list the discs of the last scan\n"
+           "exit codes: 0 done, 2 bad command line, 3 no connection, 4 no or bad reply\n";
+}
+
+bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOptions* options,
+                            std::string* error) {
+    size_t at = 0;
+    for (; at < args.size() && args[at].compare(0, 2, "--") == 0; ++at) {
+        const std::string& option = args[at];
+        std::string text;
+        int64_t number = 0;
+        if (option == "--json") {
+            options->json = true;
+        } else if (option == "--host") {
+            if (!OptionValue(args, &at, &text, error)) {
+                return false;
+            }
+            if (text.empty()) {
+                *error = "--host: no host given";
+                return false;
+            }
+            options->host = text;
+        } else if (option == "--port") {
+            if (!OptionValue(args, &at, &text, error) ||
+                !ParseBoundedInt(text, {"--port", 1, 65535, "port"}, &number, error)) {
+                return false;
+            }
+            options->port = static_cast<uint16_t>(number);
+        } else if (option == "--timeout") {
+            if (!OptionValue(args, &at, &text, error) ||
+                !ParseBoundedInt(text, {"--timeout", 1, kLongestTimeoutMs, "time-out in ms"},
+                                 &number, error)) {
+                return false;
+            }
+            options->timeoutMs = static_cast<int>(number);
+        } else {
+            *error = "unknown option " + option;
+            return false;
+        }
+    }
+    if (at >= args.size()) {
+        *error = "no command given";
+        return false;
+    }
+    const CommandName* found = nullptr;
+    for (const CommandName& entry : kCommands) {
+        if (args[at] == entry.name) {
+            found = &entry;
+        }
+    }
+    if (found == nullptr) {
+        *error = "unknown command " + args[at];
+        return false;
+    }
+    if (args.size() - at - 1 != static_cast<size_t>(found->arguments)) {
+        *error = std::string(found->name) + " takes " + std::to_string(found->arguments) +
+                 (found->arguments == 1 ? " number" : " numbers");
+        return false;
+    }
+    options->command = found->command;
+    // Any 32-bit number goes out: the program decides what is out of range.
+    int64_t numbers[2] = {0, 0};
+    const char* names[2] = {"disc", "track"};
+    for (int i = 0; i < found->arguments; ++i) {
+        if (!ParseBoundedInt(args[at + 1 + i], {names[i], INT32_MIN, INT32_MAX, "number"},
+                             &numbers[i], error)) {
+            return false;
+        }
+    }
+    options->disc = static_cast<int32_t>(numbers[0]);
+    options->track = static_cast<int32_t>(numbers[1]);
+    return true;
+}
+
+void BuildRemoteRequest(const RemoteClientOptions& options,
+                        unsigned char request[kRemoteFullRequestSize]) {
+    WriteRemoteInt(request + kRemoteCommandOffset, options.command);
+    WriteRemoteInt(request + kRemoteDiscOffset, options.disc);
+    WriteRemoteInt(request + kRemoteTrackOffset, options.track);
+}
+
+int RemoteReplySize(int32_t command) {
+    switch (command) {
+        case REMOTE_POSITION:
+            return kRemotePositionSize;
+        case REMOTE_INFO:
+            return kRemoteInfoSize;
+        case REMOTE_STATUS:
+            return kRemoteStatusSize;
+        case REMOTE_MAGAZINE:
+            return kRemoteMagazineSize;
+        default:
+            return 0;
+    }
+}
+
+namespace {
+
+bool InRange(int32_t value, int32_t low, int32_t high, const char* name, std::string* problem) {
+    if (value < low || value > high) {
+        *problem = std::string(name) + " " + std::to_string(value) + " is outside " +
+                   std::to_string(low) + ".." + std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+bool CheckStatusReply(const unsigned char* reply, std::string* problem) {
+    RemoteStatusRecord status = DecodeRemoteStatus(reply);
+    if (!InRange(status.mode, 0, ModeWholeDisc, "mode", problem) ||
+        !InRange(status.disc, 0, kSlotCount, "disc", problem) ||
+        !InRange(status.track, 0, kLargestTrack, "track", problem) ||
+        !InRange(status.nextDisc, 0, kSlotCount, "next disc", problem) ||
+        !InRange(status.autopause, 0, 1, "autopause", problem) ||
+        !InRange(status.answering, 0, 1, "answering", problem)) {
+        return false;
+    }
+    if (!AllZero(reply + kRemoteStatusCodeOffset + 2, 2) ||
+        !IsTerminatedText(reply + kRemoteStatusTextOffset, kRemoteStatusTextSize)) {
+        *problem = "the status code and text are not as the program fills them";
+        return false;
+    }
+    return true;
+}
+
+bool CheckMagazineReply(const unsigned char* reply, std::string* problem) {
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        const unsigned char* slot = reply + i * kRemoteSlotSize;
+        std::string where = "slot " + std::to_string(i + 1);
+        int32_t present = ReadRemoteInt(slot + kRemoteSlotPresentOffset);
+        if (present == 0 && AllZero(slot, kRemoteSlotSize)) {
+            continue;
+        }
+        bool filled = present == 1 &&
+                      IsTerminatedText(slot + kRemoteSlotIdOffset,
+                                       kRemoteSlotFirstTrackOffset - kRemoteSlotIdOffset) &&
+                      IsTerminatedText(slot + kRemoteSlotArtistOffset, kRemoteTextSize) &&
+                      IsTerminatedText(slot + kRemoteSlotTitleOffset, kRemoteTextSize);
+        if (!filled) {
+            *problem = where + " is neither empty nor a disc as the program lists it";
+            return false;
+        }
+        if (!InRange(ReadRemoteInt(slot + kRemoteSlotTrackCountOffset), 0, kLargestTrack,
+                     (where + " track count").c_str(), problem)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Clock(int32_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    return text;
+}
+
+std::string StatusText(const unsigned char* reply, bool json) {
+    RemoteStatusRecord s = DecodeRemoteStatus(reply);
+    if (json) {
+        return DumpJson(StatusRecordJson(s)) + "\n";
+    }
+    std::string text = "disc " + std::to_string(s.disc) + " track " + std::to_string(s.track) +
+                       " index " + std::to_string(s.index) + "\n";
+    text += "status " + TerminalSafeText(CatalogueTextToUtf8(s.code + " " + s.text)) + "\n";
+    text += std::string("mode ") + PlayModeName(s.mode) + "\n";
+    text += "track time " + Clock(s.trackSeconds) + " disc time " + Clock(s.discSeconds) +
+            " autopause " + (s.autopause ? "on" : "off") + "\n";
+    if (s.nextDisc != 0) {
+        text += "next disc " + std::to_string(s.nextDisc) + " track " +
+                std::to_string(s.nextTrack) + " (" + std::to_string(s.playlistPos + 1) + " of " +
+                std::to_string(s.playlistCount) + ")\n";
+    } else {
+        text += "next none\n";
+    }
+    text += s.answering ? "changer answering" : "changer not answering";
+    text += s.sinceAnswerMs < 0
+                ? ", no whole reply yet\n"
+                : ", last whole reply " + std::to_string(s.sinceAnswerMs) + " ms ago\n";
+    return text;
+}
+
+std::string DiscsText(const unsigned char* reply, bool json) {
+    std::vector<RemoteSlotRecord> slots;
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        slots.push_back(DecodeRemoteSlot(reply + i * kRemoteSlotSize));
+    }
+    if (json) {
+        return DumpJson(MagazineJson(slots)) + "\n";
+    }
+    std::string text;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const RemoteSlotRecord& d = slots[i];
+        if (!d.present) {
+            continue;
+        }
+        std::string range = d.trackCount > 0 ? std::to_string(d.firstTrack) + "-" +
+                                                   std::to_string(d.firstTrack + d.trackCount - 1)
+                                             : "-";
+        text += std::to_string(i + 1) + " " + TerminalSafeText(CatalogueTextToUtf8(d.id)) +
+                " tracks " + range + " " + Clock(d.discSeconds) + " " +
+                TerminalSafeText(CatalogueTextToUtf8(d.artist)) + " / " +
+                TerminalSafeText(CatalogueTextToUtf8(d.title)) + "\n";
+    }
+    return text;
+}
+
+// The replies that carry a record: how each is checked and shown.
+struct RecordReply {
+    int32_t command;
+    bool (*check)(const unsigned char* reply, std::string* problem);
+    std::string (*format)(const unsigned char* reply, bool json);
+};
+const RecordReply kRecordReplies[] = {
+    {REMOTE_STATUS, CheckStatusReply, StatusText},
+    {REMOTE_MAGAZINE, CheckMagazineReply, DiscsText},
+};
+
+const RecordReply* FindRecordReply(int32_t command) {
+    for (const RecordReply& record : kRecordReplies) {
+        if (record.command == command) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem) {
+    if (StartsAsHttp(reply, RemoteReplySize(command))) {
+        *problem = kHttpAnswer;
+        return false;
+    }
+    if (const RecordReply* record = FindRecordReply(command)) {
+        return record->check(reply, problem);
+    }
+    // The status poll stores two-digit numbers, disc 100 for "00"; 0 before
+    // the first status reply.
+    int32_t disc = ReadRemoteInt(reply);
+    int32_t track = ReadRemoteInt(reply + 4);
+    if (disc < 0 || disc > kSlotCount) {
+        *problem = "disc " + std::to_string(disc) + " is outside 0.." + std::to_string(kSlotCount);
+        return false;
+    }
+    if (track < 0 || track > kLargestTrack) {
+        *problem =
+            "track " + std::to_string(track) + " is outside 0.." + std::to_string(kLargestTrack);
+        return false;
+    }
+    if (command != REMOTE_INFO) {
+        return true;
+    }
+    const int tailOffset = kRemoteTitleOffset + kRemoteTextSize;
+    if (!IsTerminatedText(reply + kRemoteArtistOffset, kRemoteTextSize) ||
+        !IsTerminatedText(reply + kRemoteTitleOffset, kRemoteTextSize) ||
+        !AllZero(reply + tailOffset, kRemoteInfoSize - tailOffset)) {
+        *problem = "artist and title are not two terminated texts followed by zeros";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool json) {
+    if (const RecordReply* record = FindRecordReply(command)) {
+        return record->format(reply, json);
+    }
+    int32_t disc = ReadRemoteInt(reply);
+    int32_t track = ReadRemoteInt(reply + 4);
+    std::string artist;
+    std::string title;
+    if (command == REMOTE_INFO) {
+        artist = CatalogueTextToUtf8(ReplyText(reply + kRemoteArtistOffset));
+        title = CatalogueTextToUtf8(ReplyText(reply + kRemoteTitleOffset));
+    }
+    if (json) {
+        nlohmann::ordered_json object = {{"disc", disc}, {"track", track}};
+        if (command == REMOTE_INFO) {
+            object["artist"] = artist;
+            object["title"] = title;
+        }
+        return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    }
+    std::string text = "disc " + std::to_string(disc) + " track " + std::to_string(track) + "\n";
+    if (command == REMOTE_INFO) {
+        text +=
+            "artist: " + TerminalSafeText(artist) + "\ntitle: " + TerminalSafeText(title) + "\n";
+    }
+    return text;
+}
+
+int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& connection,
+                    std::ostream& out, std::ostream& err) {
+    RemoteClientOptions options;
+    std::string error;
+    auto fail = [&err](const std::string& message, int code) {
+        err << "zubremote: " << TerminalSafeText(message) << "\n";
+        return code;
+    };
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << RemoteClientUsageText();
+        return RemoteClientOk;
+    }
+    if (!ParseRemoteCommandLine(args, &options, &error)) {
+        fail(error, RemoteClientUsage);
+        err << "try 'zubremote --help'\n";
+        return RemoteClientUsage;
+    }
+
+    std::string where = options.host + ":" + std::to_string(options.port);
+    if (!connection.Open(options.host, options.port, options.timeoutMs, &error)) {
+        return fail("cannot connect to " + where + ": " + error, RemoteClientNoServer);
+    }
+    unsigned char request[kRemoteFullRequestSize];
+    BuildRemoteRequest(options, request);
+    if (!connection.SendAll(request, sizeof request)) {
+        return fail("connection to " + where + " lost while sending", RemoteClientBadReply);
+    }
+    int replySize = RemoteReplySize(options.command);
+    if (replySize == 0) {
+        return RemoteClientOk;
+    }
+    std::vector<unsigned char> replyBuffer(kRemoteMaxReplySize);
+    unsigned char* reply = replyBuffer.data();
+    ReceiveResult received = connection.Receive(reply, replySize, options.timeoutMs);
+    if (StartsAsHttp(reply, received.received)) {
+        return fail(where + ": " + kHttpAnswer, RemoteClientBadReply);
+    }
+    if (received.end != ReceiveEnd::Complete) {
+        return fail(where + ": " + ShortReply(received, replySize, options.timeoutMs),
+                    RemoteClientBadReply);
+    }
+    if (!CheckRemoteReply(options.command, reply, &error)) {
+        return fail(where + " sent a reply the changer controller cannot send: " + error,
+                    RemoteClientBadReply);
+    }
+    out << FormatRemoteReply(options.command, reply, options.json);
+    return RemoteClientOk;
+}

@@ -1,0 +1,115 @@
+// zubweb's JSON, with nlohmann::json.
+#include "clients/zubweb/web_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "base/display_text.h"
+#include "protocol/record_json.h"
+
+using nlohmann::json;
+
+namespace {
+
+const int kMaxDisc = 100;
+const int kMaxTrack = 99;
+
+struct CommandName {
+    const char* name;
+    int32_t command;
+    bool needsDisc;
+    bool needsTrack;
+};
+
+const CommandName kCommandNames[] = {
+    {"play", REMOTE_PLAY, false, false},       {"pause", REMOTE_PAUSE, false, false},
+    {"stop", REMOTE_STOP, false, false},       {"next", REMOTE_NEXT, false, false},
+    {"restart", REMOTE_RESTART, false, false}, {"shuffle", REMOTE_SHUFFLE, false, false},
+    {"disc", REMOTE_PLAY_DISC, true, false},   {"track", REMOTE_PLAY_TRACK, true, true},
+};
+
+// An integer field within minimum..maximum.
+bool GetNumber(const json& body, const char* key, int minimum, int maximum, int32_t* out,
+               std::string* error) {
+    auto found = body.find(key);
+    if (found == body.end()) {
+        *error = std::string("\"") + key + "\" is missing";
+        return false;
+    }
+    bool inRange = false;
+    if (found->is_number_unsigned()) {
+        uint64_t value = found->get<uint64_t>();
+        inRange =
+            value >= static_cast<uint64_t>(minimum) && value <= static_cast<uint64_t>(maximum);
+        *out = static_cast<int32_t>(inRange ? value : 0);
+    } else if (found->is_number_integer()) {
+        int64_t value = found->get<int64_t>();
+        inRange = value >= minimum && value <= maximum;
+        *out = static_cast<int32_t>(inRange ? value : 0);
+    } else {
+        *error = std::string("\"") + key + "\" must be a whole number";
+        return false;
+    }
+    if (!inRange) {
+        *error = std::string("\"") + key + "\" must be " + std::to_string(minimum) + " to " +
+                 std::to_string(maximum);
+    }
+    return inRange;
+}
+
+}  // namespace
+
+std::string StatusJson(const WebStatus& web) {
+    if (!web.reachable) {
+        return DumpJson({{"reachable", false}, {"error", "controller not reachable"}});
+    }
+    nlohmann::ordered_json out = {{"reachable", true}};
+    out.update(StatusRecordJson(web.status));
+    out["artist"] = CatalogueTextToUtf8(web.artist);
+    out["title"] = CatalogueTextToUtf8(web.title);
+    return DumpJson(out);
+}
+
+std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots) {
+    return DumpJson(MagazineJson(slots));
+}
+
+std::string ErrorJson(const std::string& message) {
+    return DumpJson({{"error", message}});
+}
+
+bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error) {
+    if (body.size() > static_cast<size_t>(kWebCommandMaxBody)) {
+        *error = "request body too long";
+        return false;
+    }
+    json parsed = json::parse(body, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) {
+        *error = "the body must be a JSON object";
+        return false;
+    }
+    auto name = parsed.find("command");
+    if (name == parsed.end() || !name->is_string()) {
+        *error = "\"command\" must be a text";
+        return false;
+    }
+    const CommandName* found = nullptr;
+    for (const CommandName& entry : kCommandNames) {
+        if (name->get<std::string>() == entry.name) {
+            found = &entry;
+        }
+    }
+    if (found == nullptr) {
+        *error = "unknown command";
+        return false;
+    }
+    WebCommand result;
+    result.command = found->command;
+    if (found->needsDisc && !GetNumber(parsed, "disc", 1, kMaxDisc, &result.disc, error)) {
+        return false;
+    }
+    if (found->needsTrack && !GetNumber(parsed, "track", 1, kMaxTrack, &result.track, error)) {
+        return false;
+    }
+    *command = result;
+    return true;
+}

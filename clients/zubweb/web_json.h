@@ -1,0 +1,41 @@
+// The JSON zubweb serves and accepts: the status, the disc list, errors and
+// the commands of POST /api/command. Pure: no sockets, no HTTP.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/remote_records.h"
+
+// What the web remote knows of the controller at one moment.
+struct WebStatus {
+    bool reachable = false;  // the last status query got its reply
+    RemoteStatusRecord status;
+    std::string artist;  // the current disc's catalogue line, as bytes
+    std::string title;
+};
+
+// One JSON object on one line: "reachable", the fields of StatusRecordJson,
+// then "artist" and "title". Unreachable: {"reachable": false, "error": ...}.
+std::string StatusJson(const WebStatus& status);
+
+// The present slots of a magazine reply as a JSON array, slot 1 first.
+std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots);
+
+std::string ErrorJson(const std::string& message);
+
+// A remote request that a web command stands for.
+struct WebCommand {
+    int32_t command = 0;  // RemoteCommand
+    int32_t disc = 0;
+    int32_t track = 0;
+};
+
+const int kWebCommandMaxBody = 4096;
+
+// Parses a command body: {"command": "play" | "pause" | "stop" | "next" |
+// "restart" | "shuffle" | "disc" | "track", "disc": 1..100, "track": 1..99}
+// (disc for "disc" and "track", track for "track"). On bad JSON, an unknown
+// command or numbers missing or out of range: false with a message.
+bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error);

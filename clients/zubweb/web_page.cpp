@@ -1,0 +1,197 @@
+// The web remote's page. It reads /api/events for the status, /api/discs for
+// the disc list, and posts the buttons to /api/command.
+#include "clients/zubweb/web_page.h"
+
+namespace {
+
+const char kPage[] = R"page(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>ZUB CD Changer</title>
+<style>
+  * { box-sizing: border-box; }
+  body { margin: 0; font: 16px/1.4 system-ui, sans-serif; background: #f2f2ef; color: #222; }
+  main { max-width: 40rem; margin: 0 auto; padding: 0.75rem; }
+  h1 { font-size: 1.1rem; margin: 0 0 0.5rem; }
+  .card { background: #fff; border-radius: 0.5rem; padding: 0.75rem; margin-bottom: 0.75rem;
+          box-shadow: 0 1px 2px rgba(0,0,0,0.15); }
+  #state { font-weight: bold; color: #fff; background: #b3261e; border-radius: 0.4rem;
+           padding: 0.5rem 0.75rem; margin-bottom: 0.75rem; }
+  #state[hidden] { display: none; }
+  #artist { font-size: 1.25rem; font-weight: bold; overflow-wrap: anywhere; }
+  #title { font-size: 1.1rem; overflow-wrap: anywhere; }
+  .small { color: #555; font-size: 0.9rem; }
+  .buttons { display: grid; grid-template-columns: repeat(5, 1fr); gap: 0.4rem; }
+  button { font: inherit; min-height: 2.75rem; border: 0; border-radius: 0.4rem;
+           background: #2f5d8a; color: #fff; padding: 0 0.3rem; }
+  button:active { background: #1d3d5c; }
+  button:disabled { background: #999; }
+  #discs { list-style: none; margin: 0; padding: 0; }
+  #discs li { display: flex; align-items: center; gap: 0.5rem; padding: 0.4rem 0;
+              border-top: 1px solid #e4e4e0; }
+  #discs li:first-child { border-top: 0; }
+  #discs .slot { width: 2.2rem; text-align: right; font-weight: bold; flex: none; }
+  #discs .what { flex: 1; min-width: 0; overflow-wrap: anywhere; }
+  #discs button { width: 3rem; flex: none; }
+  #discs li.playing { background: #e3eef8; }
+  #message { min-height: 1.2em; color: #b3261e; }
+</style>
+</head>
+<body>
+<main>
+  <h1>ZUB CD Changer</h1>
+  <div id="state">connecting&hellip;</div>
+  <section class="card" id="now">
+    <div id="where">Disc &ndash; Track &ndash;</div>
+    <div id="artist">&nbsp;</div>
+    <div id="title">&nbsp;</div>
+    <div id="times" class="small"></div>
+    <div id="status" class="small"></div>
+    <div id="next" class="small"></div>
+  </section>
+  <section class="card">
+    <div class="buttons">
+      <button id="play" data-command="play">Play</button>
+      <button id="pause" data-command="pause">Pause</button>
+      <button id="stop" data-command="stop">Stop</button>
+      <button id="next-button" data-command="next">Next</button>
+      <button id="random" data-command="shuffle">Random</button>
+    </div>
+    <div id="message"></div>
+  </section>
+  <section class="card">
+    <h1>Discs</h1>
+    <ul id="discs"><li class="small">no discs listed yet</li></ul>
+  </section>
+</main>
+<script>
+"use strict";
+const $ = (id) => document.getElementById(id);
+let reachable = false;
+let discs = [];
+let current = null;
+let discsAsked = 0;
+const MODES = { "play": "playing", "pause": "paused", "stop": "stopped", "unloaded": "unloaded",
+                "shuffle": "random play", "whole-disc": "whole disc" };
+
+function clock(seconds) {
+  const s = Math.max(0, seconds | 0);
+  return Math.floor(s / 60) + ":" + String(s % 60).padStart(2, "0");
+}
+
+function setText(id, text) { $(id).textContent = text; }
+
+function showReachable(yes) {
+  $("state").hidden = yes;
+  if (!yes) { setText("state", "controller not reachable"); }
+  document.querySelectorAll("button").forEach((b) => { b.disabled = !yes; });
+  if (yes && !reachable) { loadDiscs(); }
+  reachable = yes;
+}
+
+function render(s) {
+  current = s;
+  showReachable(!!s.reachable);
+  if (!s.reachable) { return; }
+  setText("where", "Disc " + s.disc + " \u00b7 Track " + s.track + " \u00b7 Index " + s.index);
+  setText("artist", s.artist || "\u00a0");
+  setText("title", s.title || "\u00a0");
+  setText("times", "Track " + clock(s.track_time) + " \u00b7 Disc " + clock(s.disc_time) +
+          " \u00b7 Autopause " + (s.autopause ? "on" : "off"));
+  setText("status", "Changer: " + s.status + (s.answering ? "" : " (not answering)") +
+          " \u00b7 " + (MODES[s.mode] || s.mode));
+  setText("next", s.next ? "Next: disc " + s.next.disc + " track " + s.next.track +
+          " (" + (s.playlist_pos + 1) + " of " + s.playlist_count + ")" : "Next: none");
+  markPlaying();
+  if (s.disc >= 1 && s.disc <= 100 && !discs.some((d) => d.slot === s.disc) &&
+      Date.now() - discsAsked > 5000) {
+    loadDiscs();  // a disc the list does not know: the magazine was scanned again
+  }
+}
+
+function markPlaying() {
+  document.querySelectorAll("#discs li").forEach((li) => {
+    li.classList.toggle("playing", !!current && li.dataset.slot === String(current.disc));
+  });
+}
+
+function renderDiscs() {
+  const list = $("discs");
+  list.textContent = "";
+  if (discs.length === 0) {
+    const li = document.createElement("li");
+    li.className = "small";
+    li.textContent = "no discs: press Scan on the controller";
+    list.appendChild(li);
+    return;
+  }
+  for (const d of discs) {
+    const li = document.createElement("li");
+    li.dataset.slot = String(d.slot);
+    const slot = document.createElement("span");
+    slot.className = "slot";
+    slot.textContent = d.slot;
+    const what = document.createElement("span");
+    what.className = "what";
+    what.textContent = d.artist + " \u2013 " + d.title;
+    const time = document.createElement("span");
+    time.className = "small";
+    time.textContent = clock(d.disc_time);
+    const play = document.createElement("button");
+    play.textContent = "\u25b6";
+    play.title = "Play disc " + d.slot;
+    play.setAttribute("aria-label", "Play disc " + d.slot);
+    play.disabled = !reachable;
+    play.addEventListener("click", () => send({ command: "disc", disc: d.slot }));
+    li.append(slot, what, time, play);
+    list.appendChild(li);
+  }
+  markPlaying();
+}
+
+async function loadDiscs() {
+  discsAsked = Date.now();
+  try {
+    const reply = await fetch("/api/discs");
+    if (reply.ok) {
+      discs = await reply.json();
+      renderDiscs();
+    }
+  } catch (e) { /* the event stream shows the state */ }
+}
+
+async function send(body) {
+  setText("message", "");
+  try {
+    const reply = await fetch("/api/command", {
+      method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body)
+    });
+    if (!reply.ok) {
+      const answer = await reply.json().catch(() => ({}));
+      setText("message", answer.error || "failed (" + reply.status + ")");
+    }
+  } catch (e) {
+    setText("message", "the web remote does not answer");
+  }
+}
+
+document.querySelectorAll("button[data-command]").forEach((b) => {
+  b.addEventListener("click", () => send({ command: b.dataset.command }));
+});
+
+const events = new EventSource("/api/events");
+events.onmessage = (e) => { try { render(JSON.parse(e.data)); } catch (x) { /* skip */ } };
+events.onerror = () => { showReachable(false); };
+document.querySelectorAll("button").forEach((b) => { b.disabled = true; });
+</script>
+</body>
+</html>
+)page";
+
+}  // namespace
+
+const char* WebPageHtml() {
+    return kPage;
+}

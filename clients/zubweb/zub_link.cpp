@@ -1,0 +1,98 @@
+// zubweb's connection to the controller.
+#include "clients/zubweb/zub_link.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "base/deadline.h"
+
+ZubLink::ZubLink(RemoteConnection& connection, std::string host, uint16_t port,
+                 ZubLinkTiming timing, LinkClock clock)
+    : connection_(connection),
+      host_(std::move(host)),
+      port_(port),
+      where_(host_ + ":" + std::to_string(port)),
+      timing_(timing),
+      clock_(clock != nullptr ? clock : SteadyClockMs),
+      backoffMs_(timing.firstBackoffMs) {}
+
+int64_t ZubLink::Now() const {
+    return clock_();
+}
+
+// Waits at most waitMs for the link to be free and takes it.
+bool ZubLink::Take(int waitMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!free_.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !busy_; })) {
+        return false;
+    }
+    busy_ = true;
+    return true;
+}
+
+void ZubLink::Give() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    busy_ = false;
+    free_.notify_one();
+}
+
+void ZubLink::DropLocked(int64_t now) {
+    connection_.Close();
+    connected_ = false;
+    nextAttemptMs_ = now + backoffMs_;
+    backoffMs_ = std::min(backoffMs_ * 2, timing_.maxBackoffMs);
+}
+
+bool ZubLink::ConnectLocked(int64_t deadline, std::string* error) {
+    int64_t now = Now();
+    if (now < nextAttemptMs_) {
+        *error = "controller not reachable at " + where_;
+        return false;
+    }
+    int limit = static_cast<int>(std::min<int64_t>(timing_.connectMs, deadline - now));
+    std::string reason;
+    if (limit <= 0 || !connection_.Open(host_, port_, limit, &reason)) {
+        DropLocked(Now());
+        *error = "controller not reachable at " + where_ + (reason.empty() ? "" : ": " + reason);
+        return false;
+    }
+    connected_ = true;
+    return true;
+}
+
+bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
+                       std::string* error) {
+    int64_t deadline = Now() + budgetMs;
+    if (!Take(budgetMs)) {
+        *error = "controller busy at " + where_;
+        return false;
+    }
+    struct Giver {
+        ZubLink* link;
+        ~Giver() { link->Give(); }
+    } giver{this};
+    if (!connected_ && !ConnectLocked(deadline, error)) {
+        return false;
+    }
+    unsigned char bytes[kRemoteFullRequestSize];
+    WriteRemoteInt(bytes + kRemoteCommandOffset, request.command);
+    WriteRemoteInt(bytes + kRemoteDiscOffset, request.disc);
+    WriteRemoteInt(bytes + kRemoteTrackOffset, request.track);
+    if (!connection_.SendAll(bytes, sizeof bytes)) {
+        DropLocked(Now());
+        *error = "connection to " + where_ + " lost";
+        return false;
+    }
+    if (replySize > 0) {
+        int limit = static_cast<int>(std::max<int64_t>(1, deadline - Now()));
+        if (!connection_.ReceiveExactly(reply, replySize, limit)) {
+            // A late reply would be taken for the next one's: start afresh.
+            DropLocked(Now());
+            *error = "no reply from " + where_;
+            return false;
+        }
+    }
+    backoffMs_ = timing_.firstBackoffMs;
+    return true;
+}
