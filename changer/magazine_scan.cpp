@@ -13,7 +13,6 @@
 namespace {
 
 const int kTextSize = 100;  // cell texts and catalogue fields
-const int kMaxTracks = 99;
 
 // Reply offsets of the fields read here.
 const int kDiscIdStart = 9;
@@ -89,7 +88,7 @@ void ReadTableOfContents(DiscSlot& slot, ListControl& discList, int row) {
     int count = last - first + 1;
     bool sensible = reply.IsDigitAt(kTocFirstTrack) && reply.IsDigitAt(kTocFirstTrack + 1) &&
                     reply.IsDigitAt(kTocLastTrack) && reply.IsDigitAt(kTocLastTrack + 1) &&
-                    count >= 1 && count <= kMaxTracks;
+                    count >= 1 && count <= kLargestTrack;
     slot.wFirstTrack = static_cast<uint16_t>(sensible ? first : 0);
     slot.wTrackCount = static_cast<uint16_t>(sensible ? count : 0);
 

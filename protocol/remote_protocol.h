@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "base/changer_facts.h"
+
 const uint16_t kRemotePort = 4239;
 
 // Request: command at offset 0, argument 1 (disc) at 4, argument 2 (track)
@@ -72,7 +74,7 @@ const int kRemoteSlotTrackCountOffset = 20;
 const int kRemoteSlotDiscTimeOffset = 24;  // seconds
 const int kRemoteSlotArtistOffset = 28;    // kRemoteTextSize bytes, as in RemoteInfo
 const int kRemoteSlotTitleOffset = 78;
-const int kRemoteMagazineSlots = 100;
+const int kRemoteMagazineSlots = kSlotCount;
 const int kRemoteMagazineSize = kRemoteMagazineSlots * kRemoteSlotSize;
 
 // The longest reply: what a reply buffer must hold.

@@ -10,8 +10,6 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 
-static_assert(kRemoteMagazineSlots == kSlotCount, "the magazine reply has one record per slot");
-
 namespace {
 
 int32_t Seconds(const MinSec& time) {

@@ -19,6 +19,7 @@
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
 #include "protocol/remote_client_socket.h"
+#include "protocol/remote_commands.h"
 #include "protocol/remote_records.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
@@ -46,7 +47,7 @@ TEST(RemoteCommandLine, CommandsAndOptions) {
     EXPECT_EQ(options.track, 5);
 
     unsigned char request[kRemoteFullRequestSize];
-    BuildRemoteRequest(options, request);
+    EncodeRemoteRequest(options.command, options.disc, options.track, request);
     const unsigned char expected[12] = {'2', 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0};
     EXPECT_EQ(std::memcmp(request, expected, sizeof expected), 0);
 

@@ -10,37 +10,14 @@
 #include "base/changer_facts.h"
 #include "base/display_text.h"
 #include "protocol/record_json.h"
+#include "protocol/remote_commands.h"
 #include "protocol/remote_records.h"
 
 namespace {
 
-struct CommandName {
-    const char* name;
-    int32_t command;
-    int arguments;
-};
-
-const CommandName kCommands[] = {
-    {"next", REMOTE_NEXT, 0},         {"pause", REMOTE_PAUSE, 0},
-    {"play", REMOTE_PLAY, 0},         {"stop", REMOTE_STOP, 0},
-    {"restart", REMOTE_RESTART, 0},   {"disc", REMOTE_PLAY_DISC, 1},
-    {"track", REMOTE_PLAY_TRACK, 2},  {"shuffle", REMOTE_SHUFFLE, 0},
-    {"position", REMOTE_POSITION, 0}, {"info", REMOTE_INFO, 0},
-    {"status", REMOTE_STATUS, 0},     {"discs", REMOTE_MAGAZINE, 0},
-};
-
 const int kLongestTimeoutMs = 3600000;
 const char kHttpStart[] = "HTTP/";
 const int kHttpStartLength = sizeof kHttpStart - 1;
-
-// A text field of the reply: up to its terminator, within the field.
-std::string ReplyText(const unsigned char* field) {
-    int length = 0;
-    while (length < kRemoteTextSize && field[length] != 0) {
-        ++length;
-    }
-    return std::string(reinterpret_cast<const char*>(field), length);
-}
 
 bool AllZero(const unsigned char* bytes, int count) {
     for (int i = 0; i < count; ++i) {
@@ -155,12 +132,7 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
         *error = "no command given";
         return false;
     }
-    const CommandName* found = nullptr;
-    for (const CommandName& entry : kCommands) {
-        if (args[at] == entry.name) {
-            found = &entry;
-        }
-    }
+    const RemoteCommandName* found = FindRemoteCommand(args[at]);
     if (found == nullptr) {
         *error = "unknown command " + args[at];
         return false;
@@ -183,28 +155,6 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
     options->disc = static_cast<int32_t>(numbers[0]);
     options->track = static_cast<int32_t>(numbers[1]);
     return true;
-}
-
-void BuildRemoteRequest(const RemoteClientOptions& options,
-                        unsigned char request[kRemoteFullRequestSize]) {
-    WriteRemoteInt(request + kRemoteCommandOffset, options.command);
-    WriteRemoteInt(request + kRemoteDiscOffset, options.disc);
-    WriteRemoteInt(request + kRemoteTrackOffset, options.track);
-}
-
-int RemoteReplySize(int32_t command) {
-    switch (command) {
-        case REMOTE_POSITION:
-            return kRemotePositionSize;
-        case REMOTE_INFO:
-            return kRemoteInfoSize;
-        case REMOTE_STATUS:
-            return kRemoteStatusSize;
-        case REMOTE_MAGAZINE:
-            return kRemoteMagazineSize;
-        default:
-            return 0;
-    }
 }
 
 namespace {
@@ -382,8 +332,8 @@ std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool 
     std::string artist;
     std::string title;
     if (command == REMOTE_INFO) {
-        artist = CatalogueTextToUtf8(ReplyText(reply + kRemoteArtistOffset));
-        title = CatalogueTextToUtf8(ReplyText(reply + kRemoteTitleOffset));
+        artist = CatalogueTextToUtf8(DecodeRemoteText(reply + kRemoteArtistOffset));
+        title = CatalogueTextToUtf8(DecodeRemoteText(reply + kRemoteTitleOffset));
     }
     if (json) {
         nlohmann::ordered_json object = {{"disc", disc}, {"track", track}};
@@ -424,7 +374,7 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
         return fail("cannot connect to " + where + ": " + error, RemoteClientNoServer);
     }
     unsigned char request[kRemoteFullRequestSize];
-    BuildRemoteRequest(options, request);
+    EncodeRemoteRequest(options.command, options.disc, options.track, request);
     if (!connection.SendAll(request, sizeof request)) {
         return fail("connection to " + where + " lost while sending", RemoteClientBadReply);
     }

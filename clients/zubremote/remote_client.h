@@ -39,14 +39,6 @@ const char* RemoteClientUsageText();
 bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOptions* options,
                             std::string* error);
 
-// The 12-byte request for the options' command.
-void BuildRemoteRequest(const RemoteClientOptions& options,
-                        unsigned char request[kRemoteFullRequestSize]);
-
-// Bytes the server answers to command: 0, kRemotePositionSize,
-// kRemoteInfoSize, kRemoteStatusSize or kRemoteMagazineSize.
-int RemoteReplySize(int32_t command);
-
 // Whether a whole reply to command is one the program can send: disc 0..100
 // and track 0..99; for info, two terminated texts followed by zeros only;
 // for status, also a known mode and flags of 0 or 1; for the magazine, every

@@ -3,29 +3,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/changer_facts.h"
 #include "base/display_text.h"
 #include "protocol/record_json.h"
+#include "protocol/remote_commands.h"
 
 using nlohmann::json;
 
 namespace {
-
-const int kMaxDisc = 100;
-const int kMaxTrack = 99;
-
-struct CommandName {
-    const char* name;
-    int32_t command;
-    bool needsDisc;
-    bool needsTrack;
-};
-
-const CommandName kCommandNames[] = {
-    {"play", REMOTE_PLAY, false, false},       {"pause", REMOTE_PAUSE, false, false},
-    {"stop", REMOTE_STOP, false, false},       {"next", REMOTE_NEXT, false, false},
-    {"restart", REMOTE_RESTART, false, false}, {"shuffle", REMOTE_SHUFFLE, false, false},
-    {"disc", REMOTE_PLAY_DISC, true, false},   {"track", REMOTE_PLAY_TRACK, true, true},
-};
 
 // An integer field within minimum..maximum.
 bool GetNumber(const json& body, const char* key, int minimum, int maximum, int32_t* out,
@@ -92,22 +77,19 @@ bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* 
         *error = "\"command\" must be a text";
         return false;
     }
-    const CommandName* found = nullptr;
-    for (const CommandName& entry : kCommandNames) {
-        if (name->get<std::string>() == entry.name) {
-            found = &entry;
-        }
-    }
-    if (found == nullptr) {
+    // The commands that play or press a button: those answered with nothing.
+    const RemoteCommandName* found = FindRemoteCommand(name->get<std::string>());
+    if (found == nullptr || RemoteReplySize(found->command) != 0) {
         *error = "unknown command";
         return false;
     }
     WebCommand result;
     result.command = found->command;
-    if (found->needsDisc && !GetNumber(parsed, "disc", 1, kMaxDisc, &result.disc, error)) {
+    if (found->arguments >= 1 && !GetNumber(parsed, "disc", 1, kSlotCount, &result.disc, error)) {
         return false;
     }
-    if (found->needsTrack && !GetNumber(parsed, "track", 1, kMaxTrack, &result.track, error)) {
+    if (found->arguments >= 2 &&
+        !GetNumber(parsed, "track", 1, kLargestTrack, &result.track, error)) {
         return false;
     }
     *command = result;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/deadline.h"
+#include "protocol/remote_commands.h"
 
 ZubLink::ZubLink(RemoteConnection& connection, std::string host, uint16_t port,
                  ZubLinkTiming timing, LinkClock clock)
@@ -76,9 +77,7 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
         return false;
     }
     unsigned char bytes[kRemoteFullRequestSize];
-    WriteRemoteInt(bytes + kRemoteCommandOffset, request.command);
-    WriteRemoteInt(bytes + kRemoteDiscOffset, request.disc);
-    WriteRemoteInt(bytes + kRemoteTrackOffset, request.track);
+    EncodeRemoteRequest(request.command, request.disc, request.track, bytes);
     if (!connection_.SendAll(bytes, sizeof bytes)) {
         DropLocked(Now());
         *error = "connection to " + where_ + " lost";
