@@ -4,8 +4,8 @@
 
 #include <cstring>
 #include <mutex>
+#include <string>
 
-#include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
@@ -74,11 +74,11 @@ int WriteInfo(unsigned char* reply) {
     if (!DiscInRange(disc)) {
         return kRemoteInfoSize;
     }
-    char artist[kRemoteTextSize] = {};
-    char title[kRemoteTextSize] = {};
-    ReadCatalogue(disc, artist, kRemoteTextSize, title, kRemoteTextSize);
-    CopyText(reply + kRemoteArtistOffset, artist[0] != 0 ? artist : kRemoteNoCatalogue);
-    CopyText(reply + kRemoteTitleOffset, title);
+    std::string artist;
+    std::string title;
+    ReadRemoteCatalogue(disc, &artist, &title);
+    CopyText(reply + kRemoteArtistOffset, artist.c_str());
+    CopyText(reply + kRemoteTitleOffset, title.c_str());
     return kRemoteInfoSize;
 }
 

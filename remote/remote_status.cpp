@@ -6,8 +6,8 @@
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/playlist.h"
-#include "changer/status_answer.h"
 #include "changer/status_poll.h"
+#include "changer/status_snapshot.h"
 #include "link/changer_link.h"
 
 namespace {
@@ -21,33 +21,25 @@ int32_t Seconds(const MinSec& time) {
 RemoteStatusRecord ReadRemoteStatus() {
     RemoteStatusRecord status;
     status.mode = g_nMode.load();
-    int row;
-    {
-        // Copies, as the panel takes them; the poll holds the lock only
-        // while it stores.
-        std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
-        row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : StatusNone;
-        status.disc = g_nDisc.load();
-        status.track = g_nTrack.load();
-        status.index = g_nIndex;
-        status.trackSeconds = Seconds(g_timeTrack);
-        status.discSeconds = Seconds(g_timeDisc);
-        status.autopause = g_bAutopause;
-        status.answering = g_bStatusAnswered;
-        status.sinceAnswerMs = MsSinceStatusAnswer();
-    }
-    status.code = g_statusCodes[row].code;
-    status.text = g_statusCodes[row].text;
+    StatusSnapshot snapshot = ReadStatusSnapshot();  // as the panel takes it
+    status.disc = snapshot.disc;
+    status.track = snapshot.track;
+    status.index = snapshot.index;
+    status.trackSeconds = Seconds(snapshot.timeTrack);
+    status.discSeconds = Seconds(snapshot.timeDisc);
+    status.autopause = snapshot.autopause;
+    status.answering = snapshot.answered;
+    status.sinceAnswerMs = snapshot.sinceAnswerMs;
+    status.code = g_statusCodes[snapshot.row].code;
+    status.text = g_statusCodes[snapshot.row].text;
 
     // Unlike the painter this thread may wait for a play request to finish.
     std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
     status.playlistPos = g_nPlaylistPos;
     status.playlistCount = g_nPlaylistCount;
-    int pos = g_nPlaylistPos;
-    if (g_bPlaylistBuilt && pos >= 0 && pos < g_nPlaylistCount &&
-        pos < static_cast<int>(g_hPlaylist.size())) {
-        status.nextDisc = g_hPlaylist[pos].wDisc;
-        status.nextTrack = g_hPlaylist[pos].wTrack;
+    if (const PlaylistEntry* next = NextPlaylistEntry()) {
+        status.nextDisc = next->wDisc;
+        status.nextTrack = next->wTrack;
     }
     return status;
 }

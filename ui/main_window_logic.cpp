@@ -7,6 +7,7 @@
 #include "changer/magazine_scan.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
+#include "changer/status_snapshot.h"
 #include "link/changer_link.h"
 #include "resources/resource_ids.h"
 
@@ -193,34 +194,23 @@ std::string TitleWithPort(const char* layoutTitle) {
 }
 
 StatusPanelText FormatStatusPanel() {
-    // Copies taken under the status lock, which the poll holds only while it
-    // stores; the text is formatted after it is released.
-    MinSec discTime;
-    MinSec trackTime;
-    int autopause, disc, track, index, row;
-    {
-        std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
-        discTime = g_timeDisc;
-        trackTime = g_timeTrack;
-        autopause = g_bAutopause;
-        disc = g_nDisc.load();
-        track = g_nTrack.load();
-        index = g_nIndex;
-        row = g_nStatus;
-    }
+    // Copies taken under the status lock; the text is formatted after it is
+    // released.
+    StatusSnapshot status = ReadStatusSnapshot();
 
     StatusPanelText panel;
     char text[128];
     char discText[16];
     char trackText[16];
-    discTime.Format(discText);
-    trackTime.Format(trackText);
+    status.timeDisc.Format(discText);
+    status.timeTrack.Format(trackText);
     std::snprintf(text, sizeof text, "Disc: %s Track: %s Autopause: %s", discText, trackText,
-                  autopause ? "on" : "off");
+                  status.autopause ? "on" : "off");
     panel.lines[0] = text;
-    std::snprintf(text, sizeof text, "Disc %d Track %d Index %d", disc, track, index);
+    std::snprintf(text, sizeof text, "Disc %d Track %d Index %d", status.disc, status.track,
+                  status.index);
     panel.lines[1] = text;
-    panel.lines[2] = g_statusCodes[(row >= 0 && row < kStatusCodeCount) ? row : 0].text;
+    panel.lines[2] = g_statusCodes[status.row].text;
     panel.lineCount = 3;
 
     // A play request holds the playlist lock while it waits on the line: the
@@ -231,8 +221,8 @@ StatusPanelText FormatStatusPanel() {
         if (g_bPlaylistBuilt) {
             int pos = g_nPlaylistPos;
             int count = g_nPlaylistCount;
-            if (pos >= 0 && pos < count && pos < static_cast<int>(g_hPlaylist.size())) {
-                PlaylistEntry entry = g_hPlaylist[pos];
+            if (const PlaylistEntry* next = NextPlaylistEntry()) {
+                PlaylistEntry entry = *next;
                 playlistLock.unlock();
                 std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)", entry.wDisc,
                               entry.wTrack, pos + 1, count);
