@@ -60,7 +60,7 @@ bool PollNatively(const Options& options, std::vector<double>& times) {
         return false;
     }
     g_hCom = line.release();  // used by the poll thread until the process ends
-    std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1)).detach();
+    std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1), PollLoop()).detach();
 
     size_t wanted = static_cast<size_t>(options.polls) + 1;
     int limitMs = static_cast<int>(wanted * 2 * kPollPeriodMs) + 30000;

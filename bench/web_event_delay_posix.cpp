@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
             g_slots[slot].wTrackCount = static_cast<uint16_t>(counts[slot]);
         }
     }
-    std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1)).detach();
+    std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1), PollLoop()).detach();
     static RemoteServer remote(PlatformSocketApi(), 0);
     remote.StartRemoteThread(kNoRemoteSocket);
     uint16_t remotePort = remote.WaitUntilListening();

@@ -145,10 +145,14 @@ void PollStatusOnce() {
     ApplyPollTransitions(status);
 }
 
-void PollStatusThread(WindowHandle window) {
-    for (;;) {
+void PollStatusThread(WindowHandle window, PollLoop loop) {
+    while (!loop.stop || !loop.stop()) {
         PollStatusOnce();
         RequestStatusRepaint(window);
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollPeriodMs));
+        if (loop.wait) {
+            loop.wait(loop.periodMs);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(loop.periodMs));
+        }
     }
 }

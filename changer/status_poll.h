@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "base/changer_facts.h"
@@ -83,6 +84,16 @@ void ApplyPollTransitions(const StatusReplyFields& status);
 // nothing else), releases it, then applies the poll's transitions.
 void PollStatusOnce();
 
-// The poll thread: PollStatusOnce, repaint request for window, a sleep of
-// kPollPeriodMs, forever.
-void PollStatusThread(WindowHandle window);
+// How the poll thread paces itself and when it ends; the defaults are the
+// program's: kPollPeriodMs on the steady clock, forever.
+struct PollLoop {
+    int periodMs = kPollPeriodMs;
+    // Waits ms milliseconds between two polls; empty: sleeps.
+    std::function<void(int ms)> wait;
+    // Asked before every poll; true ends the loop. Empty: never.
+    std::function<bool()> stop;
+};
+
+// The poll thread: PollStatusOnce, repaint request for window, a wait of
+// loop.periodMs, until loop.stop says so.
+void PollStatusThread(WindowHandle window, PollLoop loop);

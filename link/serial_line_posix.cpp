@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string>
+
+#include "base/deadline.h"
 
 namespace {
 
@@ -97,16 +98,14 @@ public:
     }
 
     void DrainInput(int quietMs, int limitMs) override {
-        using Clock = std::chrono::steady_clock;
-        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+        Deadline deadline(limitMs);
         DiscardInput();
         while (fd_ >= 0) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
+            int left = deadline.LeftMs();
+            if (left <= 0) {
                 return;
             }
-            int wait = left.count() < quietMs ? static_cast<int>(left.count()) : quietMs;
+            int wait = left < quietMs ? left : quietMs;
             if (WaitForInput(wait) <= 0) {
                 return;
             }

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "base/deadline.h"
 #include "protocol/remote_client_socket.h"
 
 namespace {
@@ -105,16 +105,15 @@ bool SocketRemoteConnection::SendAll(const unsigned char* bytes, int count) {
 }
 
 ReceiveResult SocketRemoteConnection::Receive(unsigned char* bytes, int count, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     int got = 0;
     while (got < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        int left = deadline.LeftMs();
+        if (left <= 0) {
             return {ReceiveEnd::TimedOut, got};
         }
         pollfd waiting = {static_cast<int>(handle_), POLLIN, 0};
-        int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+        int ready = ::poll(&waiting, 1, left);
         if (ready < 0 && errno == EINTR) {
             continue;
         }

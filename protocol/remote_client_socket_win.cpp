@@ -1,11 +1,11 @@
 // Winsock 1.1 connection of a remote client, for Windows builds of the tools.
 #include <winsock.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "base/deadline.h"
 #include "protocol/remote_client_socket.h"
 
 namespace {
@@ -119,13 +119,12 @@ bool SocketRemoteConnection::SendAll(const unsigned char* bytes, int count) {
 
 ReceiveResult SocketRemoteConnection::Receive(unsigned char* bytes, int count, int timeoutMs) {
     SOCKET s = static_cast<SOCKET>(handle_);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     int got = 0;
     while (got < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        int left = deadline.LeftMs();
         bool failed = false;
-        if (left.count() <= 0 || !WaitFor(s, false, static_cast<int>(left.count()), &failed)) {
+        if (left <= 0 || !WaitFor(s, false, left, &failed)) {
             return {failed ? ReceiveEnd::Failed : ReceiveEnd::TimedOut, got};
         }
         if (failed) {

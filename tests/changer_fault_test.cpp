@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <string>
@@ -122,27 +123,30 @@ protected:
             kWaitLimitMs);
     }
 
-    // The poll thread's loop with a short period, stoppable; records how
-    // long each poll took and the status row it left.
+    // The poll thread with a short period, stopped by StopPolling; its wait
+    // records how long each poll took and the status row it left.
     void StartPolling(int periodMs) {
         polling = true;
-        poller = std::thread([this, periodMs] {
-            while (polling) {
-                Clock::time_point start = Clock::now();
-                PollStatusOnce();
-                RequestStatusRepaint(reinterpret_cast<WindowHandle>(1));
-                {
-                    std::lock_guard<std::mutex> lock(pollMutex);
-                    pollTimes.push_back(Clock::now() - start);
-                    pollRows.push_back(StatusRow());
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(periodMs));
-            }
-        });
+        PollLoop loop;
+        loop.periodMs = periodMs;
+        loop.stop = [this] { return !polling; };
+        loop.wait = [this](int ms) {
+            std::unique_lock<std::mutex> lock(pollMutex);
+            pollTimes.push_back(Clock::now() - pollStart);
+            pollRows.push_back(StatusRow());
+            pollWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !polling; });
+            pollStart = Clock::now();
+        };
+        pollStart = Clock::now();
+        poller = std::thread(PollStatusThread, reinterpret_cast<WindowHandle>(1), loop);
     }
 
     void StopPolling() {
-        polling = false;
+        {
+            std::lock_guard<std::mutex> lock(pollMutex);
+            polling = false;
+        }
+        pollWake.notify_all();
         if (poller.joinable()) {
             poller.join();
         }
@@ -163,6 +167,8 @@ protected:
     std::atomic<bool> polling{false};
     std::thread poller;
     std::mutex pollMutex;
+    std::condition_variable pollWake;  // StopPolling ends the wait between polls
+    Clock::time_point pollStart;       // poll thread only, once started
     std::vector<Clock::duration> pollTimes;
     std::vector<int> pollRows;
 };

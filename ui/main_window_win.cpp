@@ -92,7 +92,7 @@ void InsertColumns(HWND list, const ListColumn* columns, int unit) {
 
 void StartStatusPoll(HWND window) {
     try {
-        std::thread(PollStatusThread, static_cast<WindowHandle>(window)).detach();
+        std::thread(PollStatusThread, static_cast<WindowHandle>(window), PollLoop()).detach();
     } catch (const std::system_error&) {
         ShowErrorBox(window, "Couldn't start the status poll.", "Error");
     }

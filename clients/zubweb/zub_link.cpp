@@ -45,13 +45,12 @@ void ZubLink::DropLocked(int64_t now) {
     backoffMs_ = std::min(backoffMs_ * 2, timing_.maxBackoffMs);
 }
 
-bool ZubLink::ConnectLocked(int64_t deadline, std::string* error) {
-    int64_t now = Now();
-    if (now < nextAttemptMs_) {
+bool ZubLink::ConnectLocked(const Deadline& deadline, std::string* error) {
+    if (Now() < nextAttemptMs_) {
         *error = "controller not reachable at " + where_;
         return false;
     }
-    int limit = static_cast<int>(std::min<int64_t>(timing_.connectMs, deadline - now));
+    int limit = std::min(timing_.connectMs, deadline.LeftMs());
     std::string reason;
     if (limit <= 0 || !connection_.Open(host_, port_, limit, &reason)) {
         DropLocked(Now());
@@ -64,7 +63,7 @@ bool ZubLink::ConnectLocked(int64_t deadline, std::string* error) {
 
 bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
                        std::string* error) {
-    int64_t deadline = Now() + budgetMs;
+    const Deadline deadline(budgetMs, clock_);
     if (!Take(budgetMs)) {
         *error = "controller busy at " + where_;
         return false;
@@ -84,7 +83,7 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
         return false;
     }
     if (replySize > 0) {
-        int limit = static_cast<int>(std::max<int64_t>(1, deadline - Now()));
+        int limit = std::max(1, deadline.LeftMs());
         if (!connection_.ReceiveExactly(reply, replySize, limit)) {
             // A late reply would be taken for the next one's: start afresh.
             DropLocked(Now());

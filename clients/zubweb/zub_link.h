@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/deadline.h"
 #include "clients/zubweb/web_json.h"
 #include "protocol/remote_client_socket.h"
 
@@ -18,7 +19,7 @@ struct ZubLinkTiming {
 };
 
 // Milliseconds on a steady clock; tests give their own.
-using LinkClock = int64_t (*)();
+using LinkClock = MsClock;
 
 class ZubLink {
 public:
@@ -39,7 +40,7 @@ public:
 private:
     bool Take(int waitMs);
     void Give();
-    bool ConnectLocked(int64_t deadline, std::string* error);
+    bool ConnectLocked(const Deadline& deadline, std::string* error);
     void DropLocked(int64_t now);
     int64_t Now() const;
 
