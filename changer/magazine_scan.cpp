@@ -12,7 +12,10 @@
 
 namespace {
 
-const int kTextSize = 100;  // cell texts and catalogue fields
+// Cell texts, catalogue fields, and a stored reply (Reply's buffer, which
+// must hold what ChangerTransact stores).
+const int kTextSize = 100;
+static_assert(kTextSize >= kReplyBufferSize, "a stored reply fits the text buffer");
 
 // Reply offsets of the fields read here.
 const int kDiscIdStart = 9;
@@ -131,7 +134,8 @@ void ReadTrackTimes(DiscSlot& slot) {
     }
 }
 
-// Row i for slot n with column 0.
+// The disc list's row for slot slotNumber (row slotNumber - 1), column 0
+// only: the slot number.
 void InsertSlotRow(int slotNumber, ListControl& discList) {
     char text[kTextSize];
     std::snprintf(text, sizeof text, "%d", slotNumber);

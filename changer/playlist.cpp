@@ -60,9 +60,9 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
 void BuildPlaylist() {
     std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
     std::vector<PlaylistEntry> entries;
-    // A new list starts with room for one entry, even when no disc is
-    // present: the list then exists but holds nothing, and callers that ask
-    // whether a list was built (the panel's fourth line) still see one.
+    // Room for one entry up front; what tells callers (the panel's fourth
+    // line) that a list was built is g_bPlaylistBuilt, set below even when
+    // no disc is present and the list holds nothing.
     entries.reserve(1);
     {
         std::lock_guard<std::recursive_mutex> comLock(g_hComMutex);

@@ -1,7 +1,6 @@
-// A client's connection to the remote server, for tools and benches:
-// BSD sockets natively (remote_client_socket_posix.cpp), Winsock 1.1 for
-// Windows builds of the tools (protocol/remote_client_socket_win.cpp,
-// kept out of remote/ so that it stays out of the program).
+// A client's connection to the remote server, for zubremote, zubweb and the
+// benches: BSD sockets natively (remote_client_socket_posix.cpp), Winsock 1.1
+// for Windows builds (remote_client_socket_win.cpp).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Winsock 1.1 connection of a remote client, for Windows builds of the tools.
+// Winsock 1.1 connection of a remote client, for the Windows builds of the clients.
 #include <winsock.h>
 
 #include <cstdio>

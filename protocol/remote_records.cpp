@@ -68,6 +68,10 @@ RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes) {
     return status;
 }
 
+void EncodeRemoteText(const std::string& text, unsigned char* field) {
+    PutText(field, kRemoteTextSize, text);
+}
+
 std::string DecodeRemoteText(const unsigned char* field) {
     return GetText(field, kRemoteTextSize);
 }

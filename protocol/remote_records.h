@@ -47,6 +47,10 @@ RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes);
 // field's end.
 std::string DecodeRemoteText(const unsigned char* field);
 
+// Writes a kRemoteTextSize-byte text field: the text cut to leave room for
+// a NUL, then zeros.
+void EncodeRemoteText(const std::string& text, unsigned char* field);
+
 // One slot: kRemoteSlotSize bytes. An absent slot is written as zeros.
 void EncodeRemoteSlot(const RemoteSlotRecord& slot, unsigned char* out);
 RemoteSlotRecord DecodeRemoteSlot(const unsigned char* bytes);

@@ -56,14 +56,6 @@ int WritePosition(unsigned char* reply) {
     return kRemotePositionSize;
 }
 
-// Copies a terminated text into a zeroed field, cut to leave room for the
-// terminator, so nothing but the text and zeros goes out.
-void CopyText(unsigned char* field, const char* text) {
-    for (int i = 0; i < kRemoteTextSize - 1 && text[i] != 0; ++i) {
-        field[i] = static_cast<unsigned char>(text[i]);
-    }
-}
-
 // Artist and title of the current disc; before the first status reply (or
 // after one naming no slot) there is no disc, and both texts stay empty.
 int WriteInfo(unsigned char* reply) {
@@ -77,8 +69,8 @@ int WriteInfo(unsigned char* reply) {
     std::string artist;
     std::string title;
     ReadRemoteCatalogue(disc, &artist, &title);
-    CopyText(reply + kRemoteArtistOffset, artist.c_str());
-    CopyText(reply + kRemoteTitleOffset, title.c_str());
+    EncodeRemoteText(artist, reply + kRemoteArtistOffset);
+    EncodeRemoteText(title, reply + kRemoteTitleOffset);
     return kRemoteInfoSize;
 }
 

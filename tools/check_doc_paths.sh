@@ -39,6 +39,10 @@ checked=0
 for doc in "$@"; do
     while IFS= read -r path; do
         path=${path%%#*}
+        # A link relative to a document outside the root: from its folder.
+        if [[ $path == ../* || $path == ./* ]]; then
+            path=$(realpath -m --relative-to=. "$(dirname "$doc")/$path")
+        fi
         [ -e "${path%%/*}" ] || continue
         # shellcheck disable=SC2001  # a regular expression, not a pattern
         path=$(sed 's/<[^>]*>/*/g' <<<"$path")
