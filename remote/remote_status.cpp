@@ -5,10 +5,11 @@
 
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
-#include "link/changer_link.h"
+#include "remote/remote_playlist_view.h"
 
 static_assert(kRemoteMagazineSlots == kSlotCount, "the magazine reply has one record per slot");
 
@@ -26,7 +27,7 @@ RemoteStatusRecord ReadRemoteStatus() {
     int row;
     {
         // Copies, as the panel takes them; the poll holds the lock only
-        // while it stores.
+        // while it stores, never across a line exchange.
         std::lock_guard<std::recursive_mutex> statusLock(g_hStatusMutex);
         row = (g_nStatus >= 0 && g_nStatus < kStatusCodeCount) ? g_nStatus : StatusNone;
         status.disc = g_nDisc.load();
@@ -41,16 +42,18 @@ RemoteStatusRecord ReadRemoteStatus() {
     status.code = g_statusCodes[row].code;
     status.text = g_statusCodes[row].text;
 
-    // Unlike the painter this thread may wait for a play request to finish.
-    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
-    status.playlistPos = g_nPlaylistPos;
-    status.playlistCount = g_nPlaylistCount;
-    int pos = g_nPlaylistPos;
-    if (g_bPlaylistBuilt && pos >= 0 && pos < g_nPlaylistCount &&
-        pos < static_cast<int>(g_hPlaylist.size())) {
-        status.nextDisc = g_hPlaylist[pos].wDisc;
-        status.nextTrack = g_hPlaylist[pos].wTrack;
-    }
+    RemotePlaylistView playlist = ReadRemotePlaylist();
+    status.playlistPos = playlist.pos;
+    status.playlistCount = playlist.count;
+    status.nextDisc = playlist.nextDisc;
+    status.nextTrack = playlist.nextTrack;
+
+    MagazineCopy magazine;
+    ReadMagazineCopy(&magazine);
+    status.scanning = magazine.scanning ? 1 : 0;
+    status.scanSlot = magazine.scanSlot;
+    status.scanLastSlot = magazine.scanLastSlot;
+    status.magazineGeneration = static_cast<int32_t>(magazine.generation);
     return status;
 }
 
@@ -63,22 +66,21 @@ void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title) {
 }
 
 void ReadRemoteMagazine(RemoteSlotRecord* slots) {
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        for (int i = 0; i < kRemoteMagazineSlots; ++i) {
-            const DiscSlot& slot = g_slots[i];
-            RemoteSlotRecord& record = slots[i];
-            record = RemoteSlotRecord();
-            record.present = (slot.wFlags & SLOT_PRESENT) != 0;
-            if (record.present) {
-                record.id = slot.szDiscId;
-                record.firstTrack = slot.wFirstTrack;
-                record.trackCount = slot.wTrackCount;
-                record.discSeconds = Seconds(slot.timeDisc);
-            }
+    // The scan's copy: a running scan has published the rows read so far.
+    MagazineCopy magazine;
+    ReadMagazineCopy(&magazine);
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        const MagazineCopyRow& row = magazine.rows[i];
+        RemoteSlotRecord& record = slots[i];
+        record = RemoteSlotRecord();
+        record.present = row.present;
+        if (record.present) {
+            record.id = row.szDiscId;
+            record.firstTrack = row.wFirstTrack;
+            record.trackCount = row.wTrackCount;
+            record.discSeconds = Seconds(row.timeDisc);
         }
     }
-    // The catalogue is a file: read it without holding up the line.
     for (int i = 0; i < kRemoteMagazineSlots; ++i) {
         if (slots[i].present) {
             ReadRemoteCatalogue(i + 1, &slots[i].artist, &slots[i].title);

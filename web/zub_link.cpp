@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "changer/status_answer.h"
+#include "remote/remote_reply_receive.h"
 
 ZubLink::ZubLink(RemoteConnection& connection, std::string host, uint16_t port,
                  ZubLinkTiming timing, LinkClock clock)
@@ -86,7 +87,12 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
     }
     if (replySize > 0) {
         int limit = static_cast<int>(std::max<int64_t>(1, deadline - Now()));
-        if (!connection_.ReceiveExactly(reply, replySize, limit)) {
+        // A record an older program sends shorter is taken with its rest zeroed.
+        bool whole = replySize == RemoteReplyFullSize(request.command)
+                         ? ReceiveRemoteReply(connection_, request.command, reply, limit).end ==
+                               ReceiveEnd::Complete
+                         : connection_.ReceiveExactly(reply, replySize, limit);
+        if (!whole) {
             // A late reply would be taken for the next one's: start afresh.
             DropLocked(Now());
             *error = "no reply from " + where_;

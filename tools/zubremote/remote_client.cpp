@@ -9,6 +9,7 @@
 #include "changer/magazine.h"
 #include "changer/status_poll.h"
 #include "remote/remote_records.h"
+#include "remote/remote_reply_receive.h"
 #include "tools/common/bounded_int.h"
 #include "tools/common/display_text.h"
 #include "tools/common/record_json.h"
@@ -107,7 +108,7 @@ const char* RemoteClientUsageText() {
            "  stop          press Stop\n"
            "  restart       play the current track again\n"
            "  disc N        play disc N (1..100) from its first track\n"
-           "  track D T     play track T of disc D\n"
+           "  track D T     play track T (1..99) of disc D (1..100)\n"
            "  shuffle       return to the shuffle playlist\n"
            "  position      print the current disc and track\n"
            "  info          print disc, track, artist and title\n"
@@ -172,12 +173,12 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
         return false;
     }
     options->command = found->command;
-    // Any 32-bit number goes out: the program decides what is out of range.
+    // The numbers the program plays; it ignores any other.
     int64_t numbers[2] = {0, 0};
-    const char* names[2] = {"disc", "track"};
+    const NumberBounds bounds[2] = {{"disc", 1, kSlotCount, "disc number"},
+                                    {"track", 1, kLargestTrack, "track number"}};
     for (int i = 0; i < found->arguments; ++i) {
-        if (!ParseBoundedInt(args[at + 1 + i], {names[i], INT32_MIN, INT32_MAX, "number"},
-                             &numbers[i], error)) {
+        if (!ParseBoundedInt(args[at + 1 + i], bounds[i], &numbers[i], error)) {
             return false;
         }
     }
@@ -194,18 +195,7 @@ void BuildRemoteRequest(const RemoteClientOptions& options,
 }
 
 int RemoteReplySize(int32_t command) {
-    switch (command) {
-        case REMOTE_POSITION:
-            return kRemotePositionSize;
-        case REMOTE_INFO:
-            return kRemoteInfoSize;
-        case REMOTE_STATUS:
-            return kRemoteStatusSize;
-        case REMOTE_MAGAZINE:
-            return kRemoteMagazineSize;
-        default:
-            return 0;
-    }
+    return RemoteReplyFullSize(command);
 }
 
 namespace {
@@ -226,7 +216,10 @@ bool CheckStatusReply(const unsigned char* reply, std::string* problem) {
         !InRange(status.track, 0, kLargestTrack, "track", problem) ||
         !InRange(status.nextDisc, 0, kSlotCount, "next disc", problem) ||
         !InRange(status.autopause, 0, 1, "autopause", problem) ||
-        !InRange(status.answering, 0, 1, "answering", problem)) {
+        !InRange(status.answering, 0, 1, "answering", problem) ||
+        !InRange(status.scanning, 0, 1, "scanning", problem) ||
+        !InRange(status.scanSlot, 0, kSlotCount, "scan slot", problem) ||
+        !InRange(status.scanLastSlot, 0, kSlotCount, "scan last slot", problem)) {
         return false;
     }
     if (!AllZero(reply + kRemoteStatusCodeOffset + 2, 2) ||
@@ -290,6 +283,10 @@ std::string StatusText(const unsigned char* reply, bool json) {
     text += s.sinceAnswerMs < 0
                 ? ", no whole reply yet\n"
                 : ", last whole reply " + std::to_string(s.sinceAnswerMs) + " ms ago\n";
+    if (s.scanning) {
+        text += "scanning slot " + std::to_string(s.scanSlot) + " of " +
+                std::to_string(s.scanLastSlot) + "\n";
+    }
     return text;
 }
 
@@ -435,7 +432,8 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     }
     std::vector<unsigned char> replyBuffer(kRemoteMaxReplySize);
     unsigned char* reply = replyBuffer.data();
-    ReceiveResult received = connection.Receive(reply, replySize, options.timeoutMs);
+    ReceiveResult received =
+        ReceiveRemoteReply(connection, options.command, reply, options.timeoutMs);
     if (StartsAsHttp(reply, received.received)) {
         return fail(where + ": " + kHttpAnswer, RemoteClientBadReply);
     }

@@ -1,0 +1,22 @@
+// Receiving a reply whose record may be shorter when it comes from an older
+// program: the status record grew by fields at its end.
+#pragma once
+
+#include "remote/remote_client_socket.h"
+
+// How long the rest of a record is waited for once its older, shorter part
+// has come: a program that sends the whole record sends it in one go.
+const int kRemoteRecordRestWaitMs = 300;
+
+// Bytes of command's reply: the whole record, and the shortest an older
+// program sends (equal for the replies that never grew).
+int RemoteReplyFullSize(int32_t command);
+int RemoteReplyShortestSize(int32_t command);
+
+// Receives command's reply into reply (RemoteReplyFullSize bytes) within
+// timeoutMs. A reply that stops at the shortest size and sends no more
+// within kRemoteRecordRestWaitMs (or closes) counts as complete, with the
+// rest zeroed;
+// *size (optional) tells how many bytes came.
+ReceiveResult ReceiveRemoteReply(RemoteConnection& connection, int32_t command,
+                                 unsigned char* reply, int timeoutMs, int* size = nullptr);
