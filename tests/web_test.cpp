@@ -150,6 +150,34 @@ TEST(WebJson, CommandsAndTheirBadForms) {
     }
 }
 
+TEST(WebJson, CommandsDuringAScan) {
+    const struct {
+        int32_t command;
+        bool scanning;
+        bool send;
+        int status;
+        const char* body;
+    } cases[] = {
+        {REMOTE_PLAY, false, true, 200, "{\"ok\": true}"},
+        {REMOTE_NEXT, false, true, 200, "{\"ok\": true}"},
+        {REMOTE_PLAY, true, false, 409, "{\"error\":\"the changer is scanning\"}"},
+        {REMOTE_PAUSE, true, false, 409, "{\"error\":\"the changer is scanning\"}"},
+        {REMOTE_STOP, true, false, 409, "{\"error\":\"the changer is scanning\"}"},
+        {REMOTE_NEXT, true, true, 202,
+         "{\"ok\":true,\"waiting\":\"the changer is scanning; this runs when the scan ends\"}"},
+        {REMOTE_PLAY_DISC, true, true, 202, nullptr},
+        {REMOTE_SHUFFLE, true, true, 202, nullptr},
+    };
+    for (const auto& c : cases) {
+        WebCommandAnswer answer = AnswerWebCommand(c.command, c.scanning);
+        EXPECT_EQ(answer.send, c.send) << c.command;
+        EXPECT_EQ(answer.status, c.status) << c.command;
+        if (c.body != nullptr) {
+            EXPECT_EQ(answer.body, c.body) << c.command;
+        }
+    }
+}
+
 TEST(WebOptions, HostPortPairs) {
     WebOptions defaults;
     EXPECT_EQ(defaults.remoteHost, "127.0.0.1");

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 #include "changer/status_answer.h"
@@ -62,6 +63,16 @@ bool ZubLink::ConnectLocked(int64_t deadline, std::string* error) {
     return true;
 }
 
+namespace {
+
+// Gives the link back when the exchange ends, however it ends.
+struct Giver {
+    std::function<void()> give;
+    ~Giver() { give(); }
+};
+
+}  // namespace
+
 bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
                        std::string* error) {
     int64_t deadline = Now() + budgetMs;
@@ -69,10 +80,27 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
         *error = "controller busy at " + where_;
         return false;
     }
-    struct Giver {
-        ZubLink* link;
-        ~Giver() { link->Give(); }
-    } giver{this};
+    Giver giver{[this] { Give(); }};
+    return ExchangeTaken(request, reply, replySize, deadline, error);
+}
+
+bool ZubLink::SendAndClose(const WebCommand& request, int budgetMs, std::string* error) {
+    int64_t deadline = Now() + budgetMs;
+    if (!Take(budgetMs)) {
+        *error = "controller busy at " + where_;
+        return false;
+    }
+    Giver giver{[this] { Give(); }};
+    bool sent = ExchangeTaken(request, nullptr, 0, deadline, error);
+    if (connected_) {
+        connection_.Close();
+        connected_ = false;
+    }
+    return sent;
+}
+
+bool ZubLink::ExchangeTaken(const WebCommand& request, unsigned char* reply, int replySize,
+                            int64_t deadline, std::string* error) {
     if (!connected_ && !ConnectLocked(deadline, error)) {
         return false;
     }
