@@ -500,11 +500,15 @@ TEST_F(RemoteClientRun, UsageErrors) {
     EXPECT_EQ(err_.str(), "zubremote: unknown option --speed\ntry 'zubremote --help'\n");
     EXPECT_EQ(Run({"\x1B]0;title\x07", "play"}), RemoteClientUsage);
     EXPECT_EQ(err_.str(), "zubremote: unknown command ?]0;title?\ntry 'zubremote --help'\n");
-    // Numbers the program would ignore are refused before anything is sent.
+    // Numbers the program would ignore are refused in one line before
+    // anything is sent; text that is no number points to --help.
     EXPECT_EQ(Run({"--port", port_, "disc", "101"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: disc: 101 is above the largest disc number, 100\n");
+    EXPECT_EQ(Run({"--port", port_, "track", "1", "100"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: track: 100 is above the largest track number, 99\n");
+    EXPECT_EQ(Run({"--port", port_, "disc", "x7"}), RemoteClientUsage);
     EXPECT_EQ(err_.str(),
-              "zubremote: disc: 101 is above the largest disc number, 100\n"
-              "try 'zubremote --help'\n");
+              "zubremote: disc: \"x7\" is not a whole number\ntry 'zubremote --help'\n");
     EXPECT_EQ(Run({"--help"}), RemoteClientOk);
     EXPECT_NE(out_.str().find("track D T"), std::string::npos);
     EXPECT_EQ(err_.str(), "");

@@ -63,6 +63,20 @@ bool IsTerminatedText(const unsigned char* field, int size) {
     return AllZero(field + textLength, size - textLength);
 }
 
+// An optional '-' and at least one digit, nothing else.
+bool IsWholeNumberText(const std::string& text) {
+    size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (start == text.size()) {
+        return false;
+    }
+    for (size_t i = start; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool StartsAsHttp(const unsigned char* bytes, int count) {
     return count >= kHttpStartLength && std::memcmp(bytes, kHttpStart, kHttpStartLength) == 0;
 }
@@ -173,12 +187,16 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
         return false;
     }
     options->command = found->command;
-    // The numbers the program plays; it ignores any other.
+    // Only the numbers the program plays: any other it would ignore. A
+    // whole number out of range is refused with one line; other text is a
+    // typing error that points to --help.
     int64_t numbers[2] = {0, 0};
     const NumberBounds bounds[2] = {{"disc", 1, kSlotCount, "disc number"},
                                     {"track", 1, kLargestTrack, "track number"}};
     for (int i = 0; i < found->arguments; ++i) {
-        if (!ParseBoundedInt(args[at + 1 + i], bounds[i], &numbers[i], error)) {
+        const std::string& text = args[at + 1 + i];
+        if (!ParseBoundedInt(text, bounds[i], &numbers[i], error)) {
+            options->numberRefused = IsWholeNumberText(text);
             return false;
         }
     }
@@ -413,7 +431,9 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     }
     if (!ParseRemoteCommandLine(args, &options, &error)) {
         fail(error, RemoteClientUsage);
-        err << "try 'zubremote --help'\n";
+        if (!options.numberRefused) {
+            err << "try 'zubremote --help'\n";
+        }
         return RemoteClientUsage;
     }
 
