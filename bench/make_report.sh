@@ -125,6 +125,13 @@ the new disc and track, split into the wait for the controller's next status pol
 adds, beside the poll period measured in the same run." \
     bench/web_event_delay.sh
 
+section "Status during a scan" 1 \
+    "The remote status reply while a magazine scan holds the serial line and a Next waits for it
+(holding the playlist), beside the same requests with the changer idle, in one run: the
+in-process remote server over loopback, the scan over a pty against the simulator paced as a
+9600-baud line with mechanical time per load. The target is a p99 under 50 ms during the scan." \
+    bench/status_during_scan.sh
+
 section "Fuzzing (short form)" 1 \
     "Every corpus input replayed, then each libFuzzer target fuzzed for a short while under
 AddressSanitizer and UndefinedBehaviorSanitizer." \

@@ -8,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "link/changer_link.h"
 
 namespace {
@@ -205,11 +206,13 @@ ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgr
         // whole table.
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         discList.DeleteAllRows();
+        BeginMagazineCopy(1, kSlotCount);
         ChangerTransact(CMD_UNLOAD, "", nullptr);
         int silentSlots = 0;
         for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
             result.lastSlot = slotNumber;
             silentSlots = ScanSlot(slotNumber, discList, trackList) ? 0 : silentSlots + 1;
+            PublishMagazineSlot(slotNumber);  // remote readers see the rows so far
             if (silentSlots >= kSilentSlotsToStop) {
                 result.end = ScanChangerSilent;
             } else if (slotNumber < kSlotCount && !progress.ContinueAfterSlot()) {
@@ -223,6 +226,7 @@ ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgr
         for (int slotNumber = result.lastSlot + 1; slotNumber <= kSlotCount; ++slotNumber) {
             ClearSlot(g_slots[slotNumber - 1]);
         }
+        EndMagazineCopy(result.lastSlot);
     }
     if (result.lastSlot < kSlotCount) {
         ShowRemainingRowsEmpty(result.lastSlot + 1, discList);

@@ -43,6 +43,10 @@ nlohmann::ordered_json StatusRecordJson(const RemoteStatusRecord& s) {
         {"next", next},
         {"answering", s.answering != 0},
         {"since_ms", s.sinceAnswerMs},
+        {"scanning", s.scanning != 0},
+        {"scan_slot", s.scanSlot},
+        {"scan_last_slot", s.scanLastSlot},
+        {"magazine_generation", s.magazineGeneration},
     };
 }
 

@@ -43,9 +43,12 @@ const int kRemoteTextSize = 50;
 const int kRemoteArtistOffset = 8;
 const int kRemoteTitleOffset = 58;
 
-// RemoteStatus reply ('6'): what the status panel shows, and whether the
-// changer answers. Text fields are NUL-padded.
-const int kRemoteStatusSize = 96;
+// RemoteStatus reply ('6'): what the status panel shows, whether the
+// changer answers, and the scan's progress. Text fields are NUL-padded.
+// Programs before the scan fields sent the first kRemoteStatusShortSize
+// bytes only.
+const int kRemoteStatusSize = 112;
+const int kRemoteStatusShortSize = 96;
 const int kRemoteStatusModeOffset = 0;
 const int kRemoteStatusCodeOffset = 4;  // two characters, then two zero bytes
 const int kRemoteStatusTextOffset = 8;
@@ -58,10 +61,14 @@ const int kRemoteStatusDiscTimeOffset = 64;   // seconds
 const int kRemoteStatusAutopauseOffset = 68;
 const int kRemoteStatusPlaylistPosOffset = 72;
 const int kRemoteStatusPlaylistCountOffset = 76;
-const int kRemoteStatusNextDiscOffset = 80;   // 0 when there is no next entry
-const int kRemoteStatusNextTrackOffset = 84;  // 0 when there is no next entry
-const int kRemoteStatusAnsweringOffset = 88;  // 1 when the last poll got a whole reply
-const int kRemoteStatusSinceOffset = 92;      // ms since the last whole reply; -1 never
+const int kRemoteStatusNextDiscOffset = 80;     // 0 when there is no next entry
+const int kRemoteStatusNextTrackOffset = 84;    // 0 when there is no next entry
+const int kRemoteStatusAnsweringOffset = 88;    // 1 when the last poll got a whole reply
+const int kRemoteStatusSinceOffset = 92;        // ms since the last whole reply; -1 never
+const int kRemoteStatusScanningOffset = 96;     // 1 while a scan runs
+const int kRemoteStatusScanSlotOffset = 100;    // slot being scanned; after a scan its last
+const int kRemoteStatusScanLastOffset = 104;    // the slot the scan ends at; 0 before any scan
+const int kRemoteStatusGenerationOffset = 108;  // changes whenever the magazine table does
 
 // RemoteMagazine reply ('7'): kSlotCount records of kRemoteSlotSize bytes,
 // slot 1 first. An empty slot's record is all zeros.

@@ -45,6 +45,10 @@ const StatusIntField kStatusIntFields[] = {
     {kRemoteStatusNextTrackOffset, &RemoteStatusRecord::nextTrack},
     {kRemoteStatusAnsweringOffset, &RemoteStatusRecord::answering},
     {kRemoteStatusSinceOffset, &RemoteStatusRecord::sinceAnswerMs},
+    {kRemoteStatusScanningOffset, &RemoteStatusRecord::scanning},
+    {kRemoteStatusScanSlotOffset, &RemoteStatusRecord::scanSlot},
+    {kRemoteStatusScanLastOffset, &RemoteStatusRecord::scanLastSlot},
+    {kRemoteStatusGenerationOffset, &RemoteStatusRecord::magazineGeneration},
 };
 
 }  // namespace
@@ -58,12 +62,14 @@ void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out) {
     }
 }
 
-RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes) {
+RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes, int size) {
     RemoteStatusRecord status;
     status.code = GetText(bytes + kRemoteStatusCodeOffset, 2);
     status.text = GetText(bytes + kRemoteStatusTextOffset, kRemoteStatusTextSize);
     for (const StatusIntField& field : kStatusIntFields) {
-        status.*field.member = ReadRemoteInt(bytes + field.offset);
+        if (field.offset + 4 <= size) {
+            status.*field.member = ReadRemoteInt(bytes + field.offset);
+        }
     }
     return status;
 }

@@ -21,8 +21,12 @@ struct RemoteStatusRecord {
     int32_t playlistCount = 0;
     int32_t nextDisc = 0;  // 0 when no entry is next
     int32_t nextTrack = 0;
-    int32_t answering = 0;       // 1 when the last poll got a whole reply
-    int32_t sinceAnswerMs = -1;  // -1 before the first whole reply
+    int32_t answering = 0;           // 1 when the last poll got a whole reply
+    int32_t sinceAnswerMs = -1;      // -1 before the first whole reply
+    int32_t scanning = 0;            // 1 while a scan runs
+    int32_t scanSlot = 0;            // slot being scanned; after a scan its last
+    int32_t scanLastSlot = 0;        // the slot a scan ends at; 0 before any scan
+    int32_t magazineGeneration = 0;  // changes whenever the magazine table does
 };
 
 struct RemoteSlotRecord {
@@ -39,9 +43,10 @@ struct RemoteSlotRecord {
 // a NUL always follows them.
 void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out);
 
-// Reads kRemoteStatusSize bytes. A text field without a NUL ends at the
-// field's end.
-RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes);
+// Reads size bytes: kRemoteStatusSize, or kRemoteStatusShortSize from a
+// program without the scan fields (they stay 0). A text field without a NUL
+// ends at the field's end.
+RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes, int size = kRemoteStatusSize);
 
 // A kRemoteTextSize-byte text field (artist, title): up to its NUL or the
 // field's end.

@@ -156,11 +156,14 @@ int RemoteServer::RemoteSession(RemoteSocket connected) {
         if (count == 0) {
             return 0;
         }
+        BeginRequest(connected);
         int length = HandleRemoteRequest(buffer, reply.data());
-        if (length > 0) {
-            sockets_.Send(connected, reply.data(), length);
+        // A reply that cannot go out means the client has gone: end now
+        // rather than wait for another receive.
+        bool delivered = length <= 0 || sockets_.Send(connected, reply.data(), length) == length;
+        if (!EndRequest(connected) || !delivered) {
+            return 0;
         }
-        CountRequest(connected);
     }
 }
 
@@ -255,7 +258,8 @@ void RemoteServer::CloseLongestIdleSession() {
     for (auto it = clients_.begin(); it != clients_.end(); ++it) {
         const Client& client = it->second;
         if (client.closing) {
-            if (now - client.closingSince < options_.idleLimit) {
+            // One still in its request ends with it and makes no room now.
+            if (!client.inRequest && now - client.closingSince < options_.idleLimit) {
                 return;
             }
             continue;
@@ -279,14 +283,32 @@ void RemoteServer::ReleaseSlot() {
     Changed();
 }
 
-void RemoteServer::CountRequest(RemoteSocket connected) {
+void RemoteServer::BeginRequest(RemoteSocket connected) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ++requests_;
     auto client = clients_.find(connected);
     if (client != clients_.end()) {
         client->second.lastRequest = options_.clock();
+        client->second.inRequest = true;
+    }
+    ++inRequests_;
+    Changed();
+}
+
+// Counts the request; false when the session was closed meanwhile (to make
+// room) and must end now.
+bool RemoteServer::EndRequest(RemoteSocket connected) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++requests_;
+    --inRequests_;
+    bool goOn = !stopping_;
+    auto client = clients_.find(connected);
+    if (client != clients_.end()) {
+        client->second.lastRequest = options_.clock();
+        client->second.inRequest = false;
+        goOn = goOn && !client->second.closing;
     }
     Changed();
+    return goOn;
 }
 
 // With mutex_ held: wakes the waits on changed_ and tells the observer.
@@ -297,6 +319,7 @@ void RemoteServer::Changed() {
         state.acceptor = acceptor_;
         state.sessions = static_cast<int>(clients_.size());
         state.requests = requests_;
+        state.inRequests = inRequests_;
         state.threadRecords = static_cast<int>(workers_.size());
         state.fullChecks = fullChecks_;
         state.closedForRoom = closedForRoom_;

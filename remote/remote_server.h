@@ -23,7 +23,9 @@ const int kRemoteBacklog = 5;
 const int kRemoteMaxClients = 64;
 
 // When every slot is taken and another client waits, the session idle
-// longest is closed if it has had no request for at least this long.
+// longest is closed if it has had no request for at least this long. A
+// session still handling an older request is closed too: it ends as soon as
+// that request does.
 const std::chrono::milliseconds kRemoteIdleLimit{30000};
 
 // How often a full server looks for a waiting client.
@@ -78,8 +80,11 @@ private:
     };
 
     struct Client {
-        std::chrono::steady_clock::time_point lastRequest;  // or the accept
-        bool closing = false;  // interrupted to make room; ends by itself
+        // The accept, then the arrival and the end of each request: a
+        // request that waits long counts from when it came.
+        std::chrono::steady_clock::time_point lastRequest;
+        bool inRequest = false;  // being handled (may wait for the line)
+        bool closing = false;    // interrupted to make room; ends by itself
         std::chrono::steady_clock::time_point closingSince;
     };
 
@@ -93,7 +98,8 @@ private:
     void CloseLongestIdleSession();
     void ReleaseSlot();
     bool IsStopping();
-    void CountRequest(RemoteSocket connected);
+    void BeginRequest(RemoteSocket connected);
+    bool EndRequest(RemoteSocket connected);
     void ReapFinishedWorkers();
     void Changed();
     void ShowSocketError(int error, const char* caption);
@@ -113,6 +119,7 @@ private:
     RemoteAcceptorState acceptor_ = RemoteAcceptorState::None;
     int busySlots_ = 0;  // running sessions plus the acceptor's reservation
     long requests_ = 0;
+    int inRequests_ = 0;
     long fullChecks_ = 0;
     long closedForRoom_ = 0;
     std::map<RemoteSocket, Client> clients_;

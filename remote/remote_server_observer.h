@@ -15,6 +15,7 @@ struct RemoteServerState {
     RemoteAcceptorState acceptor = RemoteAcceptorState::None;
     int sessions = 0;        // clients being served
     long requests = 0;       // receives of at least one byte since the start
+    int inRequests = 0;      // requests being handled now
     int threadRecords = 0;   // threads started and not yet joined
     long fullChecks = 0;     // times a full server looked for a waiting client
     long closedForRoom = 0;  // idle sessions closed to make room for one

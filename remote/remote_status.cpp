@@ -5,10 +5,11 @@
 
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "changer/status_snapshot.h"
-#include "link/changer_link.h"
+#include "remote/remote_playlist_view.h"
 
 namespace {
 
@@ -33,14 +34,18 @@ RemoteStatusRecord ReadRemoteStatus() {
     status.code = g_statusCodes[snapshot.row].code;
     status.text = g_statusCodes[snapshot.row].text;
 
-    // Unlike the painter this thread may wait for a play request to finish.
-    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
-    status.playlistPos = g_nPlaylistPos;
-    status.playlistCount = g_nPlaylistCount;
-    if (const PlaylistEntry* next = NextPlaylistEntry()) {
-        status.nextDisc = next->wDisc;
-        status.nextTrack = next->wTrack;
-    }
+    RemotePlaylistView playlist = ReadRemotePlaylist();
+    status.playlistPos = playlist.pos;
+    status.playlistCount = playlist.count;
+    status.nextDisc = playlist.nextDisc;
+    status.nextTrack = playlist.nextTrack;
+
+    MagazineCopy magazine;
+    ReadMagazineCopy(&magazine);
+    status.scanning = magazine.scanning ? 1 : 0;
+    status.scanSlot = magazine.scanSlot;
+    status.scanLastSlot = magazine.scanLastSlot;
+    status.magazineGeneration = static_cast<int32_t>(magazine.generation);
     return status;
 }
 
@@ -53,22 +58,21 @@ void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title) {
 }
 
 void ReadRemoteMagazine(RemoteSlotRecord* slots) {
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        for (int i = 0; i < kRemoteMagazineSlots; ++i) {
-            const DiscSlot& slot = g_slots[i];
-            RemoteSlotRecord& record = slots[i];
-            record = RemoteSlotRecord();
-            record.present = (slot.wFlags & SLOT_PRESENT) != 0;
-            if (record.present) {
-                record.id = slot.szDiscId;
-                record.firstTrack = slot.wFirstTrack;
-                record.trackCount = slot.wTrackCount;
-                record.discSeconds = Seconds(slot.timeDisc);
-            }
+    // The scan's copy: a running scan has published the rows read so far.
+    MagazineCopy magazine;
+    ReadMagazineCopy(&magazine);
+    for (int i = 0; i < kRemoteMagazineSlots; ++i) {
+        const MagazineCopyRow& row = magazine.rows[i];
+        RemoteSlotRecord& record = slots[i];
+        record = RemoteSlotRecord();
+        record.present = row.present;
+        if (record.present) {
+            record.id = row.szDiscId;
+            record.firstTrack = row.wFirstTrack;
+            record.trackCount = row.wTrackCount;
+            record.discSeconds = Seconds(row.timeDisc);
         }
     }
-    // The catalogue is a file: read it without holding up the line.
     for (int i = 0; i < kRemoteMagazineSlots; ++i) {
         if (slots[i].present) {
             ReadRemoteCatalogue(i + 1, &slots[i].artist, &slots[i].title);

@@ -5,11 +5,13 @@
 #include "protocol/remote_records.h"
 
 // The status panel's values copied under g_hStatusMutex, then, with it
-// released, the playlist's under g_hPlaylistMutex.
+// released, the playlist's (ReadRemotePlaylist) and the scan's progress from
+// the magazine copy. Never waits for the serial line.
 RemoteStatusRecord ReadRemoteStatus();
 
-// The magazine table under g_hComMutex (so a running scan is waited for),
-// then each present slot's catalogue line as the info reply gives it.
+// The magazine copy (during a scan, the rows read so far; never waits for
+// the line), then each present slot's catalogue line as the info reply
+// gives it.
 // slots holds kRemoteMagazineSlots records, slot 1 first.
 void ReadRemoteMagazine(RemoteSlotRecord* slots);
 

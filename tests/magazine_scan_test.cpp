@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/magazine_scan.h"
 #include "link/changer_link.h"
 #include "tests/support/fake_list.h"
@@ -79,6 +80,9 @@ protected:
             std::thread probe([this] {
                 std::unique_lock<std::recursive_mutex> lock(g_hComMutex, std::try_to_lock);
                 lockFree = lockFree || lock.owns_lock();
+                // What another thread's reader sees meanwhile, without the lock.
+                copies.emplace_back();
+                ReadMagazineCopy(&copies.back());
             });
             probe.join();
             return calls != stopAfter;
@@ -86,6 +90,7 @@ protected:
         int calls = 0;
         int stopAfter = 0;
         bool lockFree = false;
+        std::vector<MagazineCopy> copies;  // one per call
     };
 
     FakeList discs;
@@ -172,6 +177,52 @@ TEST_F(ScanTest, LoadedDiscsFillRowsTableAndTracks) {
     EXPECT_EQ(slotHundred, (Commands{"01A00", "13", "15", "17A01", "17A02"}));
     // 1 + 100 loads + 2 per disc + every track.
     EXPECT_EQ(sent.size(), 1u + 100u + 6u + 12u + 3u + 2u);
+}
+
+TEST_F(ScanTest, ReadersOnOtherThreadsSeeTheRowsSoFar) {
+    SimMagazine magazine;
+    magazine[1] = Disc("ZUB0000001", {60, 70});
+    magazine[4] = Disc("ZUB0000004", {100}, 3);
+    magazine[100] = Disc("ZUB0000100", {61});
+    SimLine line(magazine);
+    Scan(line);
+
+    ASSERT_EQ(progress.copies.size(), 99u);
+    uint32_t generation = 0;
+    for (int calls = 1; calls <= 99; ++calls) {
+        const MagazineCopy& copy = progress.copies[calls - 1];
+        EXPECT_TRUE(copy.scanning);
+        EXPECT_EQ(copy.scanSlot, calls + 1) << "the slot after the one just read";
+        EXPECT_EQ(copy.scanLastSlot, 100);
+        EXPECT_EQ(copy.rows[0].present, true);
+        EXPECT_STREQ(copy.rows[0].szDiscId, "ZUB0000001");
+        EXPECT_EQ(copy.rows[3].present, calls >= 4) << calls;
+        EXPECT_FALSE(copy.rows[99].present);
+        // Each disc found changes the generation; empty slots leave it.
+        if (calls == 4) {
+            EXPECT_NE(copy.generation, generation);
+            EXPECT_EQ(copy.rows[3].wFirstTrack, 3);
+        } else if (calls > 1) {
+            EXPECT_EQ(copy.generation, generation) << calls;
+        }
+        generation = copy.generation;
+    }
+    MagazineCopy after;
+    ReadMagazineCopy(&after);
+    EXPECT_FALSE(after.scanning);
+    EXPECT_EQ(after.scanSlot, 100);
+    EXPECT_TRUE(after.rows[99].present);
+    EXPECT_NE(after.generation, generation);
+
+    // A rescan empties the rows first: readers never see the old table as new.
+    progress.copies.clear();
+    line.Changer().RemoveDisc(4);
+    Scan(line);
+    EXPECT_FALSE(progress.copies[0].rows[3].present);
+    EXPECT_NE(progress.copies[0].generation, after.generation);
+    ReadMagazineCopy(&after);
+    EXPECT_FALSE(after.rows[3].present);
+    EXPECT_TRUE(after.rows[0].present);
 }
 
 TEST_F(ScanTest, LongCatalogueFieldIsCut) {
@@ -326,6 +377,12 @@ TEST_F(ScanTest, StoppedByTheCallerAfterASlot) {
     EXPECT_FALSE(g_slots[3].pTracks);
     EXPECT_EQ(tracks.RowCount(), 1);  // still slot 3's
     EXPECT_TRUE(discs.redraw);
+    MagazineCopy copy;
+    ReadMagazineCopy(&copy);
+    EXPECT_FALSE(copy.scanning);
+    EXPECT_EQ(copy.scanSlot, 3);
+    EXPECT_TRUE(copy.rows[2].present);
+    EXPECT_FALSE(copy.rows[3].present);  // the slot not reached holds no disc
 }
 
 // Scripted replies: slot 1 answers with the given identifier, TOC and track

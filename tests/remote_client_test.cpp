@@ -62,9 +62,13 @@ TEST(RemoteCommandLine, CommandsAndOptions) {
         EXPECT_EQ(parsed.port, kRemotePort);
     }
     RemoteClientOptions disc;
-    ASSERT_TRUE(Parse({"disc", "-7"}, &disc));  // the server decides what is out of range
+    ASSERT_TRUE(Parse({"disc", "100"}, &disc));
     EXPECT_EQ(disc.command, REMOTE_PLAY_DISC);
-    EXPECT_EQ(disc.disc, -7);
+    EXPECT_EQ(disc.disc, 100);
+    RemoteClientOptions track;
+    ASSERT_TRUE(Parse({"track", "1", "99"}, &track));
+    EXPECT_EQ(track.disc, 1);
+    EXPECT_EQ(track.track, 99);
 }
 
 TEST(RemoteCommandLine, Rejections) {
@@ -75,6 +79,12 @@ TEST(RemoteCommandLine, Rejections) {
                         {"disc", "3", "4"},
                         {"track", "3"},
                         {"track", "3", "99999999999"},
+                        {"disc", "0"},
+                        {"disc", "101"},
+                        {"disc", "-1"},
+                        {"track", "0", "5"},
+                        {"track", "1", "100"},
+                        {"track", "1", "0"},
                         {"position", "1"},
                         {"--port", "0", "info"},
                         {"--port", "65536", "info"},
@@ -96,8 +106,9 @@ TEST(RemoteCommandLine, ErrorMessages) {
         {{"--port", "0x10", "info"}, "--port: \"0x10\" is not a whole number"},
         {{"--timeout", "0", "info"}, "--timeout: 0 is below the smallest time-out in ms, 1"},
         {{"--timeout"}, "--timeout needs a value"},
-        {{"track", "3", "99999999999"},
-         "track: 99999999999 is above the largest number, 2147483647"},
+        {{"track", "3", "99999999999"}, "track: 99999999999 is above the largest track number, 99"},
+        {{"disc", "0"}, "disc: 0 is below the smallest disc number, 1"},
+        {{"track", "1", "100"}, "track: 100 is above the largest track number, 99"},
         {{"disc", "seven"}, "disc: \"seven\" is not a whole number"},
         {{"--bogus", "info"}, "unknown option --bogus"},
         {{"dance"}, "unknown command dance"},
@@ -185,11 +196,13 @@ TEST(RemoteReplyText, StatusAndDiscs) {
               "track time 1:05 disc time 12:30 autopause on\n"
               "next disc 4 track 9 (3 of 40)\n"
               "changer answering, last whole reply 120 ms ago\n");
-    EXPECT_EQ(FormatRemoteReply(REMOTE_STATUS, reply.data(), true),
-              "{\"disc\":7,\"track\":3,\"index\":1,\"mode\":\"shuffle\",\"code\":\"PT\","
-              "\"status\":\"pause due to autopause\",\"track_time\":65,\"disc_time\":750,"
-              "\"autopause\":true,\"playlist_pos\":2,\"playlist_count\":40,"
-              "\"next\":{\"disc\":4,\"track\":9},\"answering\":true,\"since_ms\":120}\n");
+    EXPECT_EQ(
+        FormatRemoteReply(REMOTE_STATUS, reply.data(), true),
+        "{\"disc\":7,\"track\":3,\"index\":1,\"mode\":\"shuffle\",\"code\":\"PT\","
+        "\"status\":\"pause due to autopause\",\"track_time\":65,\"disc_time\":750,"
+        "\"autopause\":true,\"playlist_pos\":2,\"playlist_count\":40,"
+        "\"next\":{\"disc\":4,\"track\":9},\"answering\":true,\"since_ms\":120,"
+        "\"scanning\":false,\"scan_slot\":0,\"scan_last_slot\":0,\"magazine_generation\":0}\n");
     RemoteStatusRecord quiet;  // before the first poll, no playlist
     quiet.code = "  ";
     quiet.text = "(none)";
@@ -459,6 +472,26 @@ TEST_F(RemoteClientRun, WrongAnswersAreOneLineErrors) {
     }
 }
 
+// An older program's status record ends before the scan's fields: shown
+// without them. The new record shows the scan's progress.
+TEST_F(RemoteClientRun, StatusRecordsOldAndNew) {
+    std::vector<unsigned char> record(kRemoteStatusSize);
+    RemoteStatusRecord status = SampleShuffleStatus("PL", "play");
+    EncodeRemoteStatus(status, record.data());
+    {
+        OneAnswerServer older(std::string(record.begin(), record.begin() + kRemoteStatusShortSize));
+        EXPECT_EQ(Run({"--port", older.Port(), "status"}), RemoteClientOk) << err_.str();
+        EXPECT_EQ(out_.str().find("scanning"), std::string::npos);
+    }
+    status.scanning = 1;
+    status.scanSlot = 37;
+    status.scanLastSlot = 100;
+    EncodeRemoteStatus(status, record.data());
+    OneAnswerServer newer(std::string(record.begin(), record.end()));
+    EXPECT_EQ(Run({"--port", newer.Port(), "status"}), RemoteClientOk) << err_.str();
+    EXPECT_NE(out_.str().find("\nscanning slot 37 of 100\n"), std::string::npos) << out_.str();
+}
+
 // A bad command line gives its one-line error and a pointer to --help,
 // never the whole usage text; a hostile host name is shown safely.
 TEST_F(RemoteClientRun, UsageErrors) {
@@ -468,6 +501,15 @@ TEST_F(RemoteClientRun, UsageErrors) {
     EXPECT_EQ(err_.str(), "zubremote: unknown option --speed\ntry 'zubremote --help'\n");
     EXPECT_EQ(Run({"\x1B]0;title\x07", "play"}), RemoteClientUsage);
     EXPECT_EQ(err_.str(), "zubremote: unknown command ?]0;title?\ntry 'zubremote --help'\n");
+    // Numbers the program would ignore are refused in one line before
+    // anything is sent; text that is no number points to --help.
+    EXPECT_EQ(Run({"--port", port_, "disc", "101"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: disc: 101 is above the largest disc number, 100\n");
+    EXPECT_EQ(Run({"--port", port_, "track", "1", "100"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: track: 100 is above the largest track number, 99\n");
+    EXPECT_EQ(Run({"--port", port_, "disc", "x7"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(),
+              "zubremote: disc: \"x7\" is not a whole number\ntry 'zubremote --help'\n");
     EXPECT_EQ(Run({"--help"}), RemoteClientOk);
     EXPECT_NE(out_.str().find("track D T"), std::string::npos);
     EXPECT_EQ(err_.str(), "");

@@ -1,13 +1,16 @@
 // What each remote request does and answers, without sockets.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
@@ -258,6 +261,113 @@ TEST_F(RemoteRequest, StatusRecordHoldsThePanelsValuesAtFixedOffsets) {
     EXPECT_EQ(ReadRemoteInt(reply_ + 84), 0);
 }
 
+// Holds the given locks on another thread until released, as a play
+// request waiting for the line (or a scan) would.
+class LocksHeldElsewhere {
+public:
+    LocksHeldElsewhere(bool playlist, bool serial) {
+        thread_ = std::thread([this, playlist, serial] {
+            std::unique_lock<std::recursive_mutex> playlistLock(g_hPlaylistMutex, std::defer_lock);
+            std::unique_lock<std::recursive_mutex> comLock(g_hComMutex, std::defer_lock);
+            if (playlist) {
+                playlistLock.lock();
+            }
+            if (serial) {
+                comLock.lock();
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return release_; });
+        });
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return held_; });
+    }
+    ~LocksHeldElsewhere() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            release_ = true;
+            changed_.notify_all();
+        }
+        thread_.join();
+    }
+
+private:
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    bool release_ = false;
+};
+
+TEST_F(RemoteRequest, StatusAndMagazineAnswerAtOnceWhileALineLockIsHeld) {
+    FillSlot(4, 1, 3);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+        BuildPlaylist();
+        g_nPlaylistPos = 1;
+    }
+    g_nDisc = 4;
+    ASSERT_EQ(Handle(REMOTE_STATUS), kRemoteStatusSize);  // reads the entry
+    const RemoteStatusRecord before = DecodeRemoteStatus(reply_);
+    ASSERT_EQ(before.nextDisc, 4);
+
+    struct Held {
+        bool playlist;
+        bool serial;
+    };
+    for (Held held : {Held{true, false}, Held{false, true}, Held{true, true}}) {
+        SCOPED_TRACE(std::string("playlist ") + (held.playlist ? "held" : "free") + ", serial " +
+                     (held.serial ? "held" : "free"));
+        LocksHeldElsewhere locks(held.playlist, held.serial);
+        // Would hang here (until the test's time-out) if a reply waited.
+        ASSERT_EQ(Handle(REMOTE_STATUS), kRemoteStatusSize);
+        RemoteStatusRecord status = DecodeRemoteStatus(reply_);
+        EXPECT_EQ(status.disc, 4);
+        EXPECT_EQ(status.playlistPos, 1);  // the entry read last
+        EXPECT_EQ(status.playlistCount, 3);
+        EXPECT_EQ(status.nextDisc, before.nextDisc);
+        EXPECT_EQ(status.nextTrack, before.nextTrack);
+        EXPECT_EQ(status.magazineGeneration, before.magazineGeneration);
+        ASSERT_EQ(Handle(REMOTE_MAGAZINE), kRemoteMagazineSize);
+        EXPECT_TRUE(DecodeRemoteSlot(reply_ + 3 * kRemoteSlotSize).present);
+    }
+}
+
+TEST_F(RemoteRequest, StatusRecordCarriesTheScanProgress) {
+    Handle(REMOTE_STATUS);
+    RemoteStatusRecord idle = DecodeRemoteStatus(reply_);
+    EXPECT_EQ(idle.scanning, 0);
+    EXPECT_EQ(idle.scanSlot, 0);
+    EXPECT_EQ(idle.scanLastSlot, 0);
+
+    FillSlot(2, 1, 5);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        BeginMagazineCopy(1, kSlotCount);
+        PublishMagazineSlot(1);
+        PublishMagazineSlot(2);
+    }
+    Handle(REMOTE_STATUS);
+    RemoteStatusRecord scanning = DecodeRemoteStatus(reply_);
+    EXPECT_EQ(scanning.scanning, 1);
+    EXPECT_EQ(scanning.scanSlot, 3);
+    EXPECT_EQ(scanning.scanLastSlot, 100);
+    EXPECT_NE(scanning.magazineGeneration, idle.magazineGeneration);
+    Handle(REMOTE_MAGAZINE);
+    EXPECT_TRUE(DecodeRemoteSlot(reply_ + kRemoteSlotSize).present);
+
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        EndMagazineCopy(100);
+    }
+    Handle(REMOTE_STATUS);
+    RemoteStatusRecord done = DecodeRemoteStatus(reply_);
+    EXPECT_EQ(done.scanning, 0);
+    EXPECT_EQ(done.scanSlot, 100);
+    EXPECT_EQ(done.magazineGeneration, scanning.magazineGeneration);  // nothing changed since
+}
+
 TEST_F(RemoteRequest, MagazineRecordListsEverySlotWithItsCatalogueLine) {
     ScratchWorkingDir dir;
     dir.WriteFile("zub.txt", "One\tFirst\r\n\tNo artist\r\n" + std::string(60, 'a') + "\t" +
@@ -269,6 +379,7 @@ TEST_F(RemoteRequest, MagazineRecordListsEverySlotWithItsCatalogueLine) {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         std::strcpy(g_slots[0].szDiscId, "0123456789");
         g_slots[0].timeDisc.Parse("4512");
+        PublishWholeMagazine();
     }
     ASSERT_EQ(Handle(REMOTE_MAGAZINE), kRemoteMagazineSize);
 
@@ -319,6 +430,26 @@ TEST(RemoteRecords, DecodeReadsWhatEncodeWrote) {
     EXPECT_EQ(back.trackSeconds, 0x01020304);
     EXPECT_EQ(back.nextDisc, 9);
     EXPECT_EQ(back.sinceAnswerMs, -1);
+
+    // The scan's fields at the end; a short record of an older program
+    // leaves them 0.
+    status.scanning = 1;
+    status.scanSlot = 37;
+    status.scanLastSlot = 100;
+    status.magazineGeneration = -5;
+    EncodeRemoteStatus(status, bytes);
+    EXPECT_EQ(ReadRemoteInt(bytes + 96), 1);
+    EXPECT_EQ(ReadRemoteInt(bytes + 100), 37);
+    EXPECT_EQ(ReadRemoteInt(bytes + 104), 100);
+    EXPECT_EQ(ReadRemoteInt(bytes + 108), -5);
+    back = DecodeRemoteStatus(bytes);
+    EXPECT_EQ(back.scanSlot, 37);
+    EXPECT_EQ(back.magazineGeneration, -5);
+    back = DecodeRemoteStatus(bytes, kRemoteStatusShortSize);
+    EXPECT_EQ(back.disc, 100);
+    EXPECT_EQ(back.scanning, 0);
+    EXPECT_EQ(back.scanSlot, 0);
+    EXPECT_EQ(back.magazineGeneration, 0);
 
     RemoteSlotRecord slot;
     slot.present = true;

@@ -382,6 +382,46 @@ TEST_F(RemoteServerTest, SessionThatDoesNotEndHoldsUpTheNextCloseForOneIdleLimit
     EXPECT_EQ(watch_.State().closedForRoom, 2);
 }
 
+// A session blocked in a play request (the line is busy, as during a scan)
+// holds its slot no longer than the request: closed for room, or with its
+// client gone, it ends as soon as the request does.
+TEST_F(RemoteServerTest, SessionBlockedInARequestEndsWithIt) {
+    FillSlot(3, 1, 12);
+    uint16_t port = 0;
+    Clients clients = StartFullServer(2, &port);
+    auto inRequests = [](int count) {
+        return [count](const RemoteServerState& s) { return s.inRequests == count; };
+    };
+    {
+        std::unique_lock<std::recursive_mutex> line(g_hComMutex);
+        ASSERT_TRUE(clients[0]->SendRequest(REMOTE_PLAY_TRACK, 3, 5));
+        ASSERT_TRUE(watch_.WaitFor(inRequests(1), kRemoteTestLimit));
+        RequestAt(seconds(40), *clients[1]);
+
+        clock_.Set(seconds(45));  // the blocked request came 45 s ago
+        TestRemoteClient waiting(port);
+        ASSERT_TRUE(waiting.SendRequest(REMOTE_POSITION));
+        ASSERT_TRUE(watch_.WaitFor([](const RemoteServerState& s) { return s.closedForRoom == 1; },
+                                   kRemoteTestLimit));
+        line.unlock();
+        unsigned char reply[kRemotePositionSize];
+        ASSERT_TRUE(waiting.ReceiveExactly(reply, sizeof reply));
+        EXPECT_TRUE(clients[0]->WaitForServerClose());
+        EXPECT_EQ(SentCommands(line_.Written()).at(0), "01A03");  // the request still ran
+        int32_t disc, track;
+        EXPECT_TRUE(clients[1]->QueryPosition(&disc, &track));  // the recent one stays
+    }
+
+    // A client that leaves while its request waits: the session ends with it.
+    std::unique_lock<std::recursive_mutex> line(g_hComMutex);
+    ASSERT_TRUE(clients[1]->SendRequest(REMOTE_PLAY_TRACK, 3, 6));
+    ASSERT_TRUE(watch_.WaitFor(inRequests(1), kRemoteTestLimit));
+    clients[1]->Close();
+    line.unlock();
+    ASSERT_TRUE(watch_.WaitForSessions(0, kRemoteTestLimit));
+    EXPECT_TRUE(RecordedErrorBoxes().empty());
+}
+
 TEST_F(RemoteServerTest, IdleSessionsStayWhileNobodyWaits) {
     uint16_t port = 0;
     Clients clients = StartFullServer(3, &port);

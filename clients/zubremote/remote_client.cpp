@@ -12,6 +12,7 @@
 #include "protocol/record_json.h"
 #include "protocol/remote_commands.h"
 #include "protocol/remote_records.h"
+#include "protocol/remote_reply_receive.h"
 
 namespace {
 
@@ -36,6 +37,20 @@ bool IsTerminatedText(const unsigned char* field, int size) {
     }
     int textLength = static_cast<int>(static_cast<const unsigned char*>(end) - field);
     return AllZero(field + textLength, size - textLength);
+}
+
+// An optional '-' and at least one digit, nothing else.
+bool IsWholeNumberText(const std::string& text) {
+    size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (start == text.size()) {
+        return false;
+    }
+    for (size_t i = start; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool StartsAsHttp(const unsigned char* bytes, int count) {
@@ -83,7 +98,7 @@ const char* RemoteClientUsageText() {
            "  stop          press Stop\n"
            "  restart       play the current track again\n"
            "  disc N        play disc N (1..100) from its first track\n"
-           "  track D T     play track T of disc D\n"
+           "  track D T     play track T (1..99) of disc D (1..100)\n"
            "  shuffle       return to the shuffle playlist\n"
            "  position      print the current disc and track\n"
            "  info          print disc, track, artist and title\n"
@@ -143,12 +158,16 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
         return false;
     }
     options->command = found->command;
-    // Any 32-bit number goes out: the program decides what is out of range.
+    // Only the numbers the program plays: any other it would ignore. A
+    // whole number out of range is refused with one line; other text is a
+    // typing error that points to --help.
     int64_t numbers[2] = {0, 0};
-    const char* names[2] = {"disc", "track"};
+    const NumberBounds bounds[2] = {{"disc", 1, kSlotCount, "disc number"},
+                                    {"track", 1, kLargestTrack, "track number"}};
     for (int i = 0; i < found->arguments; ++i) {
-        if (!ParseBoundedInt(args[at + 1 + i], {names[i], INT32_MIN, INT32_MAX, "number"},
-                             &numbers[i], error)) {
+        const std::string& text = args[at + 1 + i];
+        if (!ParseBoundedInt(text, bounds[i], &numbers[i], error)) {
+            options->numberRefused = IsWholeNumberText(text);
             return false;
         }
     }
@@ -175,7 +194,10 @@ bool CheckStatusReply(const unsigned char* reply, std::string* problem) {
         !InRange(status.track, 0, kLargestTrack, "track", problem) ||
         !InRange(status.nextDisc, 0, kSlotCount, "next disc", problem) ||
         !InRange(status.autopause, 0, 1, "autopause", problem) ||
-        !InRange(status.answering, 0, 1, "answering", problem)) {
+        !InRange(status.answering, 0, 1, "answering", problem) ||
+        !InRange(status.scanning, 0, 1, "scanning", problem) ||
+        !InRange(status.scanSlot, 0, kSlotCount, "scan slot", problem) ||
+        !InRange(status.scanLastSlot, 0, kSlotCount, "scan last slot", problem)) {
         return false;
     }
     if (!AllZero(reply + kRemoteStatusCodeOffset + 2, 2) ||
@@ -239,6 +261,10 @@ std::string StatusText(const unsigned char* reply, bool json) {
     text += s.sinceAnswerMs < 0
                 ? ", no whole reply yet\n"
                 : ", last whole reply " + std::to_string(s.sinceAnswerMs) + " ms ago\n";
+    if (s.scanning) {
+        text += "scanning slot " + std::to_string(s.scanSlot) + " of " +
+                std::to_string(s.scanLastSlot) + "\n";
+    }
     return text;
 }
 
@@ -365,7 +391,9 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     }
     if (!ParseRemoteCommandLine(args, &options, &error)) {
         fail(error, RemoteClientUsage);
-        err << "try 'zubremote --help'\n";
+        if (!options.numberRefused) {
+            err << "try 'zubremote --help'\n";
+        }
         return RemoteClientUsage;
     }
 
@@ -384,7 +412,8 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     }
     std::vector<unsigned char> replyBuffer(kRemoteMaxReplySize);
     unsigned char* reply = replyBuffer.data();
-    ReceiveResult received = connection.Receive(reply, replySize, options.timeoutMs);
+    ReceiveResult received =
+        ReceiveRemoteReply(connection, options.command, reply, options.timeoutMs);
     if (StartsAsHttp(reply, received.received)) {
         return fail(where + ": " + kHttpAnswer, RemoteClientBadReply);
     }

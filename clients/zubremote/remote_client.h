@@ -20,6 +20,7 @@ struct RemoteClientOptions {
     int32_t command = 0;
     int32_t disc = 0;
     int32_t track = 0;
+    bool numberRefused = false;  // parsing failed on a disc or track out of range
 };
 
 // Exit codes of zubremote.

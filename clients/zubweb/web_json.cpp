@@ -95,3 +95,23 @@ bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* 
     *command = result;
     return true;
 }
+
+WebCommandAnswer AnswerWebCommand(int32_t command, bool scanning) {
+    WebCommandAnswer answer;
+    answer.body = "{\"ok\": true}";
+    if (!scanning) {
+        return answer;
+    }
+    bool forwardedToWindow =
+        command == REMOTE_PLAY || command == REMOTE_PAUSE || command == REMOTE_STOP;
+    if (forwardedToWindow) {
+        answer.send = false;
+        answer.status = 409;
+        answer.body = ErrorJson("the changer is scanning");
+    } else {
+        answer.status = 202;
+        answer.body = DumpJson(
+            {{"ok", true}, {"waiting", "the changer is scanning; this runs when the scan ends"}});
+    }
+    return answer;
+}

@@ -39,3 +39,13 @@ const int kWebCommandMaxBody = 4096;
 // (disc for "disc" and "track", track for "track"). On bad JSON, an unknown
 // command or numbers missing or out of range: false with a message.
 bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error);
+
+// What POST /api/command answers for a command, given whether the changer is
+// scanning. The controller drops Play, Pause and Stop during a scan (the
+// window is busy with it); the play requests wait for the scan's end.
+struct WebCommandAnswer {
+    bool send = true;  // pass the command on to the controller
+    int status = 200;  // HTTP status once it is sent (or refused)
+    std::string body;
+};
+WebCommandAnswer AnswerWebCommand(int32_t command, bool scanning);

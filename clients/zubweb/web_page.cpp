@@ -2,6 +2,10 @@
 // the disc list, and posts the buttons to /api/command.
 #include "clients/zubweb/web_page.h"
 
+#include <string>
+
+#include "page_state_js.h"
+
 namespace {
 
 const char kPage[] = R"page(<!DOCTYPE html>
@@ -37,12 +41,20 @@ const char kPage[] = R"page(<!DOCTYPE html>
   #discs button { width: 3rem; flex: none; }
   #discs li.playing { background: #e3eef8; }
   #message { min-height: 1.2em; color: #b3261e; }
+  #scan[hidden] { display: none; }
+  #scan-bar { height: 0.6rem; background: #e4e4e0; border-radius: 0.3rem; overflow: hidden;
+              margin-top: 0.3rem; }
+  #scan-fill { height: 100%; width: 0; background: #2f5d8a; }
 </style>
 </head>
 <body>
 <main>
   <h1>ZUB CD Changer</h1>
   <div id="state">connecting&hellip;</div>
+  <section class="card" id="scan" hidden>
+    <div id="scan-text">Scanning</div>
+    <div id="scan-bar"><div id="scan-fill"></div></div>
+  </section>
   <section class="card" id="now">
     <div id="where">Disc &ndash; Track &ndash;</div>
     <div id="artist">&nbsp;</div>
@@ -67,12 +79,19 @@ const char kPage[] = R"page(<!DOCTYPE html>
   </section>
 </main>
 <script>
-"use strict";
+)page";
+
+// The page's script after its logic (kPageStateJs).
+const char kPageScript[] = R"page(
 const $ = (id) => document.getElementById(id);
+let page = initialPageState();
 let reachable = false;
 let discs = [];
+let discsGeneration = null;
+let discsLoading = false;
 let current = null;
-let discsAsked = 0;
+let scan = null;
+let events = null;
 const MODES = { "play": "playing", "pause": "paused", "stop": "stopped", "unloaded": "unloaded",
                 "shuffle": "random play", "whole-disc": "whole disc" };
 
@@ -83,17 +102,56 @@ function clock(seconds) {
 
 function setText(id, text) { $(id).textContent = text; }
 
-function showReachable(yes) {
-  $("state").hidden = yes;
-  if (!yes) { setText("state", "controller not reachable"); }
-  document.querySelectorAll("button").forEach((b) => { b.disabled = !yes; });
-  if (yes && !reachable) { loadDiscs(); }
-  reachable = yes;
+function showPage() {
+  const text = bannerText(page);
+  $("state").hidden = text === "";
+  setText("state", text);
+  reachable = page.view === "live";
+  document.querySelectorAll("button").forEach((b) => { b.disabled = !reachable; });
+}
+
+function step(event) {
+  page = pageStateAfter(page, event);
+  showPage();
+  if (page.reconnectInMs >= 0) {
+    const wait = page.reconnectInMs;
+    page = pageStateAfter(page, { type: "reconnecting" });
+    setTimeout(connect, wait);
+  }
+}
+
+function connect() {
+  events = new EventSource("/api/events");
+  events.onmessage = (e) => {
+    let s;
+    try { s = JSON.parse(e.data); } catch (x) { return; }
+    render(s);
+  };
+  // A browser does not retry after an answer other than 200; the page
+  // retries by itself, with a growing pause.
+  events.onerror = () => {
+    events.close();
+    step({ type: "stream-error" });
+  };
+}
+
+function renderScan(s) {
+  const progress = scanProgress(scan, s, Date.now());
+  scan = progress.tracker;
+  const shown = progress.shown;
+  $("scan").hidden = !shown;
+  if (!shown) { return; }
+  let text = "Scanning slot " + shown.slot + " of " + shown.last;
+  text += shown.leftSeconds >= 0 ? " \u00b7 about " + clock(shown.leftSeconds) + " left"
+                                 : " \u00b7 estimating time left";
+  setText("scan-text", text);
+  $("scan-fill").style.width = (shown.fraction * 100).toFixed(1) + "%";
 }
 
 function render(s) {
   current = s;
-  showReachable(!!s.reachable);
+  step({ type: "status", reachable: !!s.reachable });
+  renderScan(s);
   if (!s.reachable) { return; }
   setText("where", "Disc " + s.disc + " \u00b7 Track " + s.track + " \u00b7 Index " + s.index);
   setText("artist", s.artist || "\u00a0");
@@ -105,9 +163,8 @@ function render(s) {
   setText("next", s.next ? "Next: disc " + s.next.disc + " track " + s.next.track +
           " (" + (s.playlist_pos + 1) + " of " + s.playlist_count + ")" : "Next: none");
   markPlaying();
-  if (s.disc >= 1 && s.disc <= 100 && !discs.some((d) => d.slot === s.disc) &&
-      Date.now() - discsAsked > 5000) {
-    loadDiscs();  // a disc the list does not know: the magazine was scanned again
+  if (discsStale(discsGeneration, s)) {
+    loadDiscs(s.magazine_generation);
   }
 }
 
@@ -151,15 +208,20 @@ function renderDiscs() {
   markPlaying();
 }
 
-async function loadDiscs() {
-  discsAsked = Date.now();
+// Reads the disc list once for the magazine generation given; a newer
+// generation seen meanwhile asks again with the next status.
+async function loadDiscs(generation) {
+  if (discsLoading) { return; }
+  discsLoading = true;
   try {
     const reply = await fetch("/api/discs");
     if (reply.ok) {
       discs = await reply.json();
+      discsGeneration = generation;
       renderDiscs();
     }
   } catch (e) { /* the event stream shows the state */ }
+  discsLoading = false;
 }
 
 async function send(body) {
@@ -168,9 +230,11 @@ async function send(body) {
     const reply = await fetch("/api/command", {
       method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body)
     });
+    const answer = await reply.json().catch(() => ({}));
     if (!reply.ok) {
-      const answer = await reply.json().catch(() => ({}));
       setText("message", answer.error || "failed (" + reply.status + ")");
+    } else if (answer.waiting) {
+      setText("message", answer.waiting);
     }
   } catch (e) {
     setText("message", "the web remote does not answer");
@@ -181,10 +245,8 @@ document.querySelectorAll("button[data-command]").forEach((b) => {
   b.addEventListener("click", () => send({ command: b.dataset.command }));
 });
 
-const events = new EventSource("/api/events");
-events.onmessage = (e) => { try { render(JSON.parse(e.data)); } catch (x) { /* skip */ } };
-events.onerror = () => { showReachable(false); };
-document.querySelectorAll("button").forEach((b) => { b.disabled = true; });
+showPage();
+connect();
 </script>
 </body>
 </html>
@@ -193,5 +255,6 @@ document.querySelectorAll("button").forEach((b) => { b.disabled = true; });
 }  // namespace
 
 const char* WebPageHtml() {
-    return kPage;
+    static const std::string page = std::string(kPage) + kPageStateJs + kPageScript;
+    return page.c_str();
 }

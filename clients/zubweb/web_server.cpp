@@ -23,7 +23,8 @@ void ReplyJson(httplib::Response& response, int status, const std::string& body)
 }  // namespace
 
 struct WebServer::Routes {
-    Routes(ZubLink& link, StatusWatch& watch) : link(link), watch(watch) {}
+    Routes(ZubLink& link, StatusWatch& watch, ZubLink* commandLink)
+        : link(link), watch(watch), commandLink(commandLink) {}
 
     void Install();
     void Status(httplib::Response& response);
@@ -35,6 +36,7 @@ struct WebServer::Routes {
 
     ZubLink& link;
     StatusWatch& watch;
+    ZubLink* commandLink;
     httplib::Server server;
     std::atomic<bool> stopping{false};
     std::mutex streamsMutex;
@@ -44,6 +46,9 @@ struct WebServer::Routes {
 void WebServer::Routes::Install() {
     server.new_task_queue = [] { return new httplib::ThreadPool(kWebThreads); };
     server.set_payload_max_length(kWebCommandMaxBody);
+    // Slow clients hold a thread no longer than these.
+    server.set_read_timeout(kWebReadTimeoutSeconds, 0);
+    server.set_keep_alive_timeout(kWebKeepAliveSeconds);
     server.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(WebPageHtml(), "text/html; charset=utf-8");
     });
@@ -87,12 +92,20 @@ void WebServer::Routes::Command(const httplib::Request& request, httplib::Respon
         ReplyJson(response, 400, ErrorJson(error));
         return;
     }
-    if (!link.Exchange(command, nullptr, 0, kWebExchangeMs, &error)) {
-        ReplyJson(response, 503, ErrorJson(error));
-        return;
+    WebStatus now = watch.Current();
+    WebCommandAnswer answer =
+        AnswerWebCommand(command.command, now.reachable && now.status.scanning != 0);
+    if (answer.send) {
+        bool sent = commandLink != nullptr
+                        ? commandLink->SendAndClose(command, kWebExchangeMs, &error)
+                        : link.Exchange(command, nullptr, 0, kWebExchangeMs, &error);
+        if (!sent) {
+            ReplyJson(response, 503, ErrorJson(error));
+            return;
+        }
+        watch.QuerySoon();
     }
-    watch.QuerySoon();
-    ReplyJson(response, 200, "{\"ok\": true}");
+    ReplyJson(response, answer.status, answer.body);
 }
 
 // Sleeps up to ms; false when the server stops meanwhile.
@@ -116,11 +129,12 @@ bool WebServer::Routes::SendEvents(httplib::DataSink& sink, uint64_t* sent, int6
                                    bool first) {
     if (!first) {
         int64_t waited = 0;
-        while (!watch.WaitForChange(*sent, 500)) {
-            if (stopping || watch.Stopping()) {
+        while (!watch.WaitForChange(*sent, kWebStreamCheckMs)) {
+            // A client that has gone frees its slot now, not at the next write.
+            if (stopping || watch.Stopping() || !sink.is_writable()) {
                 return false;
             }
-            waited += 500;
+            waited += kWebStreamCheckMs;
             if (waited >= kWebKeepAliveMs) {
                 static const char kKeepAlive[] = ": keep-alive\n\n";
                 return sink.write(kKeepAlive, sizeof kKeepAlive - 1);
@@ -145,7 +159,10 @@ void WebServer::Routes::Events(httplib::Response& response) {
     {
         std::lock_guard<std::mutex> lock(streamsMutex);
         if (streams >= kWebMaxEventStreams) {
-            ReplyJson(response, 503, ErrorJson("too many event streams"));
+            ReplyJson(
+                response, 503,
+                ErrorJson("too many event streams: at most " + std::to_string(kWebMaxEventStreams) +
+                          " pages at once; close one and retry"));
             return;
         }
         ++streams;
@@ -173,7 +190,8 @@ void WebServer::Routes::Events(httplib::Response& response) {
         });
 }
 
-WebServer::WebServer(ZubLink& link, StatusWatch& watch) : routes_(new Routes(link, watch)) {
+WebServer::WebServer(ZubLink& link, StatusWatch& watch, ZubLink* commandLink)
+    : routes_(new Routes(link, watch, commandLink)) {
     routes_->Install();
 }
 

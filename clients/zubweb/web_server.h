@@ -2,7 +2,8 @@
 //   GET  /             the page
 //   GET  /api/status   the status view (503 while the controller is not reachable)
 //   GET  /api/discs    the present slots of the magazine
-//   POST /api/command  {"command": ..., "disc": N, "track": T}
+//   POST /api/command  {"command": ..., "disc": N, "track": T}; during a scan
+//                      409 for play, pause, stop and 202 for requests that wait
 //   GET  /api/events   server-sent events: one status object per change
 #pragma once
 
@@ -20,17 +21,28 @@
 const int kWebExchangeMs = 4000;
 // The fewest milliseconds between two events of one stream.
 const int kWebEventSpacingMs = 250;
-// An event stream with no change sends a comment this often, so a gone
-// client is noticed.
+// An event stream with no change sends a comment this often.
 const int kWebKeepAliveMs = 15000;
+// How often an event stream without a change looks whether its client has
+// gone, so its slot comes free soon after.
+const int kWebStreamCheckMs = 500;
 // Event streams served at once; more get 503.
 const int kWebMaxEventStreams = 16;
-// Server threads: every event stream keeps one.
-const int kWebThreads = kWebMaxEventStreams + 8;
+// Server threads: every event stream keeps one, and a client that sends its
+// request slowly keeps one until the read time-out; the rest serve the
+// quick requests.
+const int kWebThreads = kWebMaxEventStreams + 64;
+// A request's header and body must each arrive within this (per read), and
+// a kept-alive connection with no next request is closed after it.
+const int kWebReadTimeoutSeconds = 2;
+const int kWebKeepAliveSeconds = 2;
 
 class WebServer {
 public:
-    WebServer(ZubLink& link, StatusWatch& watch);
+    // Commands go over commandLink, one connection each, when given (so a
+    // command that waits in the controller never holds up the status
+    // queries on link); otherwise over link.
+    WebServer(ZubLink& link, StatusWatch& watch, ZubLink* commandLink = nullptr);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;

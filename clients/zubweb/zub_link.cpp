@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 #include "base/deadline.h"
 #include "protocol/remote_commands.h"
+#include "protocol/remote_reply_receive.h"
 
 ZubLink::ZubLink(RemoteConnection& connection, std::string host, uint16_t port,
                  ZubLinkTiming timing, LinkClock clock)
@@ -61,6 +63,16 @@ bool ZubLink::ConnectLocked(const Deadline& deadline, std::string* error) {
     return true;
 }
 
+namespace {
+
+// Gives the link back when the exchange ends, however it ends.
+struct Giver {
+    std::function<void()> give;
+    ~Giver() { give(); }
+};
+
+}  // namespace
+
 bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
                        std::string* error) {
     const Deadline deadline(budgetMs, clock_);
@@ -68,10 +80,27 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
         *error = "controller busy at " + where_;
         return false;
     }
-    struct Giver {
-        ZubLink* link;
-        ~Giver() { link->Give(); }
-    } giver{this};
+    Giver giver{[this] { Give(); }};
+    return ExchangeTaken(request, reply, replySize, deadline, error);
+}
+
+bool ZubLink::SendAndClose(const WebCommand& request, int budgetMs, std::string* error) {
+    const Deadline deadline(budgetMs, clock_);
+    if (!Take(budgetMs)) {
+        *error = "controller busy at " + where_;
+        return false;
+    }
+    Giver giver{[this] { Give(); }};
+    bool sent = ExchangeTaken(request, nullptr, 0, deadline, error);
+    if (connected_) {
+        connection_.Close();
+        connected_ = false;
+    }
+    return sent;
+}
+
+bool ZubLink::ExchangeTaken(const WebCommand& request, unsigned char* reply, int replySize,
+                            const Deadline& deadline, std::string* error) {
     if (!connected_ && !ConnectLocked(deadline, error)) {
         return false;
     }
@@ -84,7 +113,12 @@ bool ZubLink::Exchange(const WebCommand& request, unsigned char* reply, int repl
     }
     if (replySize > 0) {
         int limit = std::max(1, deadline.LeftMs());
-        if (!connection_.ReceiveExactly(reply, replySize, limit)) {
+        // A record an older program sends shorter is taken with its rest zeroed.
+        bool whole = replySize == RemoteReplySize(request.command)
+                         ? ReceiveRemoteReply(connection_, request.command, reply, limit).end ==
+                               ReceiveEnd::Complete
+                         : connection_.ReceiveExactly(reply, replySize, limit);
+        if (!whole) {
             // A late reply would be taken for the next one's: start afresh.
             DropLocked(Now());
             *error = "no reply from " + where_;

@@ -35,9 +35,17 @@ public:
     bool Exchange(const WebCommand& request, unsigned char* reply, int replySize, int budgetMs,
                   std::string* error);
 
+    // Sends a request without a reply on a connection of its own and closes
+    // it: a play request that waits in the controller (for a scan) then
+    // holds that connection only, and the controller's session ends with
+    // the request.
+    bool SendAndClose(const WebCommand& request, int budgetMs, std::string* error);
+
     const std::string& Where() const { return where_; }
 
 private:
+    bool ExchangeTaken(const WebCommand& request, unsigned char* reply, int replySize,
+                       const Deadline& deadline, std::string* error);
     bool Take(int waitMs);
     void Give();
     bool ConnectLocked(const Deadline& deadline, std::string* error);

@@ -26,8 +26,12 @@ int main(int argc, char** argv) {
     StartClientSockets();
     SocketRemoteConnection connection;
     ZubLink link(connection, options.remoteHost, options.remotePort);
+    // Commands on connections of their own: one that waits for a scan in the
+    // controller must not hold up the status queries.
+    SocketRemoteConnection commandConnection;
+    ZubLink commandLink(commandConnection, options.remoteHost, options.remotePort);
     StatusWatch watch(link);
-    WebServer server(link, watch);
+    WebServer server(link, watch, &commandLink);
     int port = server.Bind(options.listenAddress, options.listenPort);
     if (port == 0) {
         std::fprintf(stderr, "zubweb: cannot listen on %s:%u\n", options.listenAddress.c_str(),

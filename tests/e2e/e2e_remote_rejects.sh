@@ -34,6 +34,16 @@ wait_status_frames() {
         e2e_fail "the status poll stopped"
 }
 
+# send_request COMMAND_CHAR DISC TRACK: one 12-byte request straight to TCP
+# port 4239, for numbers zubremote itself refuses to send.
+send_request() {
+    /usr/bin/python3 -c '
+import socket, struct, sys
+with socket.create_connection(("127.0.0.1", 4239), timeout=10) as s:
+    s.sendall(struct.pack("<iii", ord(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])))
+' "$@"
+}
+
 play_by_button() { click_button "$MAIN_TITLE" "$IDC_PLAY" || e2e_fail "could not click Play"; }
 play_by_remote() { remote play || e2e_fail "the remote could not send 'play'"; }
 
@@ -78,10 +88,17 @@ wait_status_frames "$(log_mark)" 2 30
 
 mark=$(log_mark)
 remote disc 3 || e2e_fail "the remote could not send 'disc 3'" # an empty slot
-for numbers in "disc 65543" "disc -65486" "track 65543 3" "track -65486 3" "track 7 65539" \
-    "track 0 1" "track 7 0" "track 101 1" "track 7 100"; do
+for numbers in "1 65543 0" "1 -65486 0" "2 65543 3" "2 -65486 3" "2 7 65539" \
+    "2 0 1" "2 7 0" "2 101 1" "2 7 100"; do
     # shellcheck disable=SC2086  # command and numbers
-    remote $numbers || e2e_fail "the remote could not send '$numbers'"
+    send_request $numbers || e2e_fail "could not send the request '$numbers'"
+done
+# zubremote refuses such numbers itself, with exit code 2.
+for numbers in "disc 101" "track 7 100"; do
+    status=0
+    # shellcheck disable=SC2086  # command and numbers
+    remote $numbers 2>/dev/null || status=$?
+    check "zubremote refuses '$numbers' with exit code 2 (got $status)" test "$status" = 2
 done
 wait_status_frames "$mark" 3 30
 check "rejected disc and track requests sent nothing, nor did the polls after them" \

@@ -4,10 +4,12 @@
 #include <cstdio>
 
 #include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "remote/remote_playlist_view.h"
 
 void ResetChangerState() {
     {
@@ -18,6 +20,8 @@ void ResetChangerState() {
         g_hCom = nullptr;
         g_linkState = LinkState();
     }
+    ResetMagazineCopy();
+    ResetRemotePlaylistView();
     {
         std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
         g_hPlaylist.clear();
@@ -48,6 +52,7 @@ void FillSlot(int slot, int firstTrack, int trackCount) {
     entry.wFlags = SLOT_PRESENT;
     entry.wFirstTrack = static_cast<uint16_t>(firstTrack);
     entry.wTrackCount = static_cast<uint16_t>(trackCount);
+    PublishWholeMagazine();
 }
 
 std::vector<std::string> SentCommands(const std::string& written) {

@@ -1,0 +1,80 @@
+// The web remote page's own logic, free of the browser: what the banner
+// says and when to reconnect, the scan's progress, and when the disc list
+// is stale. The page calls these; tests run them under node.
+"use strict";
+
+const FIRST_RETRY_MS = 1000;
+const LAST_RETRY_MS = 10000;
+
+// The page's connection state. view is "connecting", "live" (the
+// controller answers), "unreachable" (zubweb says the controller cannot be
+// reached) or "busy" (the event stream itself failed: zubweb busy, refused
+// or gone); retryMs is the pause before the next reconnect.
+function initialPageState() {
+  return { view: "connecting", retryMs: FIRST_RETRY_MS, reconnectInMs: -1 };
+}
+
+// The state after an event: {type: "status", reachable} for a status event
+// from zubweb, {type: "stream-error"} when the event stream failed, or
+// {type: "reconnecting"} when the page opens the stream again. reconnectInMs
+// is the pause after which the page must reopen the stream, -1 for none.
+function pageStateAfter(state, event) {
+  switch (event.type) {
+    case "status":
+      return { view: event.reachable ? "live" : "unreachable", retryMs: FIRST_RETRY_MS,
+               reconnectInMs: -1 };
+    case "stream-error":
+      return { view: "busy", retryMs: Math.min(state.retryMs * 2, LAST_RETRY_MS),
+               reconnectInMs: state.retryMs };
+    case "reconnecting":
+      return { view: state.view, retryMs: state.retryMs, reconnectInMs: -1 };
+    default:
+      return state;
+  }
+}
+
+// The banner's text; "" hides it.
+function bannerText(state) {
+  switch (state.view) {
+    case "live": return "";
+    case "unreachable": return "controller not reachable";
+    case "busy": return "web remote busy, retrying";
+    default: return "connecting\u2026";
+  }
+}
+
+// The scan's progress from status events. tracker remembers where and when
+// this page first saw the scan (pass null at first); returns the next
+// tracker and what to show: null when no scan runs, else
+// {slot, last, fraction, leftSeconds} with leftSeconds -1 until a rate is known.
+function scanProgress(tracker, status, nowMs) {
+  if (!status || !status.reachable || !status.scanning) {
+    return { tracker: null, shown: null };
+  }
+  const slot = status.scan_slot;
+  const last = status.scan_last_slot > 0 ? status.scan_last_slot : 100;
+  if (!tracker || slot < tracker.slot) {
+    tracker = { slot: slot, at: nowMs };
+  }
+  const done = Math.max(0, slot - 1);
+  let leftSeconds = -1;
+  if (slot > tracker.slot && nowMs > tracker.at) {
+    const msPerSlot = (nowMs - tracker.at) / (slot - tracker.slot);
+    leftSeconds = Math.round((last - slot + 1) * msPerSlot / 1000);
+  }
+  return { tracker: tracker,
+           shown: { slot: slot, last: last, fraction: Math.min(1, done / last),
+                    leftSeconds: leftSeconds } };
+}
+
+// Whether the disc list must be asked for again: the magazine changed since
+// it was read (its generation differs), or it was never read.
+function discsStale(listedGeneration, status) {
+  if (!status || !status.reachable) { return false; }
+  return listedGeneration === null || listedGeneration !== status.magazine_generation;
+}
+
+if (typeof module !== "undefined") {
+  module.exports = { initialPageState, pageStateAfter, bannerText, scanProgress, discsStale,
+                     FIRST_RETRY_MS, LAST_RETRY_MS };
+}

@@ -1,0 +1,93 @@
+// The web page's logic under node: the banner and reconnect state machine,
+// the scan's progress and the disc list's staleness. Argument: the path of
+// clients/zubweb/page_state.js. Exits non-zero on the first wrong case.
+"use strict";
+const assert = require("assert");
+const logic = require(process.argv[2]);
+
+let failures = 0;
+function check(name, run) {
+  try {
+    run();
+    console.log("ok   " + name);
+  } catch (e) {
+    failures++;
+    console.log("FAIL " + name + "\n" + e.message);
+  }
+}
+
+// Runs events from the initial state; returns the states after each.
+function run(events) {
+  let state = logic.initialPageState();
+  return events.map((event) => {
+    state = logic.pageStateAfter(state, event);
+    const shown = { view: state.view, text: logic.bannerText(state),
+                    reconnectInMs: state.reconnectInMs };
+    if (state.reconnectInMs >= 0) {
+      state = logic.pageStateAfter(state, { type: "reconnecting" });
+    }
+    return shown;
+  });
+}
+
+const live = { type: "status", reachable: true };
+const down = { type: "status", reachable: false };
+const failed = { type: "stream-error" };
+
+check("banner and reconnect per event", () => {
+  const cases = [
+    { events: [], expect: [] },
+    { events: [live], expect: [["live", "", -1]] },
+    { events: [down], expect: [["unreachable", "controller not reachable", -1]] },
+    // A failing stream is never blamed on the controller; the pause grows
+    // 1 s, 2 s, 4 s, 8 s and stays at 10 s.
+    { events: [failed, failed, failed, failed, failed, failed],
+      expect: [["busy", "web remote busy, retrying", 1000], ["busy", "web remote busy, retrying", 2000],
+               ["busy", "web remote busy, retrying", 4000], ["busy", "web remote busy, retrying", 8000],
+               ["busy", "web remote busy, retrying", 10000], ["busy", "web remote busy, retrying", 10000]] },
+    // Live again after a failure: the pause starts over at 1 s.
+    { events: [failed, failed, live, failed],
+      expect: [["busy", "web remote busy, retrying", 1000], ["busy", "web remote busy, retrying", 2000],
+               ["live", "", -1], ["busy", "web remote busy, retrying", 1000]] },
+    // zubweb reporting the controller down keeps the stream; a status
+    // after it shows live at once.
+    { events: [live, down, live],
+      expect: [["live", "", -1], ["unreachable", "controller not reachable", -1], ["live", "", -1]] },
+  ];
+  for (const c of cases) {
+    const got = run(c.events).map((s) => [s.view, s.text, s.reconnectInMs]);
+    assert.deepStrictEqual(got, c.expect);
+  }
+  assert.strictEqual(logic.bannerText(logic.initialPageState()), "connecting\u2026");
+});
+
+check("scan progress and time left", () => {
+  const status = (slot, scanning = true) =>
+    ({ reachable: true, scanning: scanning, scan_slot: slot, scan_last_slot: 100 });
+  let p = logic.scanProgress(null, status(11), 0);
+  assert.deepStrictEqual(p.shown, { slot: 11, last: 100, fraction: 0.1, leftSeconds: -1 });
+  // 10 slots in 15 s: 1.5 s a slot, 80 slots to go from slot 21.
+  p = logic.scanProgress(p.tracker, status(21), 15000);
+  assert.strictEqual(p.shown.leftSeconds, 120);
+  assert.strictEqual(p.shown.fraction, 0.2);
+  // The end of the scan hides the bar; a new scan starts a new estimate.
+  p = logic.scanProgress(p.tracker, status(100, false), 16000);
+  assert.deepStrictEqual(p, { tracker: null, shown: null });
+  p = logic.scanProgress(p.tracker, status(1), 20000);
+  assert.strictEqual(p.shown.leftSeconds, -1);
+  assert.strictEqual(logic.scanProgress(null, { reachable: false }, 0).shown, null);
+});
+
+check("disc list reloads when the generation changes", () => {
+  const cases = [
+    [null, { reachable: true, magazine_generation: 0 }, true],
+    [3, { reachable: true, magazine_generation: 3 }, false],
+    [3, { reachable: true, magazine_generation: 4 }, true],
+    [3, { reachable: false }, false],
+  ];
+  for (const [listed, status, stale] of cases) {
+    assert.strictEqual(logic.discsStale(listed, status), stale, JSON.stringify([listed, status]));
+  }
+});
+
+process.exit(failures === 0 ? 0 : 1);
