@@ -186,7 +186,7 @@ zub_sqlite_amalgamation() {
         zub_warn "libsqlite3-dev is not installed: no SQLite for zubcd.exe"
         return 1
     fi
-    if [ "$(cat "$ZUB_SQLITE_DIR/version" 2>/dev/null)" = "$version" ]; then
+    if [ "$(cat "$ZUB_SQLITE_DIR/debian-version" 2>/dev/null)" = "$version" ]; then
         return 0
     fi
     local work=$ZUB_BUILD/deps/sqlite-source source
@@ -201,7 +201,7 @@ zub_sqlite_amalgamation() {
         rm -rf "$ZUB_SQLITE_DIR"
         return 1
     fi
-    printf '%s\n' "$version" >"$ZUB_SQLITE_DIR/version"
+    printf '%s\n' "$version" >"$ZUB_SQLITE_DIR/debian-version"
 }
 
 # zub_bench_build "NATIVE TARGETS" ["WINDOWS TARGETS"]: builds what a

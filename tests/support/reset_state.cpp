@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "changer/magazine.h"
+#include "changer/magazine_memory.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
@@ -14,6 +15,9 @@ void ResetChangerState() {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         for (DiscSlot& slot : g_slots) {
             slot = DiscSlot();
+        }
+        for (int i = 0; i < kSlotCount; ++i) {
+            g_bSlotRemembered[i] = false;
         }
         g_hCom = nullptr;
         g_linkState = LinkState();
