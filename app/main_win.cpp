@@ -6,7 +6,10 @@
 #include <winsock.h>
 
 #include <cstdio>
+#include <ctime>
+#include <string>
 
+#include "changer/magazine_memory.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
@@ -66,6 +69,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return 0;
     }
 
+    // What the library remembers fills the magazine table before any other
+    // thread runs. A bad file gets one box, once the window is there.
+    static std::string libraryProblem;
+    libraryProblem = StartLibrary(kLibraryFileName, std::time(nullptr));
+
     // Put the changer into a known state before any window or remote
     // command can act on it.
     ChangerTransactLocked(CMD_STOP, nullptr, nullptr);
@@ -84,11 +92,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         EndProcess();
     }
     g_hWnd = window;
+    ShowRestoredMagazine(window);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    if (!libraryProblem.empty()) {
+        PostErrorBox(libraryProblem.c_str(), "Error");
+    }
 
     RunMessageLoop();
 
+    EndLibrary();
     CloseChangerPort();
     // The waiting acceptor must not take the socket clean-up for an error.
     EndRemoteServer();

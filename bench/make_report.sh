@@ -119,6 +119,14 @@ section "Line benchmarks" 1 \
 poll's period, natively and under Wine." \
     bench/run_line_benches.sh
 
+section "Remembered magazine" 1 \
+    "Start-up from the library zubcd.db: a 100-slot library (99 tracks each) opened and shown,
+natively and as zubcd.exe under Wine (from the window to a full disc list, target 1 s), beside the
+full scan it saves at 9600 baud and 6 s per load (the first slots measured, projected to 100); the
+first-load check of a remembered disc beside the wire time of the one exchange it adds (target:
+under 1 ms beyond it)." \
+    bench/library_start.sh
+
 section "Web event delay" 1 \
     "zubweb's event stream: from the simulated changer taking PLAY to an event stream client seeing
 the new disc and track, split into the wait for the controller's next status poll and what zubweb

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
+#include "changer/magazine_memory.h"
 #include "link/changer_link.h"
 
 namespace {
@@ -75,32 +76,37 @@ private:
 };
 
 void ReadDiscId(DiscSlot& slot, ListControl& discList, int row) {
-    Reply reply;
-    reply.Fetch(CMD_DISC_ID, "");
-    reply.CopyText(kDiscIdStart, kDiscIdEnd, slot.szDiscId, sizeof slot.szDiscId);
+    ReadLoadedDiscId(slot.szDiscId);
     discList.SetCell(row, 1, slot.szDiscId);
 }
 
-// Reads the table of contents into the slot and the row. A table that makes
-// no sense (track fields not digits, last before first, over 99 tracks)
-// leaves the disc present with no tracks.
-void ReadTableOfContents(DiscSlot& slot, ListControl& discList, int row) {
+// Reads the table of contents into the slot; first and last as they stood.
+// A table that makes no sense (track fields not digits, last before first,
+// over 99 tracks) leaves the disc present with no tracks.
+void ReadTocFields(DiscSlot& slot, int* first, int* last) {
     Reply reply;
     reply.Fetch(CMD_TOC, "");
-    int first = reply.TwoDigits(kTocFirstTrack);
-    int last = reply.TwoDigits(kTocLastTrack);
-    int count = last - first + 1;
+    *first = reply.TwoDigits(kTocFirstTrack);
+    *last = reply.TwoDigits(kTocLastTrack);
+    int count = *last - *first + 1;
     bool sensible = reply.IsDigitAt(kTocFirstTrack) && reply.IsDigitAt(kTocFirstTrack + 1) &&
                     reply.IsDigitAt(kTocLastTrack) && reply.IsDigitAt(kTocLastTrack + 1) &&
                     count >= 1 && count <= kLargestTrack;
-    slot.wFirstTrack = static_cast<uint16_t>(sensible ? first : 0);
+    slot.wFirstTrack = static_cast<uint16_t>(sensible ? *first : 0);
     slot.wTrackCount = static_cast<uint16_t>(sensible ? count : 0);
+    slot.timeDisc = reply.Time(kTocDiscTime);
+}
+
+// The table of contents into the slot and the row.
+void ReadTableOfContents(DiscSlot& slot, ListControl& discList, int row) {
+    int first = 0;
+    int last = 0;
+    ReadTocFields(slot, &first, &last);
 
     char text[kTextSize];
     std::snprintf(text, sizeof text, "%d-%d", first, last);
     discList.SetCell(row, 2, text);
 
-    slot.timeDisc = reply.Time(kTocDiscTime);
     slot.timeDisc.Format(text);
     discList.SetCell(row, 3, text);
 }
@@ -180,6 +186,7 @@ bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     if (present) {
         ReadTrackTimes(slot);
     }
+    RememberSlot(slotNumber);
     ShowTrackList(trackList, row);
     return loadReplyLength > 0;
 }
@@ -191,6 +198,9 @@ void ShowRemainingRowsEmpty(int firstSlot, ListControl& discList) {
     for (int slotNumber = firstSlot; slotNumber <= kSlotCount; ++slotNumber) {
         InsertSlotRow(slotNumber, discList);
         discList.SetCell(slotNumber - 1, 1, "no disc");
+        if (g_hLibrary != nullptr) {
+            ShowSlotRow(discList, slotNumber);  // what the library remembers
+        }
     }
     discList.SetRedraw(true);
     discList.RepaintNow();
@@ -222,8 +232,10 @@ ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgr
                 break;
             }
         }
-        // The slots not reached hold no disc.
-        for (int slotNumber = result.lastSlot + 1; slotNumber <= kSlotCount; ++slotNumber) {
+        // The slots not reached hold no disc, unless the library remembers
+        // them: then they keep what was known.
+        for (int slotNumber = result.lastSlot + 1;
+             slotNumber <= kSlotCount && g_hLibrary == nullptr; ++slotNumber) {
             ClearSlot(g_slots[slotNumber - 1]);
         }
         EndMagazineCopy(result.lastSlot);
@@ -234,8 +246,25 @@ ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgr
     return result;
 }
 
+bool ReadLoadedDiscId(char* id) {
+    Reply reply;
+    reply.Fetch(CMD_DISC_ID, "");
+    reply.CopyText(kDiscIdStart, kDiscIdEnd, id, kDiscIdLength + 1);
+    return reply.Has(kDiscIdStart);
+}
+
+void ReadLoadedDiscContents(DiscSlot& slot) {
+    int first = 0;
+    int last = 0;
+    slot.pTracks.reset();
+    ReadTocFields(slot, &first, &last);
+    ReadTrackTimes(slot);
+}
+
 void ShowTrackList(ListControl& trackList, int row) {
     trackList.DeleteAllRows();
+    // A first load may read a slot anew on another thread.
+    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     if (row >= 0 && row < kSlotCount) {
         const DiscSlot& slot = g_slots[row];
         if ((slot.wFlags & SLOT_PRESENT) && slot.pTracks) {

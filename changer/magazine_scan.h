@@ -2,6 +2,7 @@
 #pragma once
 
 #include "changer/list_control.h"
+#include "changer/magazine.h"
 
 // What the scan asks of its caller between two slots. The window keeps
 // itself alive here (paints, watches for Exit); callers without a window
@@ -33,6 +34,13 @@ struct ScanResult {
 // scanned slot's tracks in the track list. A scan that ends early shows the
 // remaining rows as "no disc" and marks their slots empty.
 ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress);
+
+// For one loaded disc outside a scan; the caller holds g_hComMutex. The
+// identifier as the scan reads it (id holds kDiscIdLength + 1 bytes), and
+// the table of contents and track times into slot. ReadLoadedDiscId says
+// whether the reply reached the identifier.
+bool ReadLoadedDiscId(char* id);
+void ReadLoadedDiscContents(DiscSlot& slot);
 
 // Refills the track list with the tracks of disc-list row `row` (slot row+1);
 // empties it for a row outside 0..99 or an empty slot.

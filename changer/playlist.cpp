@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "changer/magazine.h"
+#include "changer/magazine_memory.h"
 #include "link/changer_link.h"
 #include "platform/mul_div.h"
 
@@ -28,16 +29,21 @@ uint16_t NextRandom() {
     return static_cast<uint16_t>(g_nRandomSeed >> 16);
 }
 
-int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
-    if (disc == 0 || disc > kSlotCount) {
-        return kPlayRejected;
-    }
+namespace {
+
+bool TrackOfSlot(const DiscSlot& slot, uint16_t track) {
+    return (slot.wFlags & SLOT_PRESENT) != 0 && track >= slot.wFirstTrack &&
+           track < static_cast<uint32_t>(slot.wFirstTrack) + slot.wTrackCount;
+}
+
+// PlayDiscTrack under g_hComMutex; *readAnew tells that the first-load
+// check found another disc in the slot and read it.
+int PlayDiscTrackLocked(uint16_t disc, uint16_t track, int autopause, bool* readAnew) {
     // The scan rewrites the table under the serial lock, so the slot is
     // checked while holding it; the commands then follow under the same hold.
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     const DiscSlot& slot = g_slots[disc - 1];
-    if ((slot.wFlags & SLOT_PRESENT) == 0 || track < slot.wFirstTrack ||
-        track >= static_cast<uint32_t>(slot.wFirstTrack) + slot.wTrackCount) {
+    if (!TrackOfSlot(slot, track)) {
         return kPlayRejected;
     }
 
@@ -50,11 +56,31 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
     if (loaded != 0 && loaded != kNoResult) {
         return kPlayNotLoaded;  // track and play would only fail without a disc
     }
+    // A remembered disc may have been swapped while the program was off:
+    // a track the disc in the slot lacks is never asked for.
+    *readAnew = loaded == 0 && CheckRememberedDisc(disc);
+    if (*readAnew && !TrackOfSlot(slot, track)) {
+        return kPlayRejected;
+    }
     FormatTrackArgument(track, argument);
     ChangerTransact(CMD_TRACK, argument, nullptr);
     ChangerTransact(CMD_PLAY, "", nullptr);
     ChangerTransact(autopause ? CMD_AUTOPAUSE_ON : CMD_AUTOPAUSE_OFF, "", nullptr);
     return kPlaySent;
+}
+
+}  // namespace
+
+int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
+    if (disc == 0 || disc > kSlotCount) {
+        return kPlayRejected;
+    }
+    bool readAnew = false;
+    int result = PlayDiscTrackLocked(disc, track, autopause, &readAnew);
+    if (readAnew) {
+        UpdatePlaylistForSlot(disc);  // the serial lock is released here
+    }
+    return result;
 }
 
 void BuildPlaylist() {

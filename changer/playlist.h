@@ -27,14 +27,19 @@ void SeedRandom();
 uint16_t NextRandom();
 
 // Results of PlayDiscTrack.
-const int kPlayRejected = 0;   // not a track of the magazine table: nothing sent
+const int kPlayRejected = 0;   // not a track of the magazine table: nothing sent,
+                               // or only the load and the first-load check
+                               // that found another disc without the track
 const int kPlaySent = 1;       // load, track, play and autopause went out
 const int kPlayNotLoaded = 2;  // the changer answered the load with a result
                                // other than 00: the disc is not there, and
                                // nothing more was sent
 
 // Plays disc and track: validates against the magazine table, then sends
-// load, track, play and autopause on/off as one unit under g_hComMutex.
+// load, track, play and autopause on/off as one unit under g_hComMutex. The
+// first load of a remembered slot checks its disc (CheckRememberedDisc)
+// between load and track; a disc read anew updates the playlist
+// (UpdatePlaylistForSlot) once the serial lock is released.
 // A load without any result (a silent line) counts as sent: the changer
 // has not said that the disc is missing.
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause);

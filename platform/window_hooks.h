@@ -34,6 +34,11 @@ void PostErrorBox(const char* text, const char* caption);
 // erase. Never blocks.
 void RequestStatusRepaint(WindowHandle window);
 
+// Asks the window to redraw the disc-list row of slot n (1..100) from the
+// magazine table, and the track list when that row is selected, once its
+// message loop runs. Never blocks; nothing while the window does not exist.
+void RequestSlotRowRefresh(WindowHandle window, int slotNumber);
+
 // Runs a button command (a bare control id) on the window thread, as if the
 // button had been pressed, and waits until it has been handled. Does nothing
 // while the window does not exist.

@@ -10,6 +10,7 @@ namespace {
 std::mutex recordMutex;
 std::vector<RecordedErrorBox> errorBoxes;
 std::vector<int> buttonCommands;
+std::vector<int> slotRowRefreshes;
 int repaintCount = 0;
 ButtonCommandHandler buttonHandler = nullptr;
 
@@ -28,6 +29,16 @@ void PostErrorBox(const char* text, const char* caption) {
 void RequestStatusRepaint(WindowHandle) {
     std::lock_guard<std::mutex> lock(recordMutex);
     ++repaintCount;
+}
+
+void RequestSlotRowRefresh(WindowHandle, int slotNumber) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    slotRowRefreshes.push_back(slotNumber);
+}
+
+std::vector<int> RecordedSlotRowRefreshes() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return slotRowRefreshes;
 }
 
 void SendButtonCommand(WindowHandle window, int controlId) {
@@ -69,5 +80,6 @@ void ClearPlatformRecord() {
     std::lock_guard<std::mutex> lock(recordMutex);
     errorBoxes.clear();
     buttonCommands.clear();
+    slotRowRefreshes.clear();
     repaintCount = 0;
 }

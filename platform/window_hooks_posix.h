@@ -16,6 +16,7 @@ struct RecordedErrorBox {
 std::vector<RecordedErrorBox> RecordedErrorBoxes();
 int RecordedRepaintCount();
 std::vector<int> RecordedButtonCommands();
+std::vector<int> RecordedSlotRowRefreshes();
 
 // Runs each SendButtonCommand through this handler (on the calling thread);
 // without one the commands are only recorded.

@@ -31,6 +31,13 @@ void RequestStatusRepaint(WindowHandle window) {
     InvalidateRect(static_cast<HWND>(window), &panel, TRUE);
 }
 
+void RequestSlotRowRefresh(WindowHandle window, int slotNumber) {
+    if (window != nullptr) {
+        PostMessageA(static_cast<HWND>(window), kSlotRowMessage, static_cast<WPARAM>(slotNumber),
+                     0);
+    }
+}
+
 void SendButtonCommand(WindowHandle window, int controlId) {
     if (window == nullptr) {
         return;

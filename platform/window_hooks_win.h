@@ -6,3 +6,7 @@
 // Posted to the main window by PostErrorBox: word parameter the text, long
 // parameter the caption, both string literals.
 const UINT kErrorBoxMessage = WM_APP + 1;
+
+// Posted to the main window by RequestSlotRowRefresh: word parameter the
+// slot number.
+const UINT kSlotRowMessage = WM_APP + 2;

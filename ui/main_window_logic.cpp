@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "changer/magazine_memory.h"
 #include "changer/magazine_scan.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
@@ -91,10 +92,8 @@ void PressLoad(int selectedRow) {
     // With no row selected the button loads slot 2, not nothing: the
     // program has always done so, and users may rely on it.
     int slot = selectedRow >= 0 ? selectedRow + 1 : 2;
-    char argument[8];
-    FormatSlotArgument(slot, argument);  // slot 100 as A00, as the changer expects
     // A disc brought to the player is stopped there: Play may start it.
-    if (ChangerTransactLocked(CMD_LOAD, argument, nullptr) == 0) {
+    if (LoadSlotChecked(slot) == 0) {
         g_nMode = ModeStop;
     }
 }

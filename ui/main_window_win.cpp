@@ -16,6 +16,7 @@
 #include "ui/layout_builder_win.h"
 #include "ui/list_view_win.h"
 #include "ui/main_window_logic.h"
+#include "ui/remembered_magazine.h"
 
 namespace {
 
@@ -181,6 +182,14 @@ LRESULT OnErrorBox(HWND window, WPARAM text, LPARAM caption) {
     return 0;
 }
 
+// A slot read anew off the window thread (a first load found another disc).
+LRESULT OnSlotRow(HWND window, WPARAM slotNumber) {
+    ListViewControl discs(GetDlgItem(window, IDC_DISCLIST));
+    ListViewControl tracks(GetDlgItem(window, IDC_TRACKLIST));
+    RefreshSlotRow(discs, tracks, static_cast<int>(slotNumber));
+    return 0;
+}
+
 LRESULT OnClose(HWND window) {
     MainWindow surface(window);
     HandleCloseRequest(surface);
@@ -194,6 +203,11 @@ LRESULT OnDestroy(HWND window) {
 }
 
 }  // namespace
+
+void ShowRestoredMagazine(HWND window) {
+    MainWindow surface(window);
+    ShowRememberedMagazine(surface);
+}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM longParam) {
     switch (message) {
@@ -211,6 +225,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wordParam, LPARAM
             return OnDestroy(window);
         case kErrorBoxMessage:
             return OnErrorBox(window, wordParam, longParam);
+        case kSlotRowMessage:
+            return OnSlotRow(window, wordParam);
         default:
             return DefWindowProcA(window, message, wordParam, longParam);
     }

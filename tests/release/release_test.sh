@@ -78,7 +78,8 @@ zip_holds() {
 readme_warns() {
     local readme
     readme=$(unzip -p "$zip" "$name/README.txt")
-    grep -q 'No authentication' <<<"$readme" && grep -q 8080 <<<"$readme"
+    grep -q 'No authentication' <<<"$readme" && grep -q 8080 <<<"$readme" &&
+        grep -q '^## The library' <<<"$readme"
 }
 
 if [ ! -f "$setup" ] || [ ! -f "$zip" ]; then
@@ -97,7 +98,8 @@ ZUB_WIN_EXE=$setup
 e2e_begin release 900
 
 check "the zip holds $name/ with ${programs[*]}, LICENSE.txt, README.txt, zub.txt" zip_holds
-check "README.txt warns that ports 4239 and 8080 have no authentication" readme_warns
+check "README.txt warns that ports 4239 and 8080 have no authentication, tells of the library" \
+    readme_warns
 
 # --- install ----------------------------------------------------------------
 check "the silent install succeeds" run_setup /S
@@ -132,6 +134,8 @@ check "the first frame on COM1 is 02 STOP (got '$first')" test "$first" = "02 ST
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
 e2e_exit
 wine_settle
+check "the program keeps its library in $data_dir" test -s "$data_dir/zubcd.db"
+cp "$data_dir/zubcd.db" "$ZUB_RUN_DIR/library.db"
 
 # --- update over the user's catalogue, then uninstall ------------------------
 printf 'Own Artist\tOwn Title\n' >"$data_dir/zub.txt"
@@ -147,4 +151,5 @@ check "Program Files\\zubcd is gone" test ! -e "$install_dir"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the uninstall key is gone" key_absent
 check "the user's zub.txt is kept" cmp -s "$ZUB_RUN_DIR/own-zub.txt" "$data_dir/zub.txt"
+check "the library zubcd.db is kept" cmp -s "$ZUB_RUN_DIR/library.db" "$data_dir/zubcd.db"
 e2e_pass

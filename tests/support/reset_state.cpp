@@ -5,6 +5,7 @@
 
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
+#include "changer/magazine_memory.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
@@ -16,6 +17,9 @@ void ResetChangerState() {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         for (DiscSlot& slot : g_slots) {
             slot = DiscSlot();
+        }
+        for (int i = 0; i < kSlotCount; ++i) {
+            g_bSlotRemembered[i] = false;
         }
         g_hCom = nullptr;
         g_linkState = LinkState();

@@ -12,7 +12,7 @@ source tools/lib.sh
 WIN_BUILD=$ZUB_BUILD/win
 RELEASE=$ZUB_BUILD/release
 # README.md's sections for users, in this order, then the wire format.
-USER_SECTIONS=("What it does" "Installing on Windows" "Remote control" "The web remote")
+USER_SECTIONS=("What it does" "The library" "Installing on Windows" "Remote control" "The web remote")
 PROTOCOL_DOC=docs/remote-protocol.md
 
 # win_has_target NAME: the Windows build defines the target. (grep reads

@@ -84,7 +84,8 @@ Section "Uninstall"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
-    ; The data folder goes only when the user has emptied it: zub.txt stays.
+    ; The data folder goes only when the user has emptied it: zub.txt and the
+    ; library zubcd.db (with its -wal and -shm files) stay.
     RMDir "${DATA_DIR}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
