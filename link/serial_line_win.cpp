@@ -167,9 +167,30 @@ private:
     int limitMs_ = 0;  // 0: the full kFirstByteTimeoutMs
 };
 
+// Claims the port for this copy of the program with a named mutex, kept for
+// the whole run. Windows opens a port exclusively, but Wine lets a second
+// opener in, and two copies on one line would take each other's replies;
+// the claim makes a second copy fail on both. False when another copy holds
+// the port's claim.
+bool ClaimPort() {
+    std::string name = "zubcd changer port " + g_portName;
+    HANDLE claim = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (claim == nullptr) {
+        return true;  // no claim to be had; the exclusive open still guards
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int OpenChangerPort() {
+    if (!ClaimPort()) {
+        return 0;
+    }
     COMMTIMEOUTS timeouts;
     HANDLE port = OpenConfiguredPort(timeouts);
     if (port == INVALID_HANDLE_VALUE) {

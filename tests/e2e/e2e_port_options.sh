@@ -12,13 +12,13 @@ SERIAL_LIST='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
 
 polled() { (($(grep -c '^[0-9.]* 16 ' "$ZUB_SIM_LOG") >= $1)); }
 
-# The serial ports the registry lists, as the test sets them. Wine rebuilds
-# the list when its server starts, so the server is kept running (-p) until
-# teardown ends it.
+# The serial ports the registry lists, as the test sets them. The list is a
+# volatile key that Wine fills when its server starts, so the server is kept
+# running (-p) until teardown ends it, and only the key's values change.
 set_serial_list() {
     wine_settle
     wineserver -p </dev/null >/dev/null 2>&1
-    wine_quiet reg delete "$SERIAL_LIST" /f || true
+    wine_quiet reg delete "$SERIAL_LIST" /va /f || true
     local entry
     for entry in "Serial0 COM12" "Serial1 COM3" "Serial2 COM5" "Parallel LPT1"; do
         wine_quiet reg add "$SERIAL_LIST" /v "\\Device\\${entry% *}" /d "${entry#* }" /f ||
@@ -84,7 +84,6 @@ check "nothing listens on TCP port 4239" port_free 4239
 click_button Error 1 || e2e_fail "could not click OK"
 wait_for_exit 30 || e2e_fail "the program did not end after OK"
 check "the exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
-wine_quiet reg delete "$SERIAL_LIST" /f || true
 
 # --- a bad option, --help ----------------------------------------------------
 point_port COM1 "$ZUB_SIM_PTY"
