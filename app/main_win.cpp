@@ -1,18 +1,22 @@
-// Program entry: brings the system up in a fixed order, runs the message
-// loop, then releases the port and the sockets library.
+// Program entry: reads the command line, brings the system up in a fixed
+// order, runs the message loop, then releases the port and the sockets library.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <winsock.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
+#include "app/program_options.h"
 #include "changer/magazine_memory.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "link/changer_port.h"
 #include "platform/window_hooks.h"
 #include "remote/remote_server.h"
 #include "resources/resource_ids.h"
@@ -51,9 +55,47 @@ int RunMessageLoop() {
     return 0;
 }
 
+// Exit codes of a run that ends at its command line.
+const int kExitHelp = 0;
+const int kExitBadCommandLine = 2;
+
+// Reads the command line into g_options and hands its values to the layers
+// that use them. Returns false, after a box, when the program is to end
+// with *exitCode: --help shows the usage, a bad option the problem and the
+// usage. Nothing is opened or started before this.
+bool ApplyCommandLine(int* exitCode) {
+    std::vector<std::string> args;
+    for (int i = 1; i < __argc; ++i) {
+        args.emplace_back(__argv[i]);
+    }
+    std::string error;
+    switch (ParseProgramOptions(args, &g_options, &error)) {
+        case CommandLineAction::Help:
+            MessageBoxA(nullptr, ProgramUsageText().c_str(), "ZUB CD Changer",
+                        MB_OK | MB_ICONINFORMATION);
+            *exitCode = kExitHelp;
+            return false;
+        case CommandLineAction::Bad:
+            ShowErrorBox(nullptr, BadCommandLineText(error).c_str(), "Error");
+            *exitCode = kExitBadCommandLine;
+            return false;
+        case CommandLineAction::Run:
+            break;
+    }
+    g_portName = g_options.portName;
+    g_nChanger = g_options.changer;
+    g_nRemotePort = g_options.remotePort;
+    return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    int exitCode = 0;
+    if (!ApplyCommandLine(&exitCode)) {
+        return exitCode;
+    }
+
     SeedRandom();
 
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
@@ -63,16 +105,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     WSAStartup(MAKEWORD(1, 1), &sockets);
 
     if (!OpenChangerPort()) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Port %s in use.", kChangerPortName);
-        ShowErrorBox(nullptr, text, "Error");
+        ShowErrorBox(nullptr, PortInUseText(g_portName, ListSerialPorts()).c_str(), "Error");
         return 0;
     }
 
     // What the library remembers fills the magazine table before any other
     // thread runs. A bad file gets one box, once the window is there.
     static std::string libraryProblem;
-    libraryProblem = StartLibrary(kLibraryFileName, std::time(nullptr));
+    libraryProblem = StartLibrary(g_options.libraryPath, std::time(nullptr));
 
     // Put the changer into a known state before any window or remote
     // command can act on it.

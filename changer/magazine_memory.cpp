@@ -84,14 +84,16 @@ void FillSlot(DiscSlot& slot, const StoredSlot& stored) {
 }
 
 // The box of a failed write: kept for the whole run, as PostErrorBox needs.
-char writeFailureText[256];
+char writeFailureText[512];
+// The library file in use, for that box; set by StartLibrary.
+std::string libraryPathInUse;
 
 // On the library's writer thread, once.
 void ReportWriteFailure(const std::string& error) {
     std::snprintf(writeFailureText, sizeof writeFailureText,
                   "Couldn't write to the library %s: %s. What is read from now on may not be "
                   "remembered.",
-                  kLibraryFileName, error.c_str());
+                  libraryPathInUse.c_str(), error.c_str());
     PostErrorBox(writeFailureText, "Error");
 }
 
@@ -282,6 +284,7 @@ int LoadSlotChecked(int slotNumber) {
 }
 
 std::string StartLibrary(const std::string& path, std::time_t now) {
+    libraryPathInUse = path;
     LibraryOpening opening = OpenLibrary(path, now);
     switch (opening.outcome) {
         case LibraryReady:

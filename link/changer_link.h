@@ -38,7 +38,7 @@ const int kReplyBufferSize = kMaxReplyBytes + 1;
 // ended before position 7, non-digits at positions 5-6, or a silent line.
 const int kNoResult = -1;
 
-// How long a read waits for a byte on COM1. Once an exchange has brought no
+// How long a read waits for a byte on the port. Once an exchange has brought no
 // byte at all in that time, the line is known silent and later exchanges
 // wait kSilentLineWaitMs for their first byte, until a byte comes again.
 const int kFirstByteTimeoutMs = 10000;
@@ -66,12 +66,9 @@ extern SerialLine* g_hCom;
 // Always the innermost of the three locks.
 extern std::recursive_mutex g_hComMutex;
 
-// The changer's serial port; the program has no setting for it.
-const char kChangerPortName[] = "COM1";
-
-// Opens and configures COM1 (9600 8N1, DTR on, 10 s first-byte read
-// time-out), waits 2 s for the line to settle. 1 on success, else 0.
-// Win32 only; native tests put their own line into g_hCom.
+// Opens and configures the port g_portName (9600 8N1, DTR on, 10 s
+// first-byte read time-out), waits 2 s for the line to settle. 1 on
+// success, else 0. Win32 only; native tests put their own line into g_hCom.
 int OpenChangerPort();
 
 // Writes the bytes in one write; 1 when all went out, else 0. The first

@@ -1,17 +1,18 @@
-// The Win32 serial backend and the opening of COM1.
+// The Win32 serial backend and the opening of the changer's port.
 #include <windows.h>
 
 #include "link/changer_link.h"
+#include "link/changer_port.h"
 
 namespace {
 
 const DWORD kSettlePauseMs = 2000;
 
-// Opens COM1 and applies the line settings; INVALID_HANDLE_VALUE when the
+// Opens g_portName and applies the line settings; INVALID_HANDLE_VALUE when the
 // port cannot be opened or its settings cannot be read.
 HANDLE OpenConfiguredPort(COMMTIMEOUTS& timeouts) {
-    HANDLE port = CreateFileA(kChangerPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE port = CreateFileA(PortDevicePath(g_portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         return INVALID_HANDLE_VALUE;
     }
@@ -47,8 +48,8 @@ HANDLE OpenConfiguredPort(COMMTIMEOUTS& timeouts) {
     return port;
 }
 
-// A port that fails hard (the device behind COM1 went away) is closed; the
-// next write opens COM1 again, without the settle pause, and retries once.
+// A port that fails hard (the device behind it went away) is closed; the
+// next write opens it again, without the settle pause, and retries once.
 // Until then reads find nothing at once.
 class Win32SerialLine : public SerialLine {
 public:
@@ -166,9 +167,30 @@ private:
     int limitMs_ = 0;  // 0: the full kFirstByteTimeoutMs
 };
 
+// Claims the port for this copy of the program with a named mutex, kept for
+// the whole run. Windows opens a port exclusively, but Wine lets a second
+// opener in, and two copies on one line would take each other's replies;
+// the claim makes a second copy fail on both. False when another copy holds
+// the port's claim.
+bool ClaimPort() {
+    std::string name = "zubcd changer port " + g_portName;
+    HANDLE claim = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (claim == nullptr) {
+        return true;  // no claim to be had; the exclusive open still guards
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int OpenChangerPort() {
+    if (!ClaimPort()) {
+        return 0;
+    }
     COMMTIMEOUTS timeouts;
     HANDLE port = OpenConfiguredPort(timeouts);
     if (port == INVALID_HANDLE_VALUE) {

@@ -383,11 +383,13 @@ void RemoteServer::Stop() {
     ownsListening_ = false;
 }
 
+uint16_t g_nRemotePort = kRemotePort;
+
 namespace {
 
 RemoteServer& ProgramRemoteServer() {
     // Never destroyed: its threads run until the process ends.
-    static RemoteServer* server = new RemoteServer(PlatformSocketApi(), kRemotePort);
+    static RemoteServer* server = new RemoteServer(PlatformSocketApi(), g_nRemotePort);
     return *server;
 }
 

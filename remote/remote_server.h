@@ -41,7 +41,7 @@ struct RemoteServerOptions {
     RemoteServerObserver* observer = nullptr;            // must outlive the server
 };
 
-// One server. The program runs one on kRemotePort for the whole run (see
+// One server. The program runs one on g_nRemotePort for the whole run (see
 // StartRemoteThread below); tests and benches run their own on a free port
 // and stop it.
 class RemoteServer {
@@ -126,7 +126,12 @@ private:
     std::list<Worker> workers_;
 };
 
-// The program's server on kRemotePort: starts an acceptor thread on
+// The program's TCP port: kRemotePort unless the command line names
+// another. Written once by start-up before StartRemoteThread, read-only
+// afterwards (no lock).
+extern uint16_t g_nRemotePort;
+
+// The program's server on g_nRemotePort: starts an acceptor thread on
 // listening, or with kNoRemoteSocket opens the listening socket first.
 // WSAStartup must have been called. The server runs until the process ends.
 void StartRemoteThread(RemoteSocket listening);

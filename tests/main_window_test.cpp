@@ -15,6 +15,7 @@
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
+#include "link/changer_port.h"
 #include "resources/resource_ids.h"
 #include "tests/support/fake_list.h"
 #include "tests/support/reset_state.h"
@@ -402,6 +403,11 @@ TEST(DiscListClick, ShowsTracksOfTheSelectedRowOnly) {
 
 TEST(WindowTitle, PortAppended) {
     EXPECT_EQ(TitleWithPort("ZUB CD Changer"), "ZUB CD Changer #0 on COM1");
+    g_nChanger = 99;
+    g_portName = "COM12";
+    EXPECT_EQ(TitleWithPort("ZUB CD Changer"), "ZUB CD Changer #99 on COM12");
+    g_nChanger = kDefaultChanger;
+    g_portName = kChangerPortName;
 }
 
 class StatusPanelTest : public ::testing::Test {

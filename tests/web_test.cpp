@@ -198,11 +198,24 @@ TEST(WebOptions, HostPortPairs) {
         std::vector<std::string> args;
         std::string error;
     } bad[] = {
-        {{"--remote"}, "--remote needs HOST:PORT"},
-        {{"--remote", "host"}, "bad --remote value 'host': HOST:PORT expected"},
-        {{"--remote", ":4239"}, "bad --remote value ':4239': HOST:PORT expected"},
-        {{"--remote", "h:"}, "bad --remote value 'h:': HOST:PORT expected"},
-        {{"--remote", "h:0"}, "bad --remote value 'h:0': HOST:PORT expected"},
+        {{"--remote"}, "--remote needs [NAME=]HOST:PORT"},
+        {{"--listen"}, "--listen needs HOST:PORT"},
+        {{"--remote", "host"}, "bad --remote value 'host': [NAME=]HOST:PORT expected"},
+        {{"--remote", ":4239"}, "bad --remote value ':4239': [NAME=]HOST:PORT expected"},
+        {{"--remote", "h:"}, "bad --remote value 'h:': [NAME=]HOST:PORT expected"},
+        {{"--remote", "h:0"}, "bad --remote value 'h:0': [NAME=]HOST:PORT expected"},
+        {{"--remote", "=h:1"}, "bad --remote value '=h:1': [NAME=]HOST:PORT expected"},
+        {{"--remote", "Attic="}, "bad --remote value 'Attic=': [NAME=]HOST:PORT expected"},
+        {{"--remote", "Attic=:1"}, "bad --remote value 'Attic=:1': [NAME=]HOST:PORT expected"},
+        {{"--remote", "A\tB=h:1"}, "bad --remote value 'A\tB=h:1': [NAME=]HOST:PORT expected"},
+        {{"--remote", std::string(41, 'n') + "=h:1"},
+         "bad --remote value '" + std::string(41, 'n') + "=h:1': [NAME=]HOST:PORT expected"},
+        {{"--remote", "h:1", "--remote", "h:1"}, "--remote h:1 given twice"},
+        {{"--remote", "A=h:1", "--remote", "B=h:1"}, "--remote h:1 given twice"},
+        {{"--remote", "A=h:1", "--remote", "A=h:2"}, "--remote name 'A' given twice"},
+        {{"--remote", "h:1", "--remote", "h:2", "--remote", "h:3", "--remote", "h:4", "--remote",
+          "h:5", "--remote", "h:6", "--remote", "h:7", "--remote", "h:8", "--remote", "h:9"},
+         "--remote given more than 8 times"},
         {{"--listen", "h:65536"}, "bad --listen value 'h:65536': HOST:PORT expected"},
         {{"--listen", "h:999999"}, "bad --listen value 'h:999999': HOST:PORT expected"},
         {{"--listen", "h:-1"}, "bad --listen value 'h:-1': HOST:PORT expected"},
@@ -213,6 +226,36 @@ TEST(WebOptions, HostPortPairs) {
         WebOptions parsed;
         EXPECT_FALSE(ParseWebOptions(b.args, &parsed, &error));
         EXPECT_EQ(error, b.error);
+    }
+}
+
+TEST(WebOptions, SeveralNamedControllers) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> remotes;  // "name|host|port"
+    } cases[] = {
+        {{}, {"|127.0.0.1|4239"}},
+        {{"--listen", "0.0.0.0:8081"}, {"|127.0.0.1|4239"}},
+        {{"--remote", "jukebox:4300"}, {"|jukebox|4300"}},
+        {{"--remote", "Living room=127.0.0.1:4239", "--remote", "127.0.0.1:4240"},
+         {"Living room|127.0.0.1|4239", "|127.0.0.1|4240"}},
+        {{"--remote", "A=B=h:1"}, {"A|B=h|1"}},
+        {{"--remote", std::string(40, 'n') + "=h:65535"}, {std::string(40, 'n') + "|h|65535"}},
+        {{"--remote", "a=h:1", "--remote", "b=h:2", "--remote", "c=h:3", "--remote", "d=h:4",
+          "--remote", "e=h:5", "--remote", "f=h:6", "--remote", "g=h:7", "--remote", "h=h:8"},
+         {"a|h|1", "b|h|2", "c|h|3", "d|h|4", "e|h|5", "f|h|6", "g|h|7", "h|h|8"}},
+    };
+    for (const Case& c : cases) {
+        WebOptions options;
+        std::string error;
+        ASSERT_TRUE(ParseWebOptions(c.args, &options, &error)) << error;
+        std::vector<std::string> got;
+        for (const WebRemote& remote : options.remotes) {
+            got.push_back(remote.name + "|" + remote.host + "|" + std::to_string(remote.port));
+        }
+        EXPECT_EQ(got, c.remotes) << testing::PrintToString(c.args);
+        EXPECT_EQ(options.remoteHost, options.remotes.front().host);
+        EXPECT_EQ(options.remotePort, options.remotes.front().port);
     }
 }
 

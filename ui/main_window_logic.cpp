@@ -10,6 +10,7 @@
 #include "changer/status_poll.h"
 #include "changer/status_snapshot.h"
 #include "link/changer_link.h"
+#include "link/changer_port.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -189,7 +190,7 @@ void HandleListNotify(uintptr_t wordParam, int notifyCode, ListControl& notifyin
 }
 
 std::string TitleWithPort(const char* layoutTitle) {
-    return std::string(layoutTitle) + " #0 on " + kChangerPortName;
+    return std::string(layoutTitle) + " #" + std::to_string(g_nChanger) + " on " + g_portName;
 }
 
 StatusPanelText FormatStatusPanel() {

@@ -70,7 +70,8 @@ const int kListColumnCount = 6;
 extern const ListColumn kDiscListColumns[kListColumnCount];
 extern const ListColumn kTrackListColumns[kListColumnCount];
 
-// The layout's title with the port appended: "<title> #0 on COM1".
+// The layout's title with the changer's number and port appended:
+// "<title> #0 on COM1" (g_nChanger, g_portName).
 std::string TitleWithPort(const char* layoutTitle);
 
 // The status panel's lines: three, and a fourth once a playlist has been

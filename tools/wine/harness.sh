@@ -2,9 +2,12 @@
 # given or a private X display; waits on conditions, clicks, screenshots and
 # tears everything down. Sourced by ./run and the end-to-end tests (bash).
 #
-# COM1 of the prefix is set once, in the registry, to a fixed link inside the
-# prefix (com1-link); start_sim points that link at the simulator's pty, so no
-# registry write or wineserver restart is needed per run.
+# The COM ports the tests name (ZUB_COM_PORTS) are set once, in the registry,
+# each to a fixed link inside the prefix (com1-link, ...); start_sim points
+# COM1's link at the simulator's pty, so no registry write or wineserver
+# restart is needed per run. Wine gives a host serial device (/dev/ttyS0)
+# the first COM number the registry leaves free, so mapping every port a test
+# names keeps host devices off them.
 # shellcheck shell=bash
 
 ZUB_ROOT=${ZUB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
@@ -14,6 +17,7 @@ ZUB_WIN_EXE=${ZUB_WIN_EXE:-$ZUB_BUILD/win/zubcd.exe}
 ZUB_SIM=${ZUB_SIM:-$ZUB_BUILD/native/tools/changer-sim/changer-sim}
 ZUB_RUN_DIR=${ZUB_RUN_DIR:-$ZUB_BUILD/harness-run}
 ZUB_PROBE_EXE=${ZUB_PROBE_EXE:-$ZUB_BUILD/win/zubprobe.exe}
+ZUB_COM_PORTS=(COM1 COM3 COM9)
 ZUB_COM1_LINK=$ZUB_WINEPREFIX/com1-link
 ZUB_WINE_TIMEOUT=${ZUB_WINE_TIMEOUT:-60}
 
@@ -30,6 +34,7 @@ ZUB_XVFB_PID=""
 ZUB_SIM_PID=""
 ZUB_SIM_PTY=""
 ZUB_SIM_LOG=""
+ZUB_EXTRA_SIM_PIDS=()
 ZUB_EXE_PID=""
 ZUB_EXE_RC=""
 ZUB_VNC_PID=""
@@ -80,10 +85,22 @@ wine_settle() {
     timeout 60 wineserver -w 2>/dev/null || { wineserver -k 2>/dev/null || true; }
 }
 
-# Creates the prefix once: boot, no crash dialog, COM1 on the fixed link.
+# com_link COMn: the fixed link inside the prefix that the port opens.
+com_link() { printf '%s/%s-link\n' "$ZUB_WINEPREFIX" "${1,,}"; }
+
+# The ports and their links, as the prefix's marker records them.
+com_port_map() {
+    local port
+    for port in "${ZUB_COM_PORTS[@]}"; do
+        printf '%s=%s\n' "$port" "$(com_link "$port")"
+    done
+}
+
+# Creates the prefix once: boot, no crash dialog, every port of
+# ZUB_COM_PORTS on its fixed link.
 wine_prefix_init() {
-    local marker=$ZUB_WINEPREFIX/.zub-ready
-    if [ -f "$marker" ] && [ "$(cat "$marker")" = "$ZUB_COM1_LINK" ]; then
+    local marker=$ZUB_WINEPREFIX/.zub-ready port
+    if [ -f "$marker" ] && [ "$(cat "$marker")" = "$(com_port_map)" ]; then
         return 0
     fi
     mkdir -p "$(dirname "$ZUB_WINEPREFIX")"
@@ -93,15 +110,21 @@ wine_prefix_init() {
         return 1
     fi
     wine_settle
-    if ! wine_quiet reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
-        ! wine_quiet reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$ZUB_COM1_LINK" /f; then
+    if ! wine_quiet reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f; then
         harness_log "could not write the prefix's registry"
         return 1
     fi
+    for port in "${ZUB_COM_PORTS[@]}"; do
+        if ! wine_quiet reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$(com_link "$port")" /f
+        then
+            harness_log "could not map $port in the prefix's registry"
+            return 1
+        fi
+    done
     # The registry is saved when the wineserver ends; the next start maps
-    # COM1 (dosdevices/com1) to the link.
+    # each port (dosdevices/com1, ...) to its link.
     wine_settle
-    printf '%s\n' "$ZUB_COM1_LINK" >"$marker"
+    com_port_map >"$marker"
 }
 
 # Builds the probe (target zubprobe of the Windows build) when the Windows
@@ -217,6 +240,21 @@ sim_announced() {
     }
 }
 
+# start_extra_sim NAME COMn [SIMULATOR OPTIONS...]: one more simulator, its
+# log in $ZUB_RUN_DIR/NAME.log, on the port COMn; teardown stops it.
+start_extra_sim() {
+    local name=$1 port=$2
+    shift 2
+    local out=$ZUB_RUN_DIR/$name.out pid
+    : >"$out"
+    "$ZUB_SIM" --log "$ZUB_RUN_DIR/$name.log" "$@" >"$out" 2>"$ZUB_RUN_DIR/$name.err" &
+    pid=$!
+    ZUB_EXTRA_SIM_PIDS+=("$pid")
+    wait_until 30 "the simulator $name's pty" grep -q '^pty ' "$out" || return 1
+    point_port "$port" "$(awk '$1 == "pty" { print $2; exit }' "$out")"
+    harness_log "simulator $name $pid on $port"
+}
+
 # restart_sim [SIMULATOR OPTIONS...]: a new simulator on a new pty takes over
 # from the running one. COM1's link points at the new pty before the old one
 # closes, so the program's next write finds the new one; the old log and
@@ -235,11 +273,15 @@ sim_control() {
     timeout 5 bash -c 'printf "%s\n" "$2" >"$1"' _ "$1" "$2"
 }
 
-# Points COM1 at a path with no device behind it.
-com1_absent() {
-    rm -f "$ZUB_COM1_LINK"
-    ln -sfn "$ZUB_RUN_DIR/no-such-device" "$ZUB_COM1_LINK"
+# port_absent COMn: points the port at a path with no device behind it.
+port_absent() {
+    ln -sfn "$ZUB_RUN_DIR/no-such-device" "$(com_link "$1")"
 }
+
+com1_absent() { port_absent COM1; }
+
+# point_port COMn PATH: the port opens PATH (a simulator's pty).
+point_port() { ln -sfn "$2" "$(com_link "$1")"; }
 
 # wait_for_log REGEX [SECONDS]: a line of the simulator log matches.
 wait_for_log() {
@@ -282,10 +324,13 @@ wait_for_run() {
 
 # --- the program ----------------------------------------------------------
 
-# start_exe WORKDIR [EXE]: runs the program under Wine in WORKDIR; its output
-# goes to $ZUB_RUN_DIR/exe.log, its exit code to ZUB_EXE_RC (wait_for_exit).
+# start_exe WORKDIR [EXE [ARG...]]: runs the program (EXE, or when it is
+# empty or not given ZUB_WIN_EXE) with the arguments under Wine in WORKDIR;
+# its output goes to $ZUB_RUN_DIR/exe.log, its exit code to ZUB_EXE_RC
+# (wait_for_exit).
 start_exe() {
     local workdir=$1 exe=${2:-$ZUB_WIN_EXE}
+    shift $(($# < 2 ? $# : 2))
     if [ ! -f "$exe" ]; then
         harness_log "no program at $exe (Windows build missing?)"
         return 1
@@ -295,7 +340,7 @@ start_exe() {
     rm -f "$ZUB_RUN_DIR/exe.pid" "$ZUB_RUN_DIR/exe.rc"
     (
         cd "$workdir" || exit 1
-        wine "$exe" >"$ZUB_RUN_DIR/exe.log" 2>&1 &
+        wine "$exe" "$@" >"$ZUB_RUN_DIR/exe.log" 2>&1 &
         echo $! >"$ZUB_RUN_DIR/exe.pid"
         rc=0
         wait $! || rc=$?
@@ -304,7 +349,7 @@ start_exe() {
     wait_until 10 "the program's process" test -s "$ZUB_RUN_DIR/exe.pid" || return 1
     ZUB_EXE_PID=$(cat "$ZUB_RUN_DIR/exe.pid")
     ZUB_EXE_RC=""
-    harness_log "program $ZUB_EXE_PID started in $workdir"
+    harness_log "program $ZUB_EXE_PID started in $workdir${1:+ with $*}"
 }
 
 exe_ended() { test -s "$ZUB_RUN_DIR/exe.rc"; }
@@ -401,6 +446,11 @@ harness_teardown() {
         timeout 30 wineserver -w 2>/dev/null || true
     fi
     stop_process "$ZUB_SIM_PID"
+    local pid
+    for pid in "${ZUB_EXTRA_SIM_PIDS[@]}"; do
+        stop_process "$pid"
+    done
+    ZUB_EXTRA_SIM_PIDS=()
     stop_process "$ZUB_VNC_PID"
     stop_process "$ZUB_WM_PID"
     stop_process "$ZUB_XVFB_PID"
@@ -409,5 +459,8 @@ harness_teardown() {
     ZUB_VNC_PID=""
     ZUB_WM_PID=""
     ZUB_XVFB_PID=""
-    rm -f "$ZUB_COM1_LINK"
+    local port
+    for port in "${ZUB_COM_PORTS[@]}"; do
+        rm -f "$(com_link "$port")"
+    done
 }
