@@ -69,7 +69,8 @@ wait_for_exit 30 || e2e_fail "the third copy did not end after OK"
 check "the third copy's exit code is 0 (got $ZUB_EXE_RC)" test "$ZUB_EXE_RC" = 0
 
 # A remote request on 4240 plays on the second changer only.
-click_button "$SECOND_TITLE" "$IDC_SCAN" || e2e_fail "could not click Scan"
+# The windows lie on top of each other: the button is pressed by its command.
+probe command "$SECOND_TITLE" "$IDC_SCAN" >/dev/null || e2e_fail "could not press Scan"
 wait_until 180 "the second copy's scan to end" second_scan_done || e2e_fail "the scan did not end"
 first_mark=$(log_mark)
 second_mark=$(wc -l <"$SECOND_LOG")
