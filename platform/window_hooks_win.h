@@ -6,3 +6,7 @@
 // Posted to the main window by PostErrorBox: word parameter the text, long
 // parameter the caption, both string literals.
 const UINT kErrorBoxMessage = WM_APP + 1;
+
+// Called by whoever showed a posted box once the user has closed it: from
+// then on PostErrorBox raises a box again.
+void PostedErrorBoxClosed();
