@@ -21,6 +21,7 @@ ZUB_PACKAGES=(
     nsis zip unzip python3                         # the release: installer, zip, their checks
     libcpp-httplib-dev nlohmann-json3-dev          # zubweb: HTTP server, JSON
     chromium chromium-driver python3-selenium      # zubweb's page in a headless browser
+    gnuplot-nox                                    # the soak run's plot
 )
 
 zub_say() { printf '==> %s\n' "$*"; }
