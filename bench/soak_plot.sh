@@ -20,6 +20,7 @@ marks=$(awk -F, 'NR > 1 && $4 != "" {
     printf "set arrow from %f, graph 0 to %f, graph 1 nohead lc rgb \"#c0c0c0\" dt 2\n", $4 / 60, $4 / 60 }' \
     "$dir/soak-faults.csv")
 faults=$(awk -F, 'NR > 1' "$dir/soak-faults.csv" | wc -l)
+minutes=$(awk -F, 'NR > 1 { t = $1 } END { printf "%.2f", t / 60 }' "$dir/soak.csv")
 
 gnuplot <<EOF
 set terminal pngcairo size 1100,1200 font "sans,10"
@@ -29,6 +30,7 @@ set datafile missing "NaN"
 set key top left opaque
 set grid ytics
 set lmargin 12
+set xrange [0:$minutes]
 set multiplot layout 4,1 title "Soak run: $faults faults (grey lines); time in minutes (play clock x60: 24 min = one simulated day)"
 $marks
 set ylabel "poll interval (s)"
