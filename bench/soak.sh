@@ -12,7 +12,7 @@
 # failed and when.
 #
 # bench/soak.sh [--duration SPAN] [--fault-every SPAN] [--seed N] [--slack S]
-#               [--memory-slack-kb K] [--out DIR] [--report FILE]
+#               [--memory-slack-kb K] [--out DIR] [--report FILE [--note TEXT]]
 #   SPAN: a number with s, m or h (defaults 24h and 5m). Output in
 #   build/soak-run/ unless --out is given.
 set -euo pipefail
@@ -21,7 +21,7 @@ source tools/lib.sh
 
 usage() {
     echo "usage: bench/soak.sh [--duration SPAN] [--fault-every SPAN] [--seed N] [--slack S]" \
-        "[--memory-slack-kb K] [--out DIR] [--report FILE]   (SPAN: e.g. 90s, 5m, 24h)" >&2
+        "[--memory-slack-kb K] [--out DIR] [--report FILE [--note TEXT]]   (SPAN: e.g. 90s, 5m, 24h)" >&2
     exit 2
 }
 
@@ -29,6 +29,7 @@ duration=24h
 fault_every=5m
 out=$ZUB_BUILD/soak-run
 report=""
+note=""
 extra=()
 while (($# > 0)); do
     (($# >= 2)) || usage
@@ -37,6 +38,7 @@ while (($# > 0)); do
         --fault-every) fault_every=$2 ;;
         --out) out=$2 ;;
         --report) report=$2 ;;
+        --note) note=$2 ;;
         --seed | --slack | --memory-slack-kb) extra+=("$1" "$2") ;;
         *) usage ;;
     esac
@@ -52,7 +54,8 @@ done
 # TCP port 4239 and the display are the machine's: one Wine run at a time.
 if [ "${ZUB_SOAK_LOCKED:-0}" != 1 ]; then
     exec env ZUB_SOAK_LOCKED=1 flock "$ZUB_WINE_LOCK" "$0" --duration "$duration" \
-        --fault-every "$fault_every" --out "$out" ${report:+--report "$report"} "${extra[@]}"
+        --fault-every "$fault_every" --out "$out" ${report:+--report "$report"} \
+        ${note:+--note "$note"} "${extra[@]}"
 fi
 
 zub_bench_build "changer-sim zubremote zubweb" "zubcd zubprobe"
@@ -118,6 +121,7 @@ if command -v gnuplot >/dev/null && [ -s "$ZUB_RUN_DIR/soak.csv" ]; then
     bench/soak_plot.sh "$ZUB_RUN_DIR" >&2 || zub_warn "no plot"
 fi
 if [ -n "$report" ]; then
-    bench/soak_report.sh "$ZUB_RUN_DIR" "$report" "bench/soak.sh --duration $duration --fault-every $fault_every" >&2
+    bench/soak_report.sh "$ZUB_RUN_DIR" "$report" \
+        "bench/soak.sh --duration $duration --fault-every $fault_every" "$note" >&2
 fi
 exit "$status"

@@ -4,11 +4,12 @@
 # with the summary table, the faults by kind and the plot, which is copied
 # beside the report as soak.png. bench/make_report.sh keeps this section.
 #
-# bench/soak_report.sh DIR REPORT COMMAND
+# bench/soak_report.sh DIR REPORT COMMAND [NOTE]   (NOTE: a sentence on the run, e.g. the load)
 set -euo pipefail
 dir=${1:?usage: bench/soak_report.sh DIR REPORT COMMAND}
 report=${2:?usage: bench/soak_report.sh DIR REPORT COMMAND}
 command=${3:?usage: bench/soak_report.sh DIR REPORT COMMAND}
+note=${4:-}
 [ -s "$dir/soak-summary.md" ] || {
     echo "soak_report: no $dir/soak-summary.md" >&2
     exit 1
@@ -30,6 +31,10 @@ trap 'rm -f "$section"' EXIT
     echo "event-stream clients, \`zubremote status\` asks every 3 s, remote clients come, idle, send"
     echo "random bytes and go. Handles, threads and memory are counted every 30 s with no random"
     echo "client connected."
+    if [ -n "$note" ]; then
+        echo
+        echo "$note"
+    fi
     echo
     cat "$dir/soak-summary.md"
     echo
