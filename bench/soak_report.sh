@@ -29,8 +29,11 @@ trap 'rm -f "$section"' EXIT
     echo "zubcd.exe under $(wine --version 2>/dev/null || echo Wine) plays the shuffled playlist of the"
     echo "scanned demo magazine against the simulator at play-clock speed 60; zubweb serves two"
     echo "event-stream clients, \`zubremote status\` asks every 3 s, remote clients come, idle, send"
-    echo "random bytes and go. Handles, threads and memory are counted every 30 s with no random"
-    echo "client connected."
+    echo "random bytes and go. One fault at a time at random: the changer silent, garbage, over-long"
+    echo "or late replies, loader errors (each for 5 to 60 s), unplugged for 5 to 60 s (its pty closes)"
+    echo "and back as a freshly started changer on the same COM1 link or on a new pty, a disc removed"
+    echo "or put back. Handles, threads and memory are counted every 30 s with no random client"
+    echo "connected."
     if [ -n "$note" ]; then
         echo
         echo "$note"
