@@ -107,3 +107,33 @@ std::string TerminalSafeText(const std::string& utf8) {
     }
     return out;
 }
+
+char Cp1252ByteOf(uint32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
+        return static_cast<char>(codePoint);
+    }
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] != 0 && kCp1252High[i] == codePoint) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+std::string CutTextAtCharacter(const std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t at = 0;
+    for (;;) {
+        uint32_t codePoint = 0;
+        size_t length = Utf8SequenceAt(text, at, &codePoint);
+        if (length == 0) {
+            return text.substr(0, limit);  // not UTF-8 before the cut
+        }
+        if (at + length > limit) {
+            return text.substr(0, at);  // the cut falls inside this character
+        }
+        at += length;
+    }
+}

@@ -2,6 +2,8 @@
 // web pages, and safe for a terminal.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The bytes as UTF-8: every valid UTF-8 sequence passes unchanged, every
@@ -14,3 +16,12 @@ std::string CatalogueTextToUtf8(const std::string& bytes);
 // escape sequence gets through) and bytes that are not valid UTF-8 become
 // '?'; everything else passes.
 std::string TerminalSafeText(const std::string& utf8);
+
+// The Windows-1252 byte of a code point, or '?' when it has none (the five
+// unassigned bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D included).
+char Cp1252ByteOf(uint32_t codePoint);
+
+// text cut to at most limit bytes. When the bytes up to the cut are valid
+// UTF-8 and the cut falls inside a character, the whole character goes, so
+// no stray lead byte is left; other texts are cut at limit.
+std::string CutTextAtCharacter(const std::string& text, size_t limit);

@@ -152,6 +152,12 @@ fi
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 memory=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
 mkdir -p "$(dirname "$out")"
+# The soak run takes hours, so it is not run here: its section
+# (bench/soak_report.sh), always the last, is kept as it is.
+soak_section=""
+if [ -f "$out" ]; then
+    soak_section=$(sed -n '/^## Soak run$/,$p' "$out")
+fi
 {
     echo "# Reliability and performance report"
     echo
@@ -170,6 +176,10 @@ mkdir -p "$(dirname "$out")"
     cat "$summary"
     echo
     cat "$body"
+    if [ -n "$soak_section" ]; then
+        echo
+        printf '%s\n' "$soak_section"
+    fi
 } >"$out"
 zub_say "report written to $out ($(wc -l <"$out") lines); logs in $logs"
 ((failures == 0))

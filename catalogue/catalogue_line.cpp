@@ -2,12 +2,11 @@
 #include "catalogue/catalogue_line.h"
 
 #include <cstring>
+#include <string>
+
+#include "catalogue/catalogue_encoding.h"
 
 namespace {
-
-// Only this many bytes of a line take part (a 200-byte buffer with its
-// terminator).
-const size_t kLineWindow = 199;
 
 // Copies a field into out, dropping every double quote; a NUL ends the
 // field and the copy stops at capacity - 1 bytes.
@@ -24,46 +23,51 @@ void CopyField(const char* begin, const char* end, char* out, int capacity) {
     out[length] = '\0';
 }
 
-// Offset just past the (line - 1)th LF; size when the bytes end first.
-size_t LineStart(const char* bytes, size_t size, int line) {
-    size_t at = 0;
-    for (int skipped = 0; skipped < line - 1; ++skipped) {
-        if (at >= size) {
-            return size;
-        }
-        const void* lf = std::memchr(bytes + at, '\n', size - at);
-        if (lf == nullptr) {
-            return size;
-        }
-        at = static_cast<size_t>(static_cast<const char*>(lf) - bytes) + 1;
+// The first line end (LF, CR LF or a lone CR) in [from, end), or end.
+const char* FindLineEnd(const char* from, const char* end) {
+    const char* p = from;
+    while (p < end && *p != '\n' && *p != '\r') {
+        ++p;
     }
-    return at;
+    return p;
+}
+
+// Offset just past the (line - 1)th line end; size when the bytes end first.
+size_t LineStart(const char* bytes, size_t size, int line) {
+    const char* at = bytes;
+    const char* end = bytes + size;
+    for (int skipped = 0; skipped < line - 1; ++skipped) {
+        at = FindLineEnd(at, end);
+        if (at == end) {
+            return size;
+        }
+        at += (at[0] == '\r' && at + 1 < end && at[1] == '\n') ? 2 : 1;
+    }
+    return static_cast<size_t>(at - bytes);
 }
 
 }  // namespace
 
-void FindCatalogueLine(const char* bytes, size_t size, int line, char* artistOut,
+void FindCatalogueLine(const char* fileBytes, size_t fileSize, int line, char* artistOut,
                        int artistCapacity, char* titleOut, int titleCapacity) {
     CopyField(nullptr, nullptr, artistOut, artistCapacity);
     CopyField(nullptr, nullptr, titleOut, titleCapacity);
+
+    std::string converted;
+    CatalogueText text = CatalogueBytesAsText(fileBytes, fileSize, &converted);
+    const char* bytes = text.bytes;
+    size_t size = text.size;
 
     size_t at = LineStart(bytes, size, line);
     if (at >= size) {
         return;
     }
     const char* data = bytes + at;
-    size_t count = size - at < kLineWindow ? size - at : kLineWindow;
+    size_t count = size - at < kCatalogueLineWindow ? size - at : kCatalogueLineWindow;
 
-    // Fields never run past their own line: it ends at the first LF, and a
-    // CR right before that is the line end, not text.
+    // Fields never run past their own line: it ends at its first CR or LF.
     const char* lineBegin = data;
-    const char* lineEnd = static_cast<const char*>(std::memchr(data, '\n', count));
-    if (lineEnd == nullptr) {
-        lineEnd = data + count;
-    }
-    if (lineEnd > lineBegin && lineEnd[-1] == '\r') {
-        --lineEnd;
-    }
+    const char* lineEnd = FindLineEnd(data, data + count);
 
     const char* tab = static_cast<const char*>(std::memchr(lineBegin, '\t', lineEnd - lineBegin));
     if (tab == nullptr) {
@@ -71,10 +75,5 @@ void FindCatalogueLine(const char* bytes, size_t size, int line, char* artistOut
         return;
     }
     CopyField(lineBegin, tab, artistOut, artistCapacity);
-
-    // The title ends at the first CR after the TAB.
-    const char* titleBegin = tab + 1;
-    const char* titleEnd =
-        static_cast<const char*>(std::memchr(titleBegin, '\r', lineEnd - titleBegin));
-    CopyField(titleBegin, titleEnd != nullptr ? titleEnd : lineEnd, titleOut, titleCapacity);
+    CopyField(tab + 1, lineEnd, titleOut, titleCapacity);
 }

@@ -49,9 +49,15 @@ const int kTrackTimeAt = 17;
 const int kDiscTimeAt = 23;
 const int kStatusEnd = 27;
 
+// The shuffled track has ended, or nothing plays that could end: no disc in
+// the player (a changer switched off and on) or a loader error (which stays
+// until the next load, also once the loader works again). Without the last
+// two the player would wait for a track end that never comes. A loader that
+// keeps failing costs one load per disc of the list per poll.
 bool EndsShuffledTrack(int row) {
     return row == StatusStopNoToc || row == StatusStopError || row == StatusStopEndOfDisc ||
-           row == StatusPauseAutopause || row == StatusPauseEndOfDisc;
+           row == StatusPauseAutopause || row == StatusPauseEndOfDisc || row == StatusNoDisc ||
+           row == StatusLoaderError;
 }
 
 // Whole-disc play ends once the changer reports the track one past the

@@ -29,6 +29,8 @@ extern const StatusCode g_statusCodes[kStatusCodeCount];
 // Rows of g_statusCodes the poll acts on.
 enum StatusRow {
     StatusNone = 0,
+    StatusNoDisc = 1,
+    StatusLoaderError = 2,
     StatusStopNoToc = 3,
     StatusStopError = 4,
     StatusStopEndOfDisc = 5,

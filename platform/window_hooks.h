@@ -27,7 +27,9 @@ void ShowErrorBox(WindowHandle owner, const char* text, const char* caption);
 // Shows a box with one OK button without waiting for it, so a caller that
 // holds a lock may raise it: on the window thread, owned by the main window,
 // once that exists; before, on a thread of its own with no owner. text and
-// caption must live for the whole run (string literals).
+// caption must live for the whole run (string literals). While a posted box
+// is still open (nobody has pressed OK) a new one is dropped, so boxes do not
+// pile up on an unattended screen.
 void PostErrorBox(const char* text, const char* caption);
 
 // Marks the status panel of the window for repainting, with background

@@ -13,6 +13,7 @@ std::vector<int> buttonCommands;
 std::vector<int> slotRowRefreshes;
 int repaintCount = 0;
 ButtonCommandHandler buttonHandler = nullptr;
+bool postedBoxOpen = false;  // a recorded posted box nobody has closed yet
 
 }  // namespace
 
@@ -23,6 +24,10 @@ void ShowErrorBox(WindowHandle owner, const char* text, const char* caption) {
 
 void PostErrorBox(const char* text, const char* caption) {
     std::lock_guard<std::mutex> lock(recordMutex);
+    if (postedBoxOpen) {
+        return;
+    }
+    postedBoxOpen = true;
     errorBoxes.push_back({g_hWnd.load(), text, caption, true});
 }
 
@@ -76,8 +81,14 @@ void SetButtonCommandHandler(ButtonCommandHandler handler) {
     buttonHandler = handler;
 }
 
+void CloseRecordedErrorBox() {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    postedBoxOpen = false;
+}
+
 void ClearPlatformRecord() {
     std::lock_guard<std::mutex> lock(recordMutex);
+    postedBoxOpen = false;
     errorBoxes.clear();
     buttonCommands.clear();
     slotRowRefreshes.clear();

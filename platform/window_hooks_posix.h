@@ -23,4 +23,8 @@ std::vector<int> RecordedSlotRowRefreshes();
 using ButtonCommandHandler = void (*)(int controlId);
 void SetButtonCommandHandler(ButtonCommandHandler handler);
 
+// Presses OK on the open posted box: PostErrorBox records a box again.
+void CloseRecordedErrorBox();
+
+// Forgets every recorded call and closes the open posted box.
 void ClearPlatformRecord();

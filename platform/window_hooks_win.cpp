@@ -8,11 +8,31 @@
 
 std::atomic<WindowHandle> g_hWnd{nullptr};
 
+namespace {
+
+// True from a posted box's PostErrorBox until it is closed. Set by any
+// thread that posts, cleared by the thread that showed the box.
+std::atomic<bool> postedBoxOpen{false};
+
+void ShowPostedBoxWithoutOwner(const char* text, const char* caption) {
+    ShowErrorBox(nullptr, text, caption);
+    PostedErrorBoxClosed();
+}
+
+}  // namespace
+
+void PostedErrorBoxClosed() {
+    postedBoxOpen = false;
+}
+
 void ShowErrorBox(WindowHandle owner, const char* text, const char* caption) {
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
 }
 
 void PostErrorBox(const char* text, const char* caption) {
+    if (postedBoxOpen.exchange(true)) {
+        return;  // one is open already
+    }
     HWND window = static_cast<HWND>(g_hWnd.load());
     if (window != nullptr && PostMessageA(window, kErrorBoxMessage, reinterpret_cast<WPARAM>(text),
                                           reinterpret_cast<LPARAM>(caption))) {
@@ -20,9 +40,10 @@ void PostErrorBox(const char* text, const char* caption) {
     }
     // No window yet (or no longer): a box of its own that nobody waits for.
     try {
-        std::thread(ShowErrorBox, nullptr, text, caption).detach();
+        std::thread(ShowPostedBoxWithoutOwner, text, caption).detach();
     } catch (const std::system_error&) {
         // Without a thread the box is dropped; the caller must not wait.
+        PostedErrorBoxClosed();
     }
 }
 

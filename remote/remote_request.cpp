@@ -24,9 +24,9 @@ bool TrackInRange(int32_t track) {
     return track >= 1 && track <= kLargestTrack;
 }
 
-// Whole-disc play starts only when the disc plays: a rejected disc leaves
-// the mode as it was, so the next poll does not leave a whole-disc mode that
-// never began.
+// Whole-disc play starts only when the disc plays: a rejected disc, or one
+// the changer does not load, leaves the mode as it was, so the next poll does not leave a
+// whole-disc mode that never began.
 void PlayWholeDisc(int32_t disc) {
     if (!DiscInRange(disc)) {
         return;
@@ -37,7 +37,7 @@ void PlayWholeDisc(int32_t disc) {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
         firstTrack = g_slots[disc - 1].wFirstTrack;
     }
-    if (PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0) != 0) {
+    if (PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0) == kPlaySent) {
         g_nMode = ModeWholeDisc;
     }
 }

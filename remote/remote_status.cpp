@@ -3,7 +3,9 @@
 
 #include <mutex>
 
+#include "base/display_text.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_line.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
 #include "changer/playlist.h"
@@ -50,11 +52,13 @@ RemoteStatusRecord ReadRemoteStatus() {
 }
 
 void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title) {
-    char artistText[kRemoteTextSize] = {};
-    char titleText[kRemoteTextSize] = {};
-    ReadCatalogue(slot, artistText, kRemoteTextSize, titleText, kRemoteTextSize);
-    *artist = artistText[0] != 0 ? artistText : kRemoteNoCatalogue;
-    *title = titleText;
+    // Whole fields first, so that a UTF-8 character at the cut goes whole.
+    char artistText[kCatalogueLineWindow + 1] = {};
+    char titleText[kCatalogueLineWindow + 1] = {};
+    ReadCatalogue(slot, artistText, sizeof artistText, titleText, sizeof titleText);
+    *artist = artistText[0] != 0 ? CutTextAtCharacter(artistText, kRemoteTextSize - 1)
+                                 : kRemoteNoCatalogue;
+    *title = CutTextAtCharacter(titleText, kRemoteTextSize - 1);
 }
 
 void ReadRemoteMagazine(RemoteSlotRecord* slots) {

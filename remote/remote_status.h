@@ -16,7 +16,8 @@ RemoteStatusRecord ReadRemoteStatus();
 void ReadRemoteMagazine(RemoteSlotRecord* slots);
 
 // The catalogue line of a slot as the info reply gives it: each text at
-// most kRemoteTextSize - 1 bytes; kRemoteNoCatalogue for an empty artist.
+// most kRemoteTextSize - 1 bytes, cut between characters when it is UTF-8;
+// kRemoteNoCatalogue for an empty artist.
 void ReadRemoteCatalogue(int slot, std::string* artist, std::string* title);
 
 // The replies: return their length (kRemoteStatusSize, kRemoteMagazineSize).

@@ -321,7 +321,7 @@ TEST_F(ChangerFault, RestartedChangerIsPickedUpWithoutAFailedWrite) {
     EXPECT_TRUE(RecordedErrorBoxes().empty());
 }
 
-TEST_F(ChangerFault, AbsentChangerPostsOneBoxPerOutageAndIsPickedUpWhenBack) {
+TEST_F(ChangerFault, AbsentChangerPostsOneBoxAtATimeAndIsPickedUpWhenBack) {
     int window = 0;
     g_hWnd = &window;
     sim.reset();  // the link path goes with it
@@ -339,7 +339,17 @@ TEST_F(ChangerFault, AbsentChangerPostsOneBoxPerOutageAndIsPickedUpWhenBack) {
         return frames.size() == 1 && frames[0].answered;
     }));
 
-    // Gone again: a new outage, a new box.
+    // Gone again while the first box is still open: no second box.
+    sim.reset();
+    PollStatusOnce();
+    PollStatusOnce();
+    EXPECT_EQ(RecordedErrorBoxes().size(), 1u);
+
+    // Back, OK pressed, gone again: a new outage, a new box.
+    StartChanger();
+    PollStatusOnce();
+    EXPECT_EQ(StatusRow(), FindStatusRow("LN"));
+    CloseRecordedErrorBox();
     sim.reset();
     PollStatusOnce();
     PollStatusOnce();

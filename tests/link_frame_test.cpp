@@ -189,10 +189,18 @@ TEST_F(ExchangeTest, FailedWritesPostOneBoxPerOutageAndStillReadReplies) {
     EXPECT_EQ(RecordedErrorBoxes().size(), 1u);
 
     // A reply ends the outage; the next failure is a new one, and before the
-    // window exists its box has no owner.
+    // window exists its box has no owner. While the first box is still open
+    // (nobody pressed OK) a new outage opens no second one.
     line.FailWrites(false);
     line.Reply(stopReply);
     EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
+    line.FailWrites(true);
+    ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);
+    EXPECT_EQ(RecordedErrorBoxes().size(), 1u);
+    line.FailWrites(false);
+    line.Reply(stopReply);
+    EXPECT_EQ(ChangerTransactLocked(CMD_STOP, nullptr, nullptr), 0);
+    CloseRecordedErrorBox();
     g_hWnd = nullptr;
     line.FailWrites(true);
     ChangerTransactLocked(CMD_STATUS, nullptr, nullptr);

@@ -21,6 +21,7 @@
 #include "tests/support/fresh_changer_test.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
+#include "tools/changer-sim/sim_frame.h"
 
 namespace {
 
@@ -81,6 +82,8 @@ TEST_F(RemoteRequest, PlayDiscFromFirstTrackWithoutAutopause) {
 
 // A disc out of range, or one that PlayDiscTrack rejects (an empty slot),
 // starts nothing: no command and no whole-disc mode for the poll to leave.
+// A disc the changer does not load (its load answered with a result other
+// than 00) leaves the mode as it was too, after the load alone.
 TEST_F(RemoteRequest, PlayDiscRejectedChangesNothing) {
     FillSlot(1, 1, 5);
     FillSlot(7, 1, 5);
@@ -92,6 +95,14 @@ TEST_F(RemoteRequest, PlayDiscRejectedChangesNothing) {
         }
     }
     EXPECT_EQ(line_.Written(), "");
+
+    for (int mode : {ModeStop, ModeShuffle, ModeUnloaded}) {
+        g_nMode = mode;
+        line_.Reply(BuildSimReply(CMD_LOAD, 1, ""));
+        Handle(REMOTE_PLAY_DISC, 7);
+        EXPECT_EQ(g_nMode.load(), mode);
+    }
+    EXPECT_EQ(Sent(), (Commands{"01A07", "01A07", "01A07"}));
 }
 
 TEST_F(RemoteRequest, RestartReplaysCurrentDiscAndTrack) {
@@ -198,6 +209,44 @@ TEST_F(RemoteRequest, InfoReadsTheCurrentDiscsLine) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(reply_ + 58)), std::string(49, 't'));
     for (int i = 108; i < kRemoteInfoSize; ++i) {
         ASSERT_EQ(reply_[i], 0) << i;
+    }
+}
+
+// Fields longer than 49 bytes: a UTF-8 character that the cut would split
+// goes whole; text that is not UTF-8 is cut at 49 bytes as before. An
+// artist that fills most of the line still gives the title the line holds.
+TEST_F(RemoteRequest, InfoCutsLongFieldsBetweenCharacters) {
+    const std::string e = "\xC3\xA9";         // U+00E9, two bytes
+    const std::string euro = "\xE2\x82\xAC";  // U+20AC, three bytes
+    struct Case {
+        std::string line;
+        std::string artist;
+        std::string title;
+    };
+    const Case cases[] = {
+        {std::string(48, 'a') + e + "\tT", std::string(48, 'a'), "T"},
+        {std::string(47, 'a') + e + "x\tT", std::string(47, 'a') + e, "T"},
+        {"A\t" + std::string(47, 't') + euro + "z", "A", std::string(47, 't')},
+        {"A\t" + std::string(46, 't') + euro + "z", "A", std::string(46, 't') + euro},
+        // Windows-1252 bytes are no UTF-8: cut where the field ends.
+        {std::string(48, 'a') + "\xE9\xE9\tT", std::string(48, 'a') + "\xE9", "T"},
+        {std::string(100, 'a') + "\tTitle", std::string(49, 'a'), "Title"},
+        {std::string(150, 'a') + "\tTitle", std::string(49, 'a'), "Title"},
+        {std::string(196, 'a') + "\tTitle", std::string(49, 'a'), "Ti"},
+        {std::string(198, 'a') + "\tTitle", std::string(49, 'a'), ""},
+    };
+    ScratchWorkingDir dir;
+    FillSlot(1, 1, 3);
+    g_nDisc = 1;
+    for (const Case& c : cases) {
+        dir.WriteFile("zub.txt", c.line + "\r\n");
+        Handle(REMOTE_INFO);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(reply_ + 8)), c.artist) << c.line;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(reply_ + 58)), c.title) << c.line;
+        Handle(REMOTE_MAGAZINE);
+        RemoteSlotRecord slot = DecodeRemoteSlot(reply_);
+        EXPECT_EQ(slot.artist, c.artist) << c.line;
+        EXPECT_EQ(slot.title, c.title) << c.line;
     }
 }
 

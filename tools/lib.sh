@@ -23,6 +23,7 @@ ZUB_PACKAGES=(
     libcpp-httplib-dev nlohmann-json3-dev          # zubweb: HTTP server, JSON
     chromium chromium-driver python3-selenium      # zubweb's page in a headless browser
     nodejs                                         # the web page's logic under node
+    gnuplot-nox                                    # the soak run's plot
 )
 
 zub_say() { printf '==> %s\n' "$*"; }

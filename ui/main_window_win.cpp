@@ -165,6 +165,7 @@ LRESULT OnCommand(HWND window, WPARAM wordParam) {
         const char* text = pendingBoxText;
         pendingBoxText = nullptr;
         ShowErrorBoxNow(window, text, pendingBoxCaption);
+        PostedErrorBoxClosed();
     }
     return 0;
 }
@@ -179,6 +180,7 @@ LRESULT OnErrorBox(HWND window, WPARAM text, LPARAM caption) {
     }
     ShowErrorBoxNow(window, reinterpret_cast<const char*>(text),
                     reinterpret_cast<const char*>(caption));
+    PostedErrorBoxClosed();
     return 0;
 }
 

@@ -1,11 +1,12 @@
 // Test probe for the end-to-end tests under Wine: finds a top-level window by
 // its exact title and reports on it (children, control positions, list-view
-// rows, the owning process's handle and thread counts, whether it answers a
+// rows, the owning process's handle and thread counts and memory, whether it answers a
 // message, its owner window) or acts on it (close, command), printing plain
 // lines on stdout.
 #include <windows.h>
 // commctrl.h and tlhelp32.h need the types of windows.h.
 #include <commctrl.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -28,6 +29,7 @@ void PrintUsage() {
                  "       zubprobe rows TITLE ID\n"
                  "       zubprobe rowcenter TITLE ID ROW\n"
                  "       zubprobe handles TITLE\n"
+                 "       zubprobe usage TITLE\n"
                  "       zubprobe answers TITLE\n"
                  "       zubprobe owner TITLE\n"
                  "       zubprobe close TITLE\n"
@@ -230,8 +232,29 @@ long CountHandlesInSystemTable(DWORD pid) {
     return -1;
 }
 
-// "handles H threads T" of the process that owns the window.
-int PrintProcessCounts(HWND window) {
+// Private (committed) and resident memory of process pid in kB, as
+// " private_kb P resident_kb R"; empty when unreadable.
+std::string ProcessMemory(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process == nullptr)
+        return "";
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    std::string text;
+    if (GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+        char line[96];
+        std::snprintf(line, sizeof line, " private_kb %lu resident_kb %lu",
+                      static_cast<unsigned long>(counters.PagefileUsage / 1024),
+                      static_cast<unsigned long>(counters.WorkingSetSize / 1024));
+        text = line;
+    }
+    CloseHandle(process);
+    return text;
+}
+
+// "handles H threads T" of the process that owns the window; with memory,
+// its private and resident memory follow.
+int PrintProcessCounts(HWND window, bool memory) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     long handles = -1;
@@ -260,7 +283,12 @@ int PrintProcessCounts(HWND window) {
         }
         CloseHandle(snapshot);
     }
-    std::printf("handles %ld threads %d\n", handles, threads);
+    std::string usage = memory ? ProcessMemory(pid) : "";
+    if (memory && usage.empty()) {
+        std::fprintf(stderr, "zubprobe: no memory figures for process %lu\n", pid);
+        return 1;
+    }
+    std::printf("handles %ld threads %d%s\n", handles, threads, usage.c_str());
     return 0;
 }
 
@@ -289,8 +317,8 @@ int main(int argc, char** argv) {
             PrintChild(child);
         return 0;
     }
-    if (action == "handles") {
-        return PrintProcessCounts(window);
+    if (action == "handles" || action == "usage") {
+        return PrintProcessCounts(window, action == "usage");
     }
     if (action == "answers") {
         // The window's thread handles a sent message within the time limit.
