@@ -42,13 +42,16 @@ bool StoreRow(int index, const MagazineCopyRow& row) {
 
 void BeginMagazineCopy(int firstSlot, int lastSlot) {
     std::lock_guard<std::mutex> lock(g_hCopyMutex);
-    for (MagazineCopyRow& row : g_copy.rows) {
-        row = MagazineCopyRow();
+    for (int slotNumber = firstSlot; slotNumber <= lastSlot; ++slotNumber) {
+        if (slotNumber >= 1 && slotNumber <= kSlotCount) {
+            g_copy.rows[slotNumber - 1] = MagazineCopyRow();
+        }
     }
     g_copy.scanning = true;
     g_copy.scanSlot = firstSlot;
     g_copy.scanLastSlot = lastSlot;
-    // A scan always changes the table as readers see it: its rows start empty.
+    // A scan always changes the table as readers see it: its rows start
+    // empty.
     ++g_copy.generation;
 }
 

@@ -31,7 +31,8 @@ struct MagazineCopy {
 // test set-up. The copy has a lock of its own, a leaf held only while
 // copying, never across a line exchange.
 
-// A scan starts: every row empties, scanning is set, the slot is firstSlot.
+// A scan of firstSlot..lastSlot starts: the rows of that range empty (the
+// others keep theirs), scanning is set, the slot is firstSlot.
 void BeginMagazineCopy(int firstSlot, int lastSlot);
 
 // The scan has read slotNumber (1..100) into g_slots: copies it. The caller

@@ -28,6 +28,9 @@ const int kTocDiscTime = 13;
 const int kTrackStart = 9;
 const int kTrackEnd = 13;
 
+// The disc list's columns: slot, identifier, tracks, time, artist, title.
+const int kLastDiscColumn = 5;
+
 // A stored reply, read at fixed offsets. Bytes at or past the end of what
 // arrived (the closing ETX included) are missing and read as the digit 0.
 class Reply {
@@ -149,6 +152,14 @@ void InsertSlotRow(int slotNumber, ListControl& discList) {
     discList.InsertRow(slotNumber - 1, text);
 }
 
+// A range scan rewrites the row that stands: its cells after the slot
+// number empty, as a new row's are.
+void ClearSlotRow(int slotNumber, ListControl& discList) {
+    for (int column = 1; column <= kLastDiscColumn; ++column) {
+        discList.SetCell(slotNumber - 1, column, "");
+    }
+}
+
 void ClearSlot(DiscSlot& slot) {
     slot.pTracks.reset();
     slot.wFlags = 0;
@@ -158,7 +169,7 @@ void ClearSlot(DiscSlot& slot) {
 // Scans one slot. Returns whether the changer sent any reply byte for it: a
 // slot whose load got none is taken as empty and asks nothing more, while
 // an empty slot of a working changer answers its load with a result.
-bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
+bool ScanSlot(int slotNumber, bool rowStands, ListControl& discList, ListControl& trackList) {
     DiscSlot& slot = g_slots[slotNumber - 1];
     int row = slotNumber - 1;
 
@@ -171,7 +182,11 @@ bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     }
     bool present = (slot.wFlags & SLOT_PRESENT) != 0;
 
-    InsertSlotRow(slotNumber, discList);
+    if (rowStands) {
+        ClearSlotRow(slotNumber, discList);
+    } else {
+        InsertSlotRow(slotNumber, discList);
+    }
     discList.EnsureVisible(row);
 
     if (present) {
@@ -191,9 +206,13 @@ bool ScanSlot(int slotNumber, ListControl& discList, ListControl& trackList) {
     return loadReplyLength > 0;
 }
 
-// Rows for the slots that a scan ended early did not reach. Drawn once at
-// the end: row by row the list-view takes tens of milliseconds each.
+// Rows for the slots that a scan ended early did not reach, or, before a
+// range scan, for the slots past the rows that stand. Drawn once: row by row
+// the list-view takes tens of milliseconds each.
 void ShowRemainingRowsEmpty(int firstSlot, ListControl& discList) {
+    if (firstSlot > kSlotCount) {
+        return;
+    }
     discList.SetRedraw(false);
     for (int slotNumber = firstSlot; slotNumber <= kSlotCount; ++slotNumber) {
         InsertSlotRow(slotNumber, discList);
@@ -208,39 +227,56 @@ void ShowRemainingRowsEmpty(int firstSlot, ListControl& discList) {
 
 }  // namespace
 
-ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress) {
+bool ScanRangeIsValid(int firstSlot, int lastSlot) {
+    return firstSlot >= 1 && lastSlot <= kSlotCount && firstSlot <= lastSlot;
+}
+
+ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress,
+                        int firstSlot, int lastSlot) {
     ScanResult result;
+    if (!ScanRangeIsValid(firstSlot, lastSlot)) {
+        result.end = ScanRefused;
+        return result;
+    }
+    const bool wholeMagazine = firstSlot == 1 && lastSlot == kSlotCount;
     {
         // One locked unit: no other command may fall between two of the
         // scan's, and readers of g_slots on other threads wait for the
         // whole table.
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        discList.DeleteAllRows();
-        BeginMagazineCopy(1, kSlotCount);
+        if (wholeMagazine) {
+            discList.DeleteAllRows();
+        } else {
+            // Every slot's row stands before a range is rewritten in place.
+            ShowRemainingRowsEmpty(discList.RowCount() + 1, discList);
+        }
+        BeginMagazineCopy(firstSlot, lastSlot);
         ChangerTransact(CMD_UNLOAD, "", nullptr);
         int silentSlots = 0;
-        for (int slotNumber = 1; slotNumber <= kSlotCount; ++slotNumber) {
+        for (int slotNumber = firstSlot; slotNumber <= lastSlot; ++slotNumber) {
             result.lastSlot = slotNumber;
-            silentSlots = ScanSlot(slotNumber, discList, trackList) ? 0 : silentSlots + 1;
+            silentSlots =
+                ScanSlot(slotNumber, !wholeMagazine, discList, trackList) ? 0 : silentSlots + 1;
             PublishMagazineSlot(slotNumber);  // remote readers see the rows so far
             if (silentSlots >= kSilentSlotsToStop) {
                 result.end = ScanChangerSilent;
-            } else if (slotNumber < kSlotCount && !progress.ContinueAfterSlot()) {
+            } else if (slotNumber < lastSlot && !progress.ContinueAfterSlot()) {
                 result.end = ScanStoppedByCaller;
             }
             if (result.end != ScanCompleted) {
                 break;
             }
         }
-        // The slots not reached hold no disc, unless the library remembers
-        // them: then they keep what was known.
+        // The slots a whole scan did not reach hold no disc, unless the
+        // library remembers them: then they keep what was known. A range
+        // scan leaves every slot it did not reach as it was.
         for (int slotNumber = result.lastSlot + 1;
-             slotNumber <= kSlotCount && g_hLibrary == nullptr; ++slotNumber) {
+             wholeMagazine && slotNumber <= kSlotCount && g_hLibrary == nullptr; ++slotNumber) {
             ClearSlot(g_slots[slotNumber - 1]);
         }
         EndMagazineCopy(result.lastSlot);
     }
-    if (result.lastSlot < kSlotCount) {
+    if (wholeMagazine && result.lastSlot < kSlotCount) {
         ShowRemainingRowsEmpty(result.lastSlot + 1, discList);
     }
     return result;

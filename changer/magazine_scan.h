@@ -19,6 +19,7 @@ enum ScanEnd {
     ScanCompleted,        // all 100 slots were scanned
     ScanStoppedByCaller,  // ContinueAfterSlot said no
     ScanChangerSilent,    // two slots in a row got no reply byte at all
+    ScanRefused,          // the range was outside 1..100 or reversed: nothing sent
 };
 
 // Two slots in a row that get no reply byte stop the scan.
@@ -29,11 +30,18 @@ struct ScanResult {
     int lastSlot = 0;  // the last slot scanned, 1..100
 };
 
-// Loads every slot in turn under one hold of g_hComMutex, fills g_slots and
-// the disc list (artist and title from the catalogue), and shows each
-// scanned slot's tracks in the track list. A scan that ends early shows the
-// remaining rows as "no disc" and marks their slots empty.
-ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress);
+// Whether firstSlot..lastSlot lies within 1..100, first not after last.
+bool ScanRangeIsValid(int firstSlot, int lastSlot);
+
+// Loads the slots firstSlot..lastSlot in turn under one hold of g_hComMutex,
+// fills g_slots and the disc list (artist and title from the catalogue), and
+// shows each scanned slot's tracks in the track list. The whole magazine
+// (1..100) starts from an empty list; a whole scan that ends early shows the
+// remaining rows as "no disc" and marks their slots empty. A range rewrites
+// only its own rows and slots and leaves the others, reached or not, as they
+// were. A range outside 1..100 or reversed is refused: no command is sent.
+ScanResult ScanMagazine(ListControl& discList, ListControl& trackList, ScanProgress& progress,
+                        int firstSlot = 1, int lastSlot = kSlotCount);
 
 // For one loaded disc outside a scan; the caller holds g_hComMutex. The
 // identifier as the scan reads it (id holds kDiscIdLength + 1 bytes), and

@@ -45,3 +45,25 @@ void RequestSlotRowRefresh(WindowHandle window, int slotNumber);
 // button had been pressed, and waits until it has been handled. Does nothing
 // while the window does not exist.
 void SendButtonCommand(WindowHandle window, int controlId);
+
+// Queues a command word for the window thread and returns at once; for work
+// that may run for minutes (a scan). Does nothing while the window does not
+// exist.
+void PostButtonCommand(WindowHandle window, int commandWord);
+
+// A command word that carries two numbers besides its id, so it stays a
+// positive int: the id in the low 16 bits (where a command message puts the
+// control id), first (0..255) in the next 8, second (0..127) in the next 7.
+inline int CommandWordWithPair(int commandId, int first, int second) {
+    return (commandId & 0xFFFF) | (first & 0xFF) << 16 | (second & 0x7F) << 24;
+}
+
+// Whether word carries commandId with a pair; the pair into first, second.
+inline bool ReadCommandWordPair(unsigned long long word, int commandId, int* first, int* second) {
+    if ((word & 0xFFFF) != static_cast<unsigned long long>(commandId) || word >> 31 != 0) {
+        return false;
+    }
+    *first = static_cast<int>(word >> 16 & 0xFF);
+    *second = static_cast<int>(word >> 24 & 0x7F);
+    return true;
+}

@@ -61,6 +61,12 @@ void SendButtonCommand(WindowHandle window, int controlId) {
     }
 }
 
+// Recorded and run as a sent command is: the test's handler stands in for
+// the window thread.
+void PostButtonCommand(WindowHandle window, int commandWord) {
+    SendButtonCommand(window, commandWord);
+}
+
 std::vector<RecordedErrorBox> RecordedErrorBoxes() {
     std::lock_guard<std::mutex> lock(recordMutex);
     return errorBoxes;

@@ -59,6 +59,12 @@ void RequestSlotRowRefresh(WindowHandle window, int slotNumber) {
     }
 }
 
+void PostButtonCommand(WindowHandle window, int commandWord) {
+    if (window != nullptr) {
+        PostMessageA(static_cast<HWND>(window), WM_COMMAND, static_cast<WPARAM>(commandWord), 0);
+    }
+}
+
 void SendButtonCommand(WindowHandle window, int controlId) {
     if (window == nullptr) {
         return;

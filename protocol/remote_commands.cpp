@@ -8,6 +8,7 @@ const RemoteCommandName kRemoteCommandNames[kRemoteCommandCount] = {
     {"track", REMOTE_PLAY_TRACK, 2},  {"shuffle", REMOTE_SHUFFLE, 0},
     {"position", REMOTE_POSITION, 0}, {"info", REMOTE_INFO, 0},
     {"status", REMOTE_STATUS, 0},     {"discs", REMOTE_MAGAZINE, 0},
+    {"scan", REMOTE_SCAN, 2},
 };
 
 const RemoteCommandName* FindRemoteCommand(const std::string& name) {

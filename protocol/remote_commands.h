@@ -11,10 +11,10 @@
 struct RemoteCommandName {
     const char* name;
     int32_t command;  // RemoteCommand
-    int arguments;    // 0, 1 (disc) or 2 (disc and track)
+    int arguments;    // 0, 1 (disc) or 2 (disc and track; first and last slot for scan)
 };
 
-const int kRemoteCommandCount = 12;
+const int kRemoteCommandCount = 13;
 extern const RemoteCommandName kRemoteCommandNames[kRemoteCommandCount];
 
 // The entry named name; nullptr when there is none.

@@ -31,6 +31,7 @@ enum RemoteCommand : int32_t {
     REMOTE_INFO = 0x35,        // '5'
     REMOTE_STATUS = 0x36,      // '6'
     REMOTE_MAGAZINE = 0x37,    // '7'
+    REMOTE_SCAN = 0x38,        // '8': rescan slots disc..track (first..last)
 };
 
 // RemotePosition reply: disc at 0, track at 4.

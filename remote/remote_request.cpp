@@ -50,6 +50,15 @@ void PlayRequestedTrack(int32_t disc, int32_t track) {
     }
 }
 
+// A rescan of first..last runs on the window thread as the Scan button does,
+// queued so this session is not held for minutes; one that arrives while a
+// button's work runs is dropped there. An impossible range never gets there.
+void RequestRescan(int32_t first, int32_t last) {
+    if (DiscInRange(first) && DiscInRange(last) && first <= last) {
+        PostButtonCommand(g_hWnd.load(), CommandWordWithPair(IDC_RESCAN, first, last));
+    }
+}
+
 int WritePosition(unsigned char* reply) {
     WriteRemoteInt(reply, g_nDisc.load());
     WriteRemoteInt(reply + 4, g_nTrack.load());
@@ -119,6 +128,9 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
             return WriteRemoteStatus(reply);
         case REMOTE_MAGAZINE:
             return WriteRemoteMagazine(reply);
+        case REMOTE_SCAN:
+            RequestRescan(disc, track);
+            return 0;
         default:
             return 0;
     }

@@ -15,4 +15,6 @@
 #define IDC_TRACKLIST 1009
 #define IDC_RANDOM 1010
 #define IDC_NEXT 1011
+// A command with no control: a remote rescan of a range of slots.
+#define IDC_RESCAN 1012
 #define IDC_LABEL 65535

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "changer/magazine.h"
@@ -383,6 +386,115 @@ TEST_F(ScanTest, StoppedByTheCallerAfterASlot) {
     EXPECT_EQ(copy.scanSlot, 3);
     EXPECT_TRUE(copy.rows[2].present);
     EXPECT_FALSE(copy.rows[3].present);  // the slot not reached holds no disc
+}
+
+// Loads of a range scan and what stands outside it afterwards: a disc
+// swapped (slot 4), one taken out (slot 3) and one put in (slot 5) between
+// a full scan and the rescan of first..last.
+TEST_F(ScanTest, RangeRescanTouchesOnlyItsSlots) {
+    struct Case {
+        int first;
+        int last;
+    };
+    const Case cases[] = {{3, 5}, {4, 4}, {1, 100}, {1, 3}, {5, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.last));
+        ResetChangerState();
+        discs.DeleteAllRows();
+        SimMagazine before;
+        before[2] = Disc("ZUB0000002", {60});
+        before[3] = Disc("ZUB0000003", {60});
+        before[4] = Disc("ZUB0000004", {60});
+        before[6] = Disc("ZUB0000006", {60});
+        SimLine first(before);
+        Scan(first);
+        MagazineCopy old;
+        ReadMagazineCopy(&old);
+
+        SimMagazine after = before;
+        after.erase(3);
+        after[4] = Disc("ZUB0000044", {60, 60});
+        after[5] = Disc("ZUB0000005", {60});
+        after[6] = Disc("ZUB0000066", {60});  // outside most ranges: stays unread
+        SimLine line(after);
+        g_hCom = &line;
+        ScanResult result = ScanMagazine(discs, tracks, progress, c.first, c.last);
+        EXPECT_EQ(result.end, ScanCompleted);
+        EXPECT_EQ(result.lastSlot, c.last);
+
+        Commands loads;
+        for (const std::string& sent : SentCommands(line.Written())) {
+            if (sent.compare(0, 2, "01") == 0) {
+                loads.push_back(sent);
+            }
+        }
+        Commands expected;
+        for (int slot = c.first; slot <= c.last; ++slot) {
+            char load[8];
+            std::snprintf(load, sizeof load, "01A%02d", slot % 100);
+            expected.push_back(load);
+        }
+        EXPECT_EQ(loads, expected);
+        EXPECT_EQ(SentCommands(line.Written()).front(), "03");
+
+        // Inside the range each row and slot is what the changer holds now;
+        // outside it, what the first scan read.
+        MagazineCopy copy;
+        ReadMagazineCopy(&copy);
+        EXPECT_FALSE(copy.scanning);
+        EXPECT_NE(copy.generation, old.generation);
+        ASSERT_EQ(discs.RowCount(), 100);
+        for (int slot = 1; slot <= 100; ++slot) {
+            bool inRange = slot >= c.first && slot <= c.last;
+            const SimMagazine& holds = inRange ? after : before;
+            auto disc = holds.find(slot);
+            std::string id = disc == holds.end() ? "no disc" : disc->second.id;
+            EXPECT_EQ(discs.Cell(slot - 1, 0), std::to_string(slot)) << slot;
+            EXPECT_EQ(discs.Cell(slot - 1, 1), id) << slot;
+            EXPECT_EQ((g_slots[slot - 1].wFlags & SLOT_PRESENT) != 0, disc != holds.end()) << slot;
+            EXPECT_EQ(copy.rows[slot - 1].present, disc != holds.end()) << slot;
+            if (disc == holds.end()) {
+                EXPECT_EQ(discs.Cell(slot - 1, 2), "") << slot;
+            }
+        }
+    }
+}
+
+// A range with no rows standing (no scan yet) fills the other rows as empty.
+TEST_F(ScanTest, RangeRescanOfAnEmptyList) {
+    SimMagazine magazine;
+    magazine[7] = Disc("ZUB0000007", {60});
+    SimLine line(magazine);
+    g_hCom = &line;
+    ScanMagazine(discs, tracks, progress, 7, 8);
+    EXPECT_EQ(SentCommands(line.Written()),
+              (Commands{"03", "01A07", "13", "15", "17A01", "01A08"}));
+    ASSERT_EQ(discs.RowCount(), 100);
+    EXPECT_EQ(discs.Row(6)[1], "ZUB0000007");
+    EXPECT_EQ(discs.Row(0), (std::vector<std::string>{"1", "no disc", "", "", "", ""}));
+    EXPECT_EQ(discs.Row(99), (std::vector<std::string>{"100", "no disc", "", "", "", ""}));
+}
+
+// A range outside 1..100 or reversed sends nothing and changes nothing.
+TEST_F(ScanTest, ImpossibleRangeIsRefusedWithoutACommand) {
+    const std::pair<int, int> ranges[] = {{0, 5},     {5, 4},   {1, 101}, {-1, 3},
+                                          {101, 101}, {100, 1}, {0, 0},   {INT32_MIN, INT32_MAX}};
+    SimMagazine magazine;
+    magazine[1] = Disc("ZUB0000001", {60});
+    for (const auto& range : ranges) {
+        SimLine line(magazine);
+        g_hCom = &line;
+        MagazineCopy before;
+        ReadMagazineCopy(&before);
+        ScanResult result = ScanMagazine(discs, tracks, progress, range.first, range.second);
+        EXPECT_EQ(result.end, ScanRefused) << range.first << ".." << range.second;
+        EXPECT_EQ(line.Written(), "");
+        EXPECT_EQ(discs.RowCount(), 0);
+        MagazineCopy copy;
+        ReadMagazineCopy(&copy);
+        EXPECT_EQ(copy.generation, before.generation);
+        EXPECT_FALSE(copy.scanning);
+    }
 }
 
 // Scripted replies: slot 1 answers with the given identifier, TOC and track

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/window_hooks_posix.h"
@@ -250,6 +251,8 @@ TEST_F(ButtonTest, ButtonsDuringAScanAreDropped) {
         for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP}) {
             SendButtonCommand(g_hWnd.load(), id);
         }
+        // A remote rescan, as the remote server queues it.
+        PostButtonCommand(g_hWnd.load(), CommandWordWithPair(IDC_RESCAN, 1, 5));
     };
     FillSlot(7, 1, 1);
     Commands sent = Press(IDC_SCAN);
@@ -273,6 +276,24 @@ TEST_F(ButtonTest, ButtonsDuringAScanAreDropped) {
     SetButtonCommandHandler(nullptr);
     g_hWnd = nullptr;
     forwardTo = nullptr;
+}
+
+// A remote rescan runs as the Scan button does, over its range alone; an
+// impossible range in the command word sends nothing.
+TEST_F(ButtonTest, RemoteRescanScansItsRange) {
+    SimMagazine magazine;
+    magazine[4] = {"ZUB0000004", 1, {60}};
+    SimLine sim(magazine);
+    g_hCom = &sim;
+    EXPECT_EQ(Press(CommandWordWithPair(IDC_RESCAN, 3, 5)),
+              (Commands{"03", "01A03", "01A04", "13", "15", "17A01", "01A05"}));
+    EXPECT_EQ(window.discs.Cell(3, 1), "ZUB0000004");
+    EXPECT_EQ(window.discs.Cell(2, 1), "no disc");
+    EXPECT_EQ(window.discs.Cell(5, 1), "");  // outside the range: as it stood
+    EXPECT_TRUE(window.shuffleEnabled);
+    for (auto range : {std::make_pair(5, 4), std::make_pair(0, 3), std::make_pair(1, 101)}) {
+        EXPECT_EQ(Press(CommandWordWithPair(IDC_RESCAN, range.first, range.second)), Commands{});
+    }
 }
 
 // A simulated changer that runs a hook as the n-th track information request

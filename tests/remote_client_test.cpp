@@ -69,6 +69,21 @@ TEST(RemoteCommandLine, CommandsAndOptions) {
     ASSERT_TRUE(Parse({"track", "1", "99"}, &track));
     EXPECT_EQ(track.disc, 1);
     EXPECT_EQ(track.track, 99);
+
+    // scan: no number is the whole magazine, one number that slot alone.
+    const std::pair<Args, std::pair<int32_t, int32_t>> scans[] = {
+        {{"scan"}, {1, 100}},
+        {{"scan", "5"}, {5, 5}},
+        {{"scan", "3", "7"}, {3, 7}},
+        {{"scan", "100", "100"}, {100, 100}},
+        {{"scan", "1", "100"}, {1, 100}}};
+    for (const auto& scan : scans) {
+        RemoteClientOptions parsed;
+        ASSERT_TRUE(Parse(scan.first, &parsed)) << ::testing::PrintToString(scan.first);
+        EXPECT_EQ(parsed.command, REMOTE_SCAN);
+        EXPECT_EQ(parsed.disc, scan.second.first);
+        EXPECT_EQ(parsed.track, scan.second.second);
+    }
 }
 
 TEST(RemoteCommandLine, Rejections) {
@@ -86,6 +101,13 @@ TEST(RemoteCommandLine, Rejections) {
                         {"track", "1", "100"},
                         {"track", "1", "0"},
                         {"position", "1"},
+                        {"scan", "0"},
+                        {"scan", "101"},
+                        {"scan", "5", "4"},
+                        {"scan", "1", "101"},
+                        {"scan", "-3", "5"},
+                        {"scan", "1", "2", "3"},
+                        {"scan", "x"},
                         {"--port", "0", "info"},
                         {"--port", "65536", "info"},
                         {"--port"},
@@ -110,6 +132,10 @@ TEST(RemoteCommandLine, ErrorMessages) {
         {{"disc", "0"}, "disc: 0 is below the smallest disc number, 1"},
         {{"track", "1", "100"}, "track: 100 is above the largest track number, 99"},
         {{"disc", "seven"}, "disc: \"seven\" is not a whole number"},
+        {{"scan", "5", "4"}, "scan: first slot 5 is after last slot 4"},
+        {{"scan", "101"}, "scan: 101 is above the largest first slot, 100"},
+        {{"scan", "1", "0"}, "scan: 0 is below the smallest last slot, 1"},
+        {{"scan", "1", "2", "3"}, "scan takes 0 to 2 numbers"},
         {{"--bogus", "info"}, "unknown option --bogus"},
         {{"dance"}, "unknown command dance"},
         {{}, "no command given"},
@@ -507,6 +533,10 @@ TEST_F(RemoteClientRun, UsageErrors) {
     EXPECT_EQ(err_.str(), "zubremote: disc: 101 is above the largest disc number, 100\n");
     EXPECT_EQ(Run({"--port", port_, "track", "1", "100"}), RemoteClientUsage);
     EXPECT_EQ(err_.str(), "zubremote: track: 100 is above the largest track number, 99\n");
+    EXPECT_EQ(Run({"--port", port_, "scan", "9", "2"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: scan: first slot 9 is after last slot 2\n");
+    EXPECT_EQ(Run({"--port", port_, "scan", "0"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: scan: 0 is below the smallest first slot, 1\n");
     EXPECT_EQ(Run({"--port", port_, "disc", "x7"}), RemoteClientUsage);
     EXPECT_EQ(err_.str(),
               "zubremote: disc: \"x7\" is not a whole number\ntry 'zubremote --help'\n");

@@ -18,6 +18,7 @@
 #include "platform/window_hooks_posix.h"
 #include "protocol/remote_records.h"
 #include "remote/remote_request.h"
+#include "resources/resource_ids.h"
 #include "tests/support/fresh_changer_test.h"
 #include "tests/support/remote_test_support.h"
 #include "tests/support/reset_state.h"
@@ -145,6 +146,40 @@ TEST_F(RemoteRequest, PausePlayStopAreForwardedToTheWindow) {
     Handle(REMOTE_PLAY);
     Handle(REMOTE_STOP);
     EXPECT_EQ(RecordedButtonCommands(), (std::vector<int>{1006, 1005, 1007}));
+    EXPECT_EQ(line_.Written(), "");
+}
+
+// A rescan goes to the window thread with its range in the command word;
+// an impossible range goes nowhere and sends nothing.
+TEST_F(RemoteRequest, ScanIsForwardedToTheWindowWithItsRange) {
+    int token;
+    g_hWnd = &token;
+    const std::pair<int32_t, int32_t> good[] = {{1, 100}, {3, 5}, {7, 7}, {100, 100}};
+    std::vector<int> expected;
+    for (const auto& range : good) {
+        EXPECT_EQ(Handle(REMOTE_SCAN, range.first, range.second), 0);
+        expected.push_back(CommandWordWithPair(IDC_RESCAN, range.first, range.second));
+        int first = 0;
+        int last = 0;
+        ASSERT_TRUE(
+            ReadCommandWordPair(static_cast<unsigned>(expected.back()), IDC_RESCAN, &first, &last));
+        EXPECT_EQ(first, range.first);
+        EXPECT_EQ(last, range.second);
+    }
+    const std::pair<int32_t, int32_t> bad[] = {{0, 5},       {5, 4},       {1, 101},
+                                               {-1, 3},      {101, 101},   {100, 1},
+                                               {0x10003, 5}, {3, 0x10005}, {INT32_MIN, INT32_MAX}};
+    for (const auto& range : bad) {
+        EXPECT_EQ(Handle(REMOTE_SCAN, range.first, range.second), 0);
+    }
+    EXPECT_EQ(RecordedButtonCommands(), expected);
+    EXPECT_EQ(line_.Written(), "");
+}
+
+TEST_F(RemoteRequest, ScanBeforeTheWindowDoesNothing) {
+    g_hWnd = nullptr;
+    Handle(REMOTE_SCAN, 1, 100);
+    EXPECT_TRUE(RecordedButtonCommands().empty());
     EXPECT_EQ(line_.Written(), "");
 }
 
@@ -535,7 +570,7 @@ TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     g_nMode = ModeStop;
     // A valid command character with anything in the upper bytes, and
     // characters next to the command range.
-    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x38, 0x136, 0, -1}) {
+    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x39, 0x136, 0, -1}) {
         EXPECT_EQ(Handle(command, 3, 5), 0) << command;
     }
     EXPECT_EQ(line_.Written(), "");

@@ -125,6 +125,7 @@ TEST(WebJson, CommandsAndTheirBadForms) {
         {R"({"command": 3})", "\"command\" must be a text"},
         {R"({"command": "eject"})", "unknown command"},
         {R"({"command": "PLAY"})", "unknown command"},
+        {R"({"command": "scan", "disc": 1, "track": 5})", "unknown command"},  // its own route
         {R"({"command": "disc"})", "\"disc\" is missing"},
         {R"({"command": "disc", "disc": 0})", "\"disc\" must be 1 to 100"},
         {R"({"command": "disc", "disc": 101})", "\"disc\" must be 1 to 100"},
@@ -150,6 +151,51 @@ TEST(WebJson, CommandsAndTheirBadForms) {
     }
 }
 
+// POST /api/scan: the range of slots, whole magazine by default.
+TEST(WebJson, ScanRangesAndTheirBadForms) {
+    const struct {
+        const char* body;
+        int32_t first, last;
+    } good[] = {
+        {"", 1, 100},
+        {"{}", 1, 100},
+        {R"({"first": 7})", 7, 7},
+        {R"({"first": 3, "last": 5})", 3, 5},
+        {R"({"last": 20})", 1, 20},
+        {R"({"first": 100, "last": 100})", 100, 100},
+    };
+    for (const auto& g : good) {
+        WebCommand command;
+        std::string error;
+        ASSERT_TRUE(ParseWebScan(g.body, &command, &error)) << g.body << ": " << error;
+        EXPECT_EQ(command.command, REMOTE_SCAN) << g.body;
+        EXPECT_EQ(command.disc, g.first) << g.body;
+        EXPECT_EQ(command.track, g.last) << g.body;
+    }
+    const struct {
+        std::string body, error;
+    } bad[] = {
+        {R"({"first": 0})", "\"first\" must be 1 to 100"},
+        {R"({"first": 101})", "\"first\" must be 1 to 100"},
+        {R"({"first": 3, "last": 101})", "\"last\" must be 1 to 100"},
+        {R"({"first": 5, "last": 4})", "\"first\" must not be after \"last\""},
+        {R"({"first": -1, "last": 5})", "\"first\" must be 1 to 100"},
+        {R"({"first": 4294967299})", "\"first\" must be 1 to 100"},
+        {R"({"first": "3"})", "\"first\" must be a whole number"},
+        {"[3, 5]", "the body must be a JSON object"},
+        {"{\"first\": 3", "the body must be a JSON object"},
+        {std::string(5000, ' '), "request body too long"},
+    };
+    for (const auto& b : bad) {
+        WebCommand command;
+        command.command = -5;
+        std::string error;
+        EXPECT_FALSE(ParseWebScan(b.body, &command, &error)) << b.body;
+        EXPECT_EQ(error, b.error) << b.body;
+        EXPECT_EQ(command.command, -5) << b.body;
+    }
+}
+
 TEST(WebJson, CommandsDuringAScan) {
     const struct {
         int32_t command;
@@ -167,6 +213,8 @@ TEST(WebJson, CommandsDuringAScan) {
          "{\"ok\":true,\"waiting\":\"the changer is scanning; this runs when the scan ends\"}"},
         {REMOTE_PLAY_DISC, true, true, 202, nullptr},
         {REMOTE_SHUFFLE, true, true, 202, nullptr},
+        {REMOTE_SCAN, false, true, 200, "{\"ok\": true}"},
+        {REMOTE_SCAN, true, false, 409, "{\"error\":\"the changer is scanning\"}"},
     };
     for (const auto& c : cases) {
         WebCommandAnswer answer = AnswerWebCommand(c.command, c.scanning);

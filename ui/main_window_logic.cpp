@@ -11,6 +11,7 @@
 #include "changer/status_snapshot.h"
 #include "link/changer_link.h"
 #include "link/changer_port.h"
+#include "platform/window_hooks.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -46,6 +47,12 @@ public:
 };
 
 void RunButton(uintptr_t wordParam, MainWindowSurface& window) {
+    int firstSlot = 0;
+    int lastSlot = 0;
+    if (ReadCommandWordPair(wordParam, IDC_RESCAN, &firstSlot, &lastSlot)) {
+        PressRescan(window, firstSlot, lastSlot);
+        return;
+    }
     switch (wordParam) {
         case IDC_LOAD:
             PressLoad(GetSelectedRow(window.DiscList()));
@@ -133,8 +140,16 @@ void PressStop() {
 }
 
 void PressScan(MainWindowSurface& window) {
+    PressRescan(window, 1, kSlotCount);
+}
+
+void PressRescan(MainWindowSurface& window, int firstSlot, int lastSlot) {
     WindowScanProgress progress(window);
-    ScanResult result = ScanMagazine(window.DiscList(), window.TrackList(), progress);
+    ScanResult result =
+        ScanMagazine(window.DiscList(), window.TrackList(), progress, firstSlot, lastSlot);
+    if (result.end == ScanRefused) {
+        return;
+    }
     window.EnableShuffleButtons();
     if (result.end == ScanChangerSilent && !g_bExitRequested) {
         char text[sizeof kScanSilentText + 8];

@@ -30,7 +30,8 @@ extern bool g_bCommandRunning;
 extern bool g_bExitRequested;
 
 // Runs the button whose id equals the whole word parameter of a command
-// message (so a non-zero notification code matches nothing). A button that
+// message (so a non-zero notification code matches nothing), or a remote
+// rescan (IDC_RESCAN carrying its range, see CommandWordWithPair). A button that
 // arrives while another one's work runs (from a modal loop or the scan's
 // message pump) is dropped, except Exit, which ends the program once that
 // work is done.
@@ -51,6 +52,10 @@ void PressStop();
 // and, after a silent changer stopped it, shows a box once the serial lock
 // is released. Runs through HandleButtonCommand, which guards it.
 void PressScan(MainWindowSurface& window);
+// The scan of slots firstSlot..lastSlot alone, as a remote asks for it
+// (IDC_RESCAN with the range in its command word); a range outside 1..100 or
+// reversed sends nothing.
+void PressRescan(MainWindowSurface& window, int firstSlot, int lastSlot);
 void PressRandom();
 void PressNext();
 

@@ -104,6 +104,7 @@ const char* RemoteClientUsageText() {
            "  info          print disc, track, artist and title\n"
            "  status        print what the status panel shows and whether the changer answers\n"
            "  discs         list the discs of the last scan\n"
+           "  scan [F [L]]  rescan slots F..L (1..100); one number: that slot; none: all\n"
            "exit codes: 0 done, 2 bad command line, 3 no connection, 4 no or bad reply\n";
 }
 
@@ -152,8 +153,11 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
         *error = "unknown command " + args[at];
         return false;
     }
-    if (args.size() - at - 1 != static_cast<size_t>(found->arguments)) {
-        *error = std::string(found->name) + " takes " + std::to_string(found->arguments) +
+    const size_t given = args.size() - at - 1;
+    const bool isScan = found->command == REMOTE_SCAN;
+    if (isScan ? given > 2 : given != static_cast<size_t>(found->arguments)) {
+        *error = std::string(found->name) + " takes " +
+                 (isScan ? std::string("0 to 2") : std::to_string(found->arguments)) +
                  (found->arguments == 1 ? " number" : " numbers");
         return false;
     }
@@ -164,6 +168,29 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
     int64_t numbers[2] = {0, 0};
     const NumberBounds bounds[2] = {{"disc", 1, kSlotCount, "disc number"},
                                     {"track", 1, kLargestTrack, "track number"}};
+    const NumberBounds scanBounds[2] = {{"scan", 1, kSlotCount, "first slot"},
+                                        {"scan", 1, kSlotCount, "last slot"}};
+    if (isScan) {
+        // No number: the whole magazine; one: that slot alone.
+        for (size_t i = 0; i < given; ++i) {
+            const std::string& text = args[at + 1 + i];
+            if (!ParseBoundedInt(text, scanBounds[i], &numbers[i], error)) {
+                options->numberRefused = IsWholeNumberText(text);
+                return false;
+            }
+        }
+        options->disc = given == 0 ? 1 : static_cast<int32_t>(numbers[0]);
+        options->track = given == 0   ? kSlotCount
+                         : given == 1 ? options->disc
+                                      : static_cast<int32_t>(numbers[1]);
+        if (options->disc > options->track) {
+            *error = "scan: first slot " + std::to_string(options->disc) + " is after last slot " +
+                     std::to_string(options->track);
+            options->numberRefused = true;
+            return false;
+        }
+        return true;
+    }
     for (int i = 0; i < found->arguments; ++i) {
         const std::string& text = args[at + 1 + i];
         if (!ParseBoundedInt(text, bounds[i], &numbers[i], error)) {

@@ -79,7 +79,8 @@ bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* 
     }
     // The commands that play or press a button: those answered with nothing.
     const RemoteCommandName* found = FindRemoteCommand(name->get<std::string>());
-    if (found == nullptr || RemoteReplySize(found->command) != 0) {
+    // A rescan has a route of its own (ParseWebScan).
+    if (found == nullptr || RemoteReplySize(found->command) != 0 || found->command == REMOTE_SCAN) {
         *error = "unknown command";
         return false;
     }
@@ -96,14 +97,46 @@ bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* 
     return true;
 }
 
+bool ParseWebScan(const std::string& body, WebCommand* command, std::string* error) {
+    if (body.size() > static_cast<size_t>(kWebCommandMaxBody)) {
+        *error = "request body too long";
+        return false;
+    }
+    json parsed = body.empty() ? json::object() : json::parse(body, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) {
+        *error = "the body must be a JSON object";
+        return false;
+    }
+    WebCommand result;
+    result.command = REMOTE_SCAN;
+    result.disc = 1;
+    result.track = kSlotCount;
+    if (parsed.contains("first")) {
+        if (!GetNumber(parsed, "first", 1, kSlotCount, &result.disc, error)) {
+            return false;
+        }
+        result.track = result.disc;
+    }
+    if (parsed.contains("last") &&
+        !GetNumber(parsed, "last", 1, kSlotCount, &result.track, error)) {
+        return false;
+    }
+    if (result.disc > result.track) {
+        *error = "\"first\" must not be after \"last\"";
+        return false;
+    }
+    *command = result;
+    return true;
+}
+
 WebCommandAnswer AnswerWebCommand(int32_t command, bool scanning) {
     WebCommandAnswer answer;
     answer.body = "{\"ok\": true}";
     if (!scanning) {
         return answer;
     }
-    bool forwardedToWindow =
-        command == REMOTE_PLAY || command == REMOTE_PAUSE || command == REMOTE_STOP;
+    bool forwardedToWindow = command == REMOTE_PLAY || command == REMOTE_PAUSE ||
+                             command == REMOTE_STOP || command == REMOTE_SCAN;
     if (forwardedToWindow) {
         answer.send = false;
         answer.status = 409;

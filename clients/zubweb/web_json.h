@@ -40,9 +40,16 @@ const int kWebCommandMaxBody = 4096;
 // command or numbers missing or out of range: false with a message.
 bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error);
 
-// What POST /api/command answers for a command, given whether the changer is
-// scanning. The controller drops Play, Pause and Stop during a scan (the
-// window is busy with it); the play requests wait for the scan's end.
+// Parses the body of POST /api/scan: {} or empty for the whole magazine,
+// {"first": F} for slot F alone, {"first": F, "last": L} (or "last" alone,
+// from slot 1) for F..L; slots 1..100, first not after last. Otherwise false
+// with a message.
+bool ParseWebScan(const std::string& body, WebCommand* command, std::string* error);
+
+// What POST /api/command (and POST /api/scan) answers for a command, given whether the changer is
+// scanning. The controller drops Play, Pause, Stop and a rescan during a
+// scan (the window is busy with it); the play requests wait for the scan's
+// end.
 struct WebCommandAnswer {
     bool send = true;  // pass the command on to the controller
     int status = 200;  // HTTP status once it is sent (or refused)

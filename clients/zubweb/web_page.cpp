@@ -1,5 +1,6 @@
 // The web remote's page. It reads /api/events for the status, /api/discs for
-// the disc list, and posts the buttons to /api/command.
+// the disc list, and posts the buttons to /api/command, the rescans to
+// /api/scan.
 #include "clients/zubweb/web_page.h"
 
 #include <string>
@@ -75,6 +76,7 @@ const char kPage[] = R"page(<!DOCTYPE html>
   </section>
   <section class="card">
     <h1>Discs</h1>
+    <button id="rescan-all">Rescan all</button>
     <ul id="discs"><li class="small">no discs listed yet</li></ul>
   </section>
 </main>
@@ -202,7 +204,13 @@ function renderDiscs() {
     play.setAttribute("aria-label", "Play disc " + d.slot);
     play.disabled = !reachable;
     play.addEventListener("click", () => send({ command: "disc", disc: d.slot }));
-    li.append(slot, what, time, play);
+    const rescan = document.createElement("button");
+    rescan.textContent = "\u21bb";
+    rescan.title = "Rescan slot " + d.slot;
+    rescan.setAttribute("aria-label", "Rescan slot " + d.slot);
+    rescan.disabled = !reachable;
+    rescan.addEventListener("click", () => send({ first: d.slot }, "/api/scan"));
+    li.append(slot, what, time, play, rescan);
     list.appendChild(li);
   }
   markPlaying();
@@ -224,10 +232,10 @@ async function loadDiscs(generation) {
   discsLoading = false;
 }
 
-async function send(body) {
+async function send(body, path = "/api/command") {
   setText("message", "");
   try {
-    const reply = await fetch("/api/command", {
+    const reply = await fetch(path, {
       method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body)
     });
     const answer = await reply.json().catch(() => ({}));
@@ -244,6 +252,8 @@ async function send(body) {
 document.querySelectorAll("button[data-command]").forEach((b) => {
   b.addEventListener("click", () => send({ command: b.dataset.command }));
 });
+
+$("rescan-all").addEventListener("click", () => send({}, "/api/scan"));
 
 showPage();
 connect();

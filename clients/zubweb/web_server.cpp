@@ -30,6 +30,8 @@ struct WebServer::Routes {
     void Status(httplib::Response& response);
     void Discs(httplib::Response& response);
     void Command(const httplib::Request& request, httplib::Response& response);
+    void Scan(const httplib::Request& request, httplib::Response& response);
+    void Forward(const WebCommand& command, httplib::Response& response);
     void Events(httplib::Response& response);
     bool SendEvents(httplib::DataSink& sink, uint64_t* sent, int64_t* sentAt, bool first);
     bool WaitOrStop(int ms);
@@ -60,6 +62,9 @@ void WebServer::Routes::Install() {
                 [this](const httplib::Request& request, httplib::Response& response) {
                     Command(request, response);
                 });
+    server.Post("/api/scan", [this](const httplib::Request& request, httplib::Response& response) {
+        Scan(request, response);
+    });
     server.Get("/api/events",
                [this](const httplib::Request&, httplib::Response& response) { Events(response); });
 }
@@ -92,6 +97,22 @@ void WebServer::Routes::Command(const httplib::Request& request, httplib::Respon
         ReplyJson(response, 400, ErrorJson(error));
         return;
     }
+    Forward(command, response);
+}
+
+void WebServer::Routes::Scan(const httplib::Request& request, httplib::Response& response) {
+    WebCommand command;
+    std::string error;
+    if (!ParseWebScan(request.body, &command, &error)) {
+        ReplyJson(response, 400, ErrorJson(error));
+        return;
+    }
+    Forward(command, response);
+}
+
+// Sends a parsed command on, or refuses it while a scan runs.
+void WebServer::Routes::Forward(const WebCommand& command, httplib::Response& response) {
+    std::string error;
     WebStatus now = watch.Current();
     WebCommandAnswer answer =
         AnswerWebCommand(command.command, now.reachable && now.status.scanning != 0);
