@@ -4,9 +4,9 @@
 #include <cctype>
 
 const char* WebUsageText() {
-    return "usage: zubweb [--remote [NAME=]HOST:PORT]... [--listen ADDR:PORT]\n"
-           "  --remote [NAME=]HOST:PORT  a controller's remote port, up to 8 times, with the\n"
-           "                      name of its tab (default 127.0.0.1:4239)\n"
+    return "usage: zubweb [--remote HOST:PORT] [--listen ADDR:PORT]\n"
+           "  --remote HOST:PORT  the controller's remote port (default 127.0.0.1:4239);\n"
+           "                      one zubweb serves one controller\n"
            "  --listen ADDR:PORT  where the page is served (default 127.0.0.1:8080)\n"
            "Neither port has any authentication: listen beyond 127.0.0.1 only on a\n"
            "network you trust.\n";

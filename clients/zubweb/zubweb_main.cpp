@@ -22,6 +22,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zubweb: %s\n%s", error.c_str(), WebUsageText());
         return 2;
     }
+    if (options.remotes.size() > 1) {
+        std::fprintf(stderr,
+                     "zubweb: one zubweb serves one controller; start one per controller, each "
+                     "with its own --remote and --listen\n");
+        return 2;
+    }
 
     StartClientSockets();
     SocketRemoteConnection connection;
