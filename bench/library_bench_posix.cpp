@@ -53,21 +53,6 @@ private:
     int left_;
 };
 
-SimMagazine BuildMagazine(int tracks) {
-    SimMagazine magazine;
-    for (int slot = 1; slot <= kSlotCount; ++slot) {
-        SimDisc disc;
-        char id[16];
-        std::snprintf(id, sizeof id, "ZUB%07d", slot * 7919 % 10000000);
-        disc.id = id;
-        for (int track = 0; track < tracks; ++track) {
-            disc.trackSeconds.push_back(120 + (slot * 37 + track * 53) % 300);
-        }
-        magazine[slot] = disc;
-    }
-    return magazine;
-}
-
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -88,7 +73,7 @@ bool WriteLibrary(const std::string& path) {
         std::fprintf(stderr, "library-bench: %s %s\n", path.c_str(), opening.problem.c_str());
         return false;
     }
-    SimMagazine magazine = BuildMagazine(kLargestTrack);
+    SimMagazine magazine = BuildBenchMagazine(kSlotCount, kLargestTrack);
     for (int slot = 1; slot <= kSlotCount; ++slot) {
         const SimDisc& disc = magazine[slot];
         StoredSlot stored;
@@ -155,7 +140,7 @@ int main(int argc, char** argv) {
     // 2. The scan it saves: the first slots at 9600 baud, projected to 100
     // slots at loadMs per load.
     ChangerSimOptions options;
-    options.magazine = BuildMagazine(kTracks);
+    options.magazine = BuildBenchMagazine(kSlotCount, kTracks);
     options.manualClock = true;
     options.baud = 9600;
     ChangerSim changer(options);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/bounded_int.h"
+#include "bench/bench_options.h"
 #include "bench/changer_line_posix.h"
 #include "changer/list_control.h"
 #include "changer/magazine.h"
@@ -34,22 +34,6 @@ public:
     void RepaintNow() override {}
     void SetRedraw(bool) override {}
 };
-
-// Slots 1..discs, each with tracks of assorted lengths (2:00 .. 6:59).
-SimMagazine BuildMagazine(int discs, int tracks) {
-    SimMagazine magazine;
-    for (int slot = 1; slot <= discs; ++slot) {
-        SimDisc disc;
-        char id[16];
-        std::snprintf(id, sizeof id, "ZUB%07d", slot * 7919 % 10000000);
-        disc.id = id;
-        for (int track = 0; track < tracks; ++track) {
-            disc.trackSeconds.push_back(120 + (slot * 37 + track * 53) % 300);
-        }
-        magazine[slot] = disc;
-    }
-    return magazine;
-}
 
 struct LineTally {
     int exchanges = 0;
@@ -93,34 +77,19 @@ int main(int argc, char** argv) {
     int loadDelayMs = 0;
     int projectLoadMs = 0;
     // Each option, its bounds and what it sets.
-    const struct {
-        NumberBounds bounds;
-        int* value;
-    } kOptions[] = {
+    const BenchOption kOptions[] = {
         {{"--discs", 0, kSlotCount, "count of discs"}, &discs},
         {{"--tracks", 1, kLargestTrack, "count of tracks"}, &tracks},
         {{"--baud", 1, 1000000, "baud rate"}, &baud},
         {{"--load-delay", 0, 8999, "delay in ms"}, &loadDelayMs},
         {{"--project-load", 0, 600000, "load time in ms"}, &projectLoadMs},
     };
-    for (int i = 1; i < argc; i += 2) {
-        const auto* option =
-            std::find_if(std::begin(kOptions), std::end(kOptions),
-                         [&](const auto& o) { return std::strcmp(argv[i], o.bounds.name) == 0; });
-        if (option == std::end(kOptions) || i + 1 >= argc) {
-            return Usage();
-        }
-        int64_t value = 0;
-        std::string error;
-        if (!ParseBoundedInt(argv[i + 1], option->bounds, &value, &error)) {
-            std::fprintf(stderr, "scan-line-speed-bench: %s\n", error.c_str());
-            return Usage();
-        }
-        *option->value = static_cast<int>(value);
+    if (!ParseBenchOptions(argc, argv, kOptions, "scan-line-speed-bench")) {
+        return Usage();
     }
 
     ChangerSimOptions options;
-    options.magazine = BuildMagazine(discs, tracks);
+    options.magazine = BuildBenchMagazine(discs, tracks);
     options.manualClock = true;
     options.baud = baud;
     options.loadDelayMs = loadDelayMs;

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/bounded_int.h"
+#include "bench/bench_options.h"
 #include "bench/changer_line_posix.h"
 #include "changer/list_control.h"
 #include "changer/magazine.h"
@@ -112,27 +112,12 @@ int Usage() {
 int main(int argc, char** argv) {
     int discs = 10;
     int loadDelayMs = 100;
-    const struct {
-        NumberBounds bounds;
-        int* value;
-    } kOptions[] = {
+    const BenchOption kOptions[] = {
         {{"--discs", 1, kSlotCount, "count of discs"}, &discs},
         {{"--load-delay", 0, 8999, "delay in ms"}, &loadDelayMs},
     };
-    for (int i = 1; i < argc; i += 2) {
-        const auto* option =
-            std::find_if(std::begin(kOptions), std::end(kOptions),
-                         [&](const auto& o) { return std::strcmp(argv[i], o.bounds.name) == 0; });
-        if (option == std::end(kOptions) || i + 1 >= argc) {
-            return Usage();
-        }
-        int64_t value = 0;
-        std::string error;
-        if (!ParseBoundedInt(argv[i + 1], option->bounds, &value, &error)) {
-            std::fprintf(stderr, "status-during-scan-bench: %s\n", error.c_str());
-            return Usage();
-        }
-        *option->value = static_cast<int>(value);
+    if (!ParseBenchOptions(argc, argv, kOptions, "status-during-scan-bench")) {
+        return Usage();
     }
 
     ChangerSimOptions options;
