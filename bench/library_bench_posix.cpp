@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/changer_line_posix.h"
-#include "changer/list_control.h"
+#include "bench/null_list.h"
 #include "changer/magazine.h"
 #include "changer/magazine_memory.h"
 #include "changer/magazine_scan.h"
@@ -29,19 +29,6 @@ namespace {
 
 const int kTracks = 12;
 const int kChecks = 15;
-
-class NullList : public ListControl {
-public:
-    void DeleteAllRows() override {}
-    void InsertRow(int, const char*) override { ++rows; }
-    void SetCell(int, int, const char*) override {}
-    void EnsureVisible(int) override {}
-    int RowCount() override { return rows; }
-    bool IsRowSelected(int) override { return false; }
-    void RepaintNow() override {}
-    void SetRedraw(bool) override {}
-    int rows = 0;
-};
 
 // Stops the scan after a number of slots.
 class StopAfter : public ScanProgress {

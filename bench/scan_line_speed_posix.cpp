@@ -14,26 +14,13 @@
 
 #include "bench/bench_options.h"
 #include "bench/changer_line_posix.h"
-#include "changer/list_control.h"
+#include "bench/null_list.h"
 #include "changer/magazine.h"
 #include "changer/magazine_scan.h"
 #include "link/changer_link.h"
 #include "tools/changer-sim/changer_sim.h"
 
 namespace {
-
-// The lists are not what is timed here.
-class NullList : public ListControl {
-public:
-    void DeleteAllRows() override {}
-    void InsertRow(int, const char*) override {}
-    void SetCell(int, int, const char*) override {}
-    void EnsureVisible(int) override {}
-    int RowCount() override { return 0; }
-    bool IsRowSelected(int) override { return false; }
-    void RepaintNow() override {}
-    void SetRedraw(bool) override {}
-};
 
 struct LineTally {
     int exchanges = 0;

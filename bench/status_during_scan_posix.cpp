@@ -15,7 +15,7 @@
 
 #include "bench/bench_options.h"
 #include "bench/changer_line_posix.h"
-#include "changer/list_control.h"
+#include "bench/null_list.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
 #include "changer/magazine_scan.h"
@@ -33,18 +33,6 @@ using Clock = std::chrono::steady_clock;
 const double kTargetP99Ms = 50.0;
 // The pause between two status requests, as a page's watcher might ask.
 const std::chrono::milliseconds kRequestPause{10};
-
-class NullList : public ListControl {
-public:
-    void DeleteAllRows() override {}
-    void InsertRow(int, const char*) override {}
-    void SetCell(int, int, const char*) override {}
-    void EnsureVisible(int) override {}
-    int RowCount() override { return 0; }
-    bool IsRowSelected(int) override { return false; }
-    void RepaintNow() override {}
-    void SetRedraw(bool) override {}
-};
 
 SimMagazine BuildMagazine(int discs, int tracks) {
     SimMagazine magazine;
