@@ -44,6 +44,12 @@ std::string Field(const std::unique_ptr<char[]>& buffer, int capacity) {
     return buffer && capacity > 0 ? std::string(buffer.get()) : std::string();
 }
 
+// Whether a byte-order mark (UTF-8, UTF-16 either way) starts at at.
+bool StartsWithMark(const std::string& bytes, size_t at) {
+    return bytes.compare(at, 3, "\xEF\xBB\xBF") == 0 || bytes.compare(at, 2, "\xFF\xFE") == 0 ||
+           bytes.compare(at, 2, "\xFE\xFF") == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,13 +69,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckOutput(title.get(), titleCapacity, true);
 
     // Line n is line 1 of what follows the (n - 1)th LF; nothing when the
-    // bytes end first.
+    // bytes end first. Bytes with a CR (a line end of its own) or starting
+    // with a byte-order mark (read as a whole) are left to the tables.
+    if (bytes.find('\r') != std::string::npos || StartsWithMark(bytes, 0)) {
+        return 0;
+    }
     size_t at = 0;
     bool present = true;
     for (int skipped = 0; skipped < line - 1 && present; ++skipped) {
         size_t lf = bytes.find('\n', at);
         present = lf != std::string::npos;
         at = present ? lf + 1 : bytes.size();
+    }
+    if (StartsWithMark(bytes, at)) {
+        return 0;
     }
     std::unique_ptr<char[]> artistAgain = Buffer(artistByte);
     std::unique_ptr<char[]> titleAgain = Buffer(titleByte);

@@ -156,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         : command == REMOTE_SHUFFLE                  ? ModeShuffle
                                                                      : modeBefore));
 
-    // Pause, play and stop reach the window only, and only when it exists.
+    // Pause, play, stop and rescan reach the window only, and only when it
+    // exists.
     std::vector<int> buttons = RecordedButtonCommands();
     std::vector<int> expectedButtons;
     if (flags & 2) {
@@ -166,6 +167,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expectedButtons = {IDC_PLAY};
         } else if (command == REMOTE_STOP) {
             expectedButtons = {IDC_STOP};
+        } else if (command == REMOTE_SCAN) {
+            // A rescan of a possible range goes to the window as its pair.
+            const int32_t first = ReadRemoteInt(buffer.get() + kRemoteDiscOffset);
+            const int32_t last = ReadRemoteInt(buffer.get() + kRemoteTrackOffset);
+            if (first >= 1 && last <= kSlotCount && first <= last) {
+                expectedButtons = {CommandWordWithPair(IDC_RESCAN, first, last)};
+            }
         }
     }
     FUZZ_CHECK(buttons == expectedButtons);
