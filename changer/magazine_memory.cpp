@@ -1,5 +1,5 @@
 // The remembered magazine: restoring g_slots from the library, storing each
-// slot read, the disc list from the table, and the first-load check.
+// slot read, and the disc list from the table.
 #include "changer/magazine_memory.h"
 
 #include <algorithm>
@@ -12,8 +12,6 @@
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
-#include "changer/magazine_scan.h"
-#include "changer/playlist.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
 
@@ -95,11 +93,6 @@ void ReportWriteFailure(const std::string& error) {
                   "remembered.",
                   libraryPathInUse.c_str(), error.c_str());
     PostErrorBox(writeFailureText, "Error");
-}
-
-bool TrackOnSlot(const DiscSlot& slot, int track) {
-    return (slot.wFlags & SLOT_PRESENT) != 0 && track >= slot.wFirstTrack &&
-           track < slot.wFirstTrack + slot.wTrackCount;
 }
 
 }  // namespace
@@ -197,90 +190,6 @@ void ShowSlotRow(ListControl& discList, int slotNumber) {
     discList.SetCell(row, 3, time);
     discList.SetCell(row, 4, artist);
     discList.SetCell(row, 5, title);
-}
-
-bool CheckRememberedDisc(int slotNumber) {
-    if (slotNumber < 1 || slotNumber > kSlotCount || !g_bSlotRemembered[slotNumber - 1]) {
-        return false;
-    }
-    DiscSlot& slot = g_slots[slotNumber - 1];
-    char id[kDiscIdLength + 1] = {};
-    if (!ReadLoadedDiscId(id)) {
-        return false;  // no identifier came: asked again at the next load
-    }
-    g_bSlotRemembered[slotNumber - 1] = false;
-    if (std::strcmp(id, slot.szDiscId) == 0) {
-        return false;
-    }
-    std::memcpy(slot.szDiscId, id, sizeof id);
-    slot.wFlags = SLOT_PRESENT;
-    ReadLoadedDiscContents(slot);
-    RememberSlot(slotNumber);
-    PublishMagazineSlot(slotNumber);
-    RequestSlotRowRefresh(g_hWnd.load(), slotNumber);
-    return true;
-}
-
-void UpdatePlaylistForSlot(int slotNumber) {
-    std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
-    if (!g_bPlaylistBuilt) {
-        return;
-    }
-    DiscSlot slot;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        const DiscSlot& current = g_slots[slotNumber - 1];
-        slot.wFlags = current.wFlags;
-        slot.wFirstTrack = current.wFirstTrack;
-        slot.wTrackCount = current.wTrackCount;
-    }
-    // Entries up to the position have played or play now: they stay.
-    int pos = std::max(0, std::min(g_nPlaylistPos, static_cast<int>(g_hPlaylist.size())));
-    std::vector<PlaylistEntry> entries(g_hPlaylist.begin(), g_hPlaylist.begin() + pos);
-    std::vector<bool> named(kLargestTrack + 1, false);
-    for (size_t i = 0; i < g_hPlaylist.size(); ++i) {
-        const PlaylistEntry& entry = g_hPlaylist[i];
-        bool ofSlot = entry.wDisc == slotNumber;
-        if (ofSlot && entry.wTrack <= kLargestTrack) {
-            named[entry.wTrack] = true;
-        }
-        if (static_cast<int>(i) >= pos &&
-            (i == static_cast<size_t>(pos) || !ofSlot || TrackOnSlot(slot, entry.wTrack))) {
-            entries.push_back(entry);
-        }
-    }
-    // New tracks go at random after the entry at the position.
-    for (int k = 0; k < slot.wTrackCount; ++k) {
-        int track = slot.wFirstTrack + k;
-        if (track > kLargestTrack || named[track]) {
-            continue;
-        }
-        size_t after = std::min(entries.size(), static_cast<size_t>(pos) + 1);
-        size_t at = after + NextRandom() % (entries.size() - after + 1);
-        entries.insert(entries.begin() + at,
-                       {static_cast<uint16_t>(slotNumber), static_cast<uint16_t>(track)});
-    }
-    g_hPlaylist = std::move(entries);
-    g_nPlaylistCount = static_cast<int>(g_hPlaylist.size());
-    if (g_nPlaylistPos >= g_nPlaylistCount) {
-        g_nPlaylistPos = 0;
-    }
-}
-
-int LoadSlotChecked(int slotNumber) {
-    char argument[8];
-    FormatSlotArgument(slotNumber, argument);  // slot 100 as A00
-    int result;
-    bool readAnew = false;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        result = ChangerTransact(CMD_LOAD, argument, nullptr);
-        readAnew = result == 0 && CheckRememberedDisc(slotNumber);
-    }
-    if (readAnew) {
-        UpdatePlaylistForSlot(slotNumber);
-    }
-    return result;
 }
 
 std::string StartLibrary(const std::string& path, std::time_t now) {

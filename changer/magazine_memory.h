@@ -40,19 +40,6 @@ void ShowMagazineRows(ListControl& discList);
 // Rewrites the row of slot n, if the list has it. Window thread.
 void ShowSlotRow(ListControl& discList, int slotNumber);
 
-// After a load of slot n that the changer accepted: the first time a
-// remembered slot is loaded, asks for the disc's identifier and, when it is
-// not the remembered one, reads the disc (table of contents, track times)
-// into the table and the library and asks the window to redraw the row.
-// Returns whether the slot was read anew. The caller holds g_hComMutex.
-bool CheckRememberedDisc(int slotNumber);
-
-// After CheckRememberedDisc read slot n anew: entries after the playlist's
-// position that name a track the disc lacks are dropped, and tracks of the
-// disc the list does not name are inserted at random after the position.
-// Takes g_hPlaylistMutex: the caller holds no g_hComMutex.
-void UpdatePlaylistForSlot(int slotNumber);
-
 // Start-up: opens the library file at path, restores the magazine from it
 // and sets g_hLibrary. Returns the text of the one box to show when the file
 // is bad (the program then runs without a library), else an empty text.
@@ -60,7 +47,3 @@ std::string StartLibrary(const std::string& path, std::time_t now);
 
 // Shutdown: writes what is queued and closes the library.
 void EndLibrary();
-
-// The Load button's load of slot n, with the first-load check. Returns the
-// load's result.
-int LoadSlotChecked(int slotNumber);

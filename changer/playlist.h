@@ -54,3 +54,13 @@ void BuildPlaylist();
 // once for the next one, for at most one pass over the list per call; a
 // disc that did not load is not asked for again within the call.
 void PlayNextEntry();
+
+// After CheckRememberedDisc read slot n anew: entries after the playlist's
+// position that name a track the disc lacks are dropped, and tracks of the
+// disc the list does not name are inserted at random after the position.
+// Takes g_hPlaylistMutex: the caller holds no g_hComMutex.
+void UpdatePlaylistForSlot(int slotNumber);
+
+// The Load button's load of slot n, with the first-load check. Returns the
+// load's result.
+int LoadSlotChecked(int slotNumber);

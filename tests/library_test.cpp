@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "changer/disc_check.h"
 #include "changer/magazine.h"
 #include "changer/magazine_memory.h"
 #include "changer/magazine_scan.h"
