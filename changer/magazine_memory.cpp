@@ -20,7 +20,6 @@ bool g_bSlotRemembered[kSlotCount] = {};
 
 namespace {
 
-const int kTextSize = 100;  // cell texts and catalogue fields, as the scan's
 
 bool FitsByte(int64_t value) {
     return value >= 0 && value <= 255;

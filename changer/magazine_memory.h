@@ -10,6 +10,10 @@
 #include "changer/list_control.h"
 #include "library/library.h"
 
+// The disc list's cell texts and catalogue fields, and the scan's reply
+// buffer, in bytes.
+const int kTextSize = 100;
+
 // The open library, or null when the program runs without one. Set once by
 // start-up before any other thread runs; closed (never freed) at shutdown.
 extern Library* g_hLibrary;

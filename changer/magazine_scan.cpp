@@ -14,9 +14,7 @@
 
 namespace {
 
-// Cell texts, catalogue fields, and a stored reply (Reply's buffer, which
-// must hold what ChangerTransact stores).
-const int kTextSize = 100;
+// Reply's buffer holds what ChangerTransact stores.
 static_assert(kTextSize >= kReplyBufferSize, "a stored reply fits the text buffer");
 
 // Reply offsets of the fields read here.
