@@ -9,9 +9,9 @@
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
 #include "changer/playlist.h"
+#include "changer/playlist_view.h"
 #include "changer/status_poll.h"
 #include "changer/status_snapshot.h"
-#include "remote/remote_playlist_view.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ RemoteStatusRecord ReadRemoteStatus() {
     status.code = g_statusCodes[snapshot.row].code;
     status.text = g_statusCodes[snapshot.row].text;
 
-    RemotePlaylistView playlist = ReadRemotePlaylist();
+    PlaylistView playlist = ReadPlaylistView();
     status.playlistPos = playlist.pos;
     status.playlistCount = playlist.count;
     status.nextDisc = playlist.nextDisc;

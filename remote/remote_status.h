@@ -5,7 +5,7 @@
 #include "protocol/remote_records.h"
 
 // The status panel's values copied under g_hStatusMutex, then, with it
-// released, the playlist's (ReadRemotePlaylist) and the scan's progress from
+// released, the playlist's (ReadPlaylistView) and the scan's progress from
 // the magazine copy. Never waits for the serial line.
 RemoteStatusRecord ReadRemoteStatus();
 

@@ -7,6 +7,7 @@
 #include "changer/magazine_memory.h"
 #include "changer/magazine_scan.h"
 #include "changer/playlist.h"
+#include "changer/playlist_view.h"
 #include "changer/status_poll.h"
 #include "changer/status_snapshot.h"
 #include "link/changer_link.h"
@@ -15,10 +16,6 @@
 #include "resources/resource_ids.h"
 
 namespace {
-
-// The status panel's fourth line as last read from the playlist; empty until
-// a playlist is built. Window thread only.
-std::string lastNextLine;
 
 // The box of a scan that a silent changer stopped; %d is the slot.
 const char kScanSilentText[] = "The changer does not answer; the scan stopped at slot %d.";
@@ -230,25 +227,15 @@ StatusPanelText FormatStatusPanel() {
 
     // A play request holds the playlist lock while it waits on the line: the
     // painter does not wait for it and shows the entry it last read.
-    std::unique_lock<std::recursive_mutex> playlistLock(g_hPlaylistMutex, std::try_to_lock);
-    if (playlistLock.owns_lock()) {
-        lastNextLine.clear();
-        if (g_bPlaylistBuilt) {
-            int pos = g_nPlaylistPos;
-            int count = g_nPlaylistCount;
-            if (const PlaylistEntry* next = NextPlaylistEntry()) {
-                PlaylistEntry entry = *next;
-                playlistLock.unlock();
-                std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)", entry.wDisc,
-                              entry.wTrack, pos + 1, count);
-                lastNextLine = text;
-            } else {
-                lastNextLine = "Next: none";  // an empty list names no entry
-            }
+    PlaylistView playlist = ReadPlaylistView();
+    if (playlist.built) {
+        if (playlist.hasNext) {
+            std::snprintf(text, sizeof text, "Next: Disc %d Track %d (%d of %d)", playlist.nextDisc,
+                          playlist.nextTrack, playlist.pos + 1, playlist.count);
+            panel.lines[3] = text;
+        } else {
+            panel.lines[3] = "Next: none";  // an empty list names no entry
         }
-    }
-    if (!lastNextLine.empty()) {
-        panel.lines[3] = lastNextLine;
         panel.lineCount = 4;
     }
     return panel;

@@ -7,10 +7,10 @@
 #include "changer/magazine_copy.h"
 #include "changer/magazine_memory.h"
 #include "changer/playlist.h"
+#include "changer/playlist_view.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
-#include "remote/remote_playlist_view.h"
 
 void ResetChangerState() {
     {
@@ -25,7 +25,7 @@ void ResetChangerState() {
         g_linkState = LinkState();
     }
     ResetMagazineCopy();
-    ResetRemotePlaylistView();
+    ResetPlaylistView();
     {
         std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
         g_hPlaylist.clear();

@@ -1,5 +1,5 @@
-// The playlist view of the remote status record.
-#include "remote/remote_playlist_view.h"
+// The playlist as the panel and the remote read it.
+#include "changer/playlist_view.h"
 
 #include <mutex>
 
@@ -8,23 +8,25 @@
 
 namespace {
 
-// What the sessions read last; guarded by its own leaf lock, since any
-// number of session threads read at once.
+// What was read last; guarded by its own leaf lock, since the painter and
+// any number of session threads read at once.
 std::mutex g_hLastViewMutex;
-RemotePlaylistView g_lastView;
+PlaylistView g_lastView;
 
 }  // namespace
 
-RemotePlaylistView ReadRemotePlaylist() {
+PlaylistView ReadPlaylistView() {
     std::unique_lock<std::recursive_mutex> playlistLock(g_hPlaylistMutex, std::try_to_lock);
     if (!playlistLock.owns_lock()) {
         std::lock_guard<std::mutex> lock(g_hLastViewMutex);
         return g_lastView;
     }
-    RemotePlaylistView view;
+    PlaylistView view;
+    view.built = g_bPlaylistBuilt;
     view.pos = g_nPlaylistPos;
     view.count = g_nPlaylistCount;
     if (const PlaylistEntry* next = NextPlaylistEntry()) {
+        view.hasNext = true;
         view.nextDisc = next->wDisc;
         view.nextTrack = next->wTrack;
     }
@@ -34,7 +36,7 @@ RemotePlaylistView ReadRemotePlaylist() {
     return view;
 }
 
-void ResetRemotePlaylistView() {
+void ResetPlaylistView() {
     std::lock_guard<std::mutex> lock(g_hLastViewMutex);
-    g_lastView = RemotePlaylistView();
+    g_lastView = PlaylistView();
 }
