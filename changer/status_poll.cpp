@@ -91,6 +91,14 @@ void StoreStatus(const StatusReplyFields& status) {
     g_nStatus = status.row;
 }
 
+bool IsTwoDigits(const char* bytes) {
+    return bytes[0] >= '0' && bytes[0] <= '9' && bytes[1] >= '0' && bytes[1] <= '9';
+}
+
+int TwoDigitsOrZero(const char* bytes) {
+    return IsTwoDigits(bytes) ? DecimalField(bytes) : 0;
+}
+
 }  // namespace
 
 int FindStatusRow(const char* code) {
@@ -110,10 +118,12 @@ StatusReplyFields ParseStatusReply(const char* bytes, int length) {
     status.whole = true;
     status.row = FindStatusRow(bytes + kCodeAt);
     status.autopause = bytes[kAutopauseAt] == 'S' ? 1 : 0;
-    int disc = DecimalField(bytes + kDiscAt);
-    status.disc = disc == 0 ? 100 : disc;
-    status.track = DecimalField(bytes + kTrackAt);
-    status.index = DecimalField(bytes + kIndexAt);
+    // A number field that is not two digits (a reply mixed with line noise)
+    // reads as 0, "not reported", rather than as a disc such as 607.
+    int disc = TwoDigitsOrZero(bytes + kDiscAt);
+    status.disc = disc == 0 && IsTwoDigits(bytes + kDiscAt) ? 100 : disc;
+    status.track = TwoDigitsOrZero(bytes + kTrackAt);
+    status.index = TwoDigitsOrZero(bytes + kIndexAt);
     status.timeTrack.Parse(bytes + kTrackTimeAt);
     status.timeDisc.Parse(bytes + kDiscTimeAt);
     return status;

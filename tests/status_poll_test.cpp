@@ -130,11 +130,28 @@ TEST_F(StatusPollTest, NonDigitFieldsGiveDefinedValues) {
     reply[12] = 'X';
     reply[13] = ' ';
     reply[14] = '\xff';
+    reply[15] = 'l';
     g_nMode = ModeWholeDisc;
     EXPECT_TRUE(Poll(reply).empty());
-    EXPECT_EQ(g_nDisc, ('X' - '0') * 10 + ('X' - '0'));
-    EXPECT_EQ(g_nTrack, (' ' - '0') * 10 + (-1 - '0'));
-    EXPECT_EQ(g_nMode, ModeWholeDisc);  // disc outside 1..100: no whole-disc end
+    // Not two digits: 0, "not reported", never a disc outside 0..100.
+    EXPECT_EQ(g_nDisc, 0);
+    EXPECT_EQ(g_nTrack, 0);
+    EXPECT_EQ(g_nIndex, 0);
+    EXPECT_EQ(g_nStatus, 7);            // the code is still read
+    EXPECT_EQ(g_nMode, ModeWholeDisc);  // no disc: no whole-disc end
+
+    // One digit and one other byte is not a number either; "00" is slot 100.
+    const char* halfNumbers[] = {"l7", "7l", " 7", "7 "};
+    for (const char* field : halfNumbers) {
+        reply = StatusReply("PL", false, 100, 5);
+        reply[11] = field[0];
+        reply[12] = field[1];
+        Poll(reply);
+        EXPECT_EQ(g_nDisc, 0) << field;
+        EXPECT_EQ(g_nTrack, 5) << field;
+    }
+    Poll(StatusReply("PL", false, 100, 5));
+    EXPECT_EQ(g_nDisc, 100);
 }
 
 TEST_F(StatusPollTest, UnknownCodeIsRowZero) {

@@ -64,13 +64,18 @@ void CheckParsed(const std::string& stored, const StatusReplyFields& status) {
         FUZZ_CHECK(std::memcmp(g_statusCodes[row].code, stored.data() + 7, 2) != 0);
     }
     FUZZ_CHECK(status.autopause == (stored[9] == 'S' ? 1 : 0));
-    FUZZ_CHECK(status.disc != 0);  // "00" is slot 100
+    // Two digits give 1..100 ("00" is slot 100); anything else 0.
     if (IsDigit(stored[11]) && IsDigit(stored[12])) {
         FUZZ_CHECK(status.disc >= 1 && status.disc <= 100);
+    } else {
+        FUZZ_CHECK(status.disc == 0);
     }
     if (IsDigit(stored[13]) && IsDigit(stored[14])) {
         FUZZ_CHECK(status.track == (stored[13] - '0') * 10 + (stored[14] - '0'));
+    } else {
+        FUZZ_CHECK(status.track == 0);
     }
+    FUZZ_CHECK(status.index >= 0 && status.index <= 99);
 }
 
 struct Outcome {
