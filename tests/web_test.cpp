@@ -50,6 +50,7 @@ TEST(WebJson, StatusCarriesEveryFieldWithEscapes) {
     EXPECT_EQ(s["next"], (json{{"disc", 4}, {"track", 9}}));
     EXPECT_EQ(s["artist"], "The \"Quoted\" \\ Band");
     EXPECT_EQ(s["title"], "Caf\xc3\xa9 \xc3\x80 la carte");
+    EXPECT_EQ(s["scan_first_slot"], 0);
 
     WebStatus none = PlayingStatus();
     none.status.nextDisc = 0;
@@ -321,6 +322,39 @@ TEST(StatusQuerySchedule, ClosesInWhenTheControllersPollIsDue) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(NextStatusQueryAt(c.now, c.answerAt), c.next) << c.now << " " << c.answerAt;
+    }
+}
+
+// The first slot of a running scan, carried from one status to the next:
+// the record names the slot the scan is on and its last, not where it began.
+TEST(StatusScanStart, RemembersTheFirstSlotOfEachScan) {
+    struct Step {
+        int scanning, slot, last;
+        int first;  // expected
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"no scan", {{0, 0, 0, 0}, {0, 60, 60, 0}}},
+        {"a range from its start", {{1, 40, 60, 40}, {1, 41, 60, 40}, {1, 60, 60, 40}}},
+        {"the end of a scan forgets it", {{1, 40, 60, 40}, {0, 60, 60, 0}, {1, 3, 5, 3}}},
+        {"a whole magazine", {{1, 1, 100, 1}, {1, 57, 100, 1}}},
+        {"first seen mid-scan", {{1, 50, 100, 50}, {1, 51, 100, 50}}},
+        // Two scans back to back between two statuses.
+        {"another last slot", {{1, 40, 60, 40}, {1, 45, 70, 45}, {1, 50, 70, 45}}},
+        {"behind the first", {{1, 40, 60, 40}, {1, 10, 60, 10}, {1, 11, 60, 10}}},
+    };
+    for (const Case& c : cases) {
+        ScanStart start;
+        for (const Step& step : c.steps) {
+            RemoteStatusRecord status;
+            status.scanning = step.scanning;
+            status.scanSlot = step.slot;
+            status.scanLastSlot = step.last;
+            start = ScanStartAfter(start, status);
+            EXPECT_EQ(start.first, step.first) << c.what << ", at slot " << step.slot;
+        }
     }
 }
 
