@@ -542,6 +542,30 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&moved).artist, "Artist 8");
     EXPECT_GT(moved, same);
     EXPECT_TRUE(watch.WaitForChange(same, 1));
+
+    // A range scan: the view names the slot it began at until it ends, also
+    // across a status that did not come.
+    status.scanning = 1;
+    status.scanLastSlot = 60;
+    for (int slot : {40, 41}) {
+        status.scanSlot = slot;
+        connection_.SetStatus(status);
+        watch.QueryOnce();
+        EXPECT_EQ(watch.Current().scanFirstSlot, 40) << slot;
+    }
+    connection_.silent = true;
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 0);  // not reachable: no view of a scan
+    connection_.silent = false;
+    status.scanSlot = 42;
+    connection_.SetStatus(status);
+    g_webNowMs += 1000;  // after the link's pause
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 40);
+    status.scanning = 0;
+    connection_.SetStatus(status);
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 0);
 }
 
 TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {
