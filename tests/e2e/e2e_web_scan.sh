@@ -9,8 +9,9 @@
 # slot 5 and gets one in slot 4, and `zubremote scan 3 5` loads slots 3, 4
 # and 5 and no other; the window's list and zubremote show the new rows, and
 # the page, never reloaded, lists exactly the new magazine and began the
-# range's progress bar at its start. After that, 20 quick reloads of the page
-# leave it live within 12 s.
+# range's progress bar at its start; its rescan button of slot 4 scans that
+# slot alone. After that, 20 quick reloads of the page leave it live within
+# 12 s.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
@@ -35,6 +36,7 @@ web_serving() { grep -q '^zubweb: serving http://' "$1"; }
 web_port() { sed -n 's|^zubweb: serving http://[^ ]*:\([0-9]*\)/ .*|\1|p' "$1" | head -n 1; }
 page_ready_or_ended() { [ -f "$ZUB_RUN_DIR/page.ready" ] || ! proc_alive "$PAGE_PID"; }
 page_watching_or_ended() { [ -f "$ZUB_RUN_DIR/page.stop.watching" ] || ! proc_alive "$PAGE_PID"; }
+page_clicked_or_ended() { [ -f "$ZUB_RUN_DIR/page.stop.clicked" ] || ! proc_alive "$PAGE_PID"; }
 
 # The program's connections on TCP port 4239, the half-closed included.
 sessions_now() { ss -Htn state established state close-wait '( sport = :4239 )' | wc -l; }
@@ -66,12 +68,12 @@ scanning_now() { remote status | grep -q '^scanning slot '; }
 scan_over() { ! scanning_now; }
 log_since_has() { log_since "$1" | grep -qE -- "$2"; }
 
-# range_loads MARK: the slots loaded by the range scan after MARK, from its
-# opening unload to the load of its last slot (a locked unit: no other
-# command falls between).
+# range_loads MARK FIRST LAST: the slots loaded by the scan of FIRST..LAST
+# after MARK, from its opening unload to the load of its last slot (a locked
+# unit: no other command falls between).
 range_loads() {
-    log_since "$1" | grep -v '^16 ' | awk -v first="$(printf 'A%02d' "$RANGE_FIRST")" \
-        -v last="$(printf 'A%02d' "$RANGE_LAST")" '
+    log_since "$1" | grep -v '^16 ' | awk -v first="$(printf 'A%02d' "$2")" \
+        -v last="$(printf 'A%02d' "$3")" '
         { line[NR] = $0 }
         $1 == "01" && $3 == first && !start { start = NR }
         $1 == "01" && $3 == last && start && !end { end = NR }
@@ -98,8 +100,9 @@ swapped_magazine() {
 expect_json() {
     /usr/bin/python3 -c 'import json, sys
 discs = [[d["slot"], d["id"], d["disc_time"]] for d in json.load(open(sys.argv[1]))]
-print(json.dumps({"first": int(sys.argv[2]), "last": int(sys.argv[3]), "discs": discs}))' \
-        "$1" "$RANGE_FIRST" "$RANGE_LAST"
+print(json.dumps({"first": int(sys.argv[2]), "last": int(sys.argv[3]), "discs": discs,
+                  "rescan": int(sys.argv[4])}))' \
+        "$1" "$RANGE_FIRST" "$RANGE_LAST" "$ADDED"
 }
 
 # web_post PORT BODY: "BODY STATUS" of POST /api/command.
@@ -199,7 +202,7 @@ for _ in 1 2 3 4; do
 done
 ((started)) || e2e_fail "the range scan did not start"
 wait_until 60 "the range scan to end" scan_over || e2e_fail "the range scan did not end"
-loads=$(range_loads "$mark")
+loads=$(range_loads "$mark" "$RANGE_FIRST" "$RANGE_LAST")
 check "the range scan loaded slots $RANGE_FIRST to $RANGE_LAST and no other (got '$loads')" \
     test "$loads" = "A03 A04 A05 "
 check "the window's row of slot $RANGE_FIRST shows no disc" test "$(window_row 3)" = "$(printf 'no disc\t')"
@@ -211,7 +214,17 @@ check "zubremote discs lists the new magazine" \
     diff <(swapped_magazine) <(awk '{ print $1, $2 }' "$ZUB_RUN_DIR/discs.txt")
 remote --json discs >"$ZUB_RUN_DIR/discs.json" || e2e_fail "zubremote --json discs failed"
 expect_json "$ZUB_RUN_DIR/discs.json" >"$ZUB_RUN_DIR/page.expect.part" || e2e_fail "no expectation for the page"
+mark=$(log_mark)
 mv "$ZUB_RUN_DIR/page.expect.part" "$ZUB_RUN_DIR/page.expect"
+
+# The page's own rescan button of slot ADDED, once its list is the new one.
+wait_until 150 "the page to click the rescan button of slot $ADDED" page_clicked_or_ended || true
+[ -f "$ZUB_RUN_DIR/page.stop.clicked" ] || e2e_fail "the page did not click: $(cat "$ZUB_RUN_DIR/page.log")"
+wait_until 30 "the page's rescan to load slot $ADDED" log_since_has "$mark" \
+    "^01 LOAD $(printf 'A%02d' "$ADDED")" || e2e_fail "the page's rescan button scanned nothing"
+wait_until 60 "the page's rescan to end" scan_over || e2e_fail "the page's rescan did not end"
+loads=$(range_loads "$mark" "$ADDED" "$ADDED")
+check "the page's rescan button loaded slot $ADDED alone (got '$loads')" test "$loads" = "A04 "
 
 status=0
 wait "$PAGE_PID" || status=$?

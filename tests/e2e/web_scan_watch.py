@@ -9,7 +9,10 @@
    reload, notes the scan progress it shows until EXPECT_FILE appears (JSON:
    {"first": F, "last": L, "discs": [[slot, id, seconds], ...]}) and waits
    until its disc list is exactly those discs. The first progress it showed
-   for the range F..L must count at most one slot of it as done.
+   for the range F..L must count at most one slot of it as done. With
+   "rescan": S in it, then clicks the rescan button of slot S, writes
+   STOP_FILE.clicked and waits until the bar has shown that slot's scan and
+   gone.
 4. Reloads the page 20 times in quick succession; the last one must be live
    (banner hidden, the disc list shown) within 12 s.
 
@@ -95,6 +98,38 @@ def watch_rescan(driver, stop_file, expect_file):
         fail(f"the range's progress began at {width} ('{text}'), more than one slot of "
              f"{expect['first']}-{expect['last']}")
     log(f"ok: the range's progress began at {width} ('{text}')")
+    if expect.get("rescan"):
+        rescan_one(driver, stop_file, expect["rescan"])
+
+
+def rescan_one(driver, stop_file, slot):
+    """The page's rescan button of one slot, then the bar of that scan."""
+    driver.find_element(By.CSS_SELECTOR, f'#discs li[data-slot="{slot}"] '
+                        f'button[aria-label="Rescan slot {slot}"]').click()
+    with open(stop_file + ".clicked", "w") as f:
+        f.write("clicked\n")
+    wanted = f"Scanning slot {slot} of {slot} "
+    seen = ""
+    deadline = time.monotonic() + RESCAN_LIMIT_S
+    while time.monotonic() < deadline:
+        try:
+            if not driver.execute_script("return window.zubBeforeRescan === true"):
+                fail("the page was reloaded after its rescan button")
+            shown = driver.find_element(By.ID, "scan").is_displayed()
+            if shown and driver.find_element(By.ID, "scan-text").text.startswith(wanted):
+                seen = driver.find_element(By.ID, "scan-text").text
+            elif seen and not shown:
+                break
+        except Exception:  # the page is re-rendering
+            pass
+        time.sleep(0.2)
+    else:
+        fail(f"no scan of slot {slot} came and went within {RESCAN_LIMIT_S} s after its rescan "
+             f"button (seen '{seen}', message '{driver.find_element(By.ID, 'message').text}')")
+    message = driver.find_element(By.ID, "message").text
+    if message:
+        fail(f"the rescan button's answer shows '{message}'")
+    log(f"ok: the rescan button of slot {slot} scanned it ('{seen}')")
 
 
 def main():
