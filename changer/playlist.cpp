@@ -39,13 +39,18 @@ bool TrackOfSlot(const DiscSlot& slot, uint16_t track) {
            track < static_cast<uint32_t>(slot.wFirstTrack) + slot.wTrackCount;
 }
 
-// PlayDiscTrack under g_hComMutex; *readAnew tells that the first-load
-// check found another disc in the slot and read it.
-int PlayDiscTrackLocked(uint16_t disc, uint16_t track, int autopause, bool* readAnew) {
+// PlayDiscTrack under g_hComMutex, or, with firstOfDisc, of the disc's
+// first track; *readAnew tells that the first-load check found another disc
+// in the slot and read it.
+int PlayDiscTrackLocked(uint16_t disc, uint16_t track, bool firstOfDisc, int autopause,
+                        bool* readAnew) {
     // The scan rewrites the table under the serial lock, so the slot is
     // checked while holding it; the commands then follow under the same hold.
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     const DiscSlot& slot = g_slots[disc - 1];
+    if (firstOfDisc) {
+        track = slot.wFirstTrack;
+    }
     if (!TrackOfSlot(slot, track)) {
         return kPlayRejected;
     }
@@ -62,6 +67,9 @@ int PlayDiscTrackLocked(uint16_t disc, uint16_t track, int autopause, bool* read
     // A remembered disc may have been swapped while the program was off:
     // a track the disc in the slot lacks is never asked for.
     *readAnew = loaded == 0 && CheckRememberedDisc(disc);
+    if (*readAnew && firstOfDisc) {
+        track = slot.wFirstTrack;  // the disc read anew may start at another track
+    }
     if (*readAnew && !TrackOfSlot(slot, track)) {
         return kPlayRejected;
     }
@@ -72,18 +80,26 @@ int PlayDiscTrackLocked(uint16_t disc, uint16_t track, int autopause, bool* read
     return kPlaySent;
 }
 
-}  // namespace
-
-int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
+int PlayDisc(uint16_t disc, uint16_t track, bool firstOfDisc, int autopause) {
     if (disc == 0 || disc > kSlotCount) {
         return kPlayRejected;
     }
     bool readAnew = false;
-    int result = PlayDiscTrackLocked(disc, track, autopause, &readAnew);
+    int result = PlayDiscTrackLocked(disc, track, firstOfDisc, autopause, &readAnew);
     if (readAnew) {
         UpdatePlaylistForSlot(disc);  // the serial lock is released here
     }
     return result;
+}
+
+}  // namespace
+
+int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause) {
+    return PlayDisc(disc, track, false, autopause);
+}
+
+int PlayDiscFirstTrack(uint16_t disc, int autopause) {
+    return PlayDisc(disc, 0, true, autopause);
 }
 
 void BuildPlaylist() {

@@ -44,6 +44,10 @@ const int kPlayNotLoaded = 2;  // the changer answered the load with a result
 // has not said that the disc is missing.
 int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause);
 
+// PlayDiscTrack of the disc's first track, as the table knows it under the
+// serial lock: after the first-load check, when that read the slot anew.
+int PlayDiscFirstTrack(uint16_t disc, int autopause);
+
 // Collects every track of every loaded disc and shuffles them. Leaves the
 // position alone; callers set it.
 void BuildPlaylist();

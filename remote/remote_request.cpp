@@ -31,13 +31,9 @@ void PlayWholeDisc(int32_t disc) {
     if (!DiscInRange(disc)) {
         return;
     }
-    uint16_t firstTrack;
-    {
-        // The scan rewrites the table under the serial lock.
-        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-        firstTrack = g_slots[disc - 1].wFirstTrack;
-    }
-    if (PlayDiscTrack(static_cast<uint16_t>(disc), firstTrack, 0) == kPlaySent) {
+    // The first track is looked up under the serial lock, after the
+    // first-load check: a disc swapped in the slot may start at another.
+    if (PlayDiscFirstTrack(static_cast<uint16_t>(disc), 0) == kPlaySent) {
         g_nMode = ModeWholeDisc;
     }
 }

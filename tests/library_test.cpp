@@ -476,9 +476,10 @@ protected:
         return stored;
     }
 
-    static SimDisc Disc(const std::string& id, int tracks) {
+    static SimDisc Disc(const std::string& id, int tracks, int firstTrack = 1) {
         SimDisc disc;
         disc.id = id;
+        disc.firstTrack = firstTrack;
         disc.trackSeconds.assign(tracks, 100);
         return disc;
     }
@@ -498,7 +499,7 @@ TEST_F(RememberedDiscTest, FirstLoadChecksTheDiscOnce) {
         const char* name;
         bool swapped;  // slot 3 holds another disc of 5 tracks
         bool empty;    // slot 3 is empty
-        int track;
+        int track;     // 0: the disc's first track, as a play-disc request asks
         int result;
         Commands first;  // the first play request's commands
         bool readAnew;
@@ -521,6 +522,14 @@ TEST_F(RememberedDiscTest, FirstLoadChecksTheDiscOnce) {
          {"01A03", "13", "15", "17A01", "17A02", "17A03", "17A04", "17A05"},
          true},
         {"empty slot", false, true, 2, kPlayNotLoaded, {"01A03"}, false},
+        // The first track of the disc read anew, not the remembered disc's.
+        {"another disc from track 2, its first track",
+         true,
+         false,
+         0,
+         kPlaySent,
+         {"01A03", "13", "15", "17A02", "17A03", "17A04", "17A05", "17A06", "04A02", "10", "07"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -528,12 +537,15 @@ TEST_F(RememberedDiscTest, FirstLoadChecksTheDiscOnce) {
         SetUp();
         SimMagazine magazine;
         if (!c.empty) {
-            magazine[3] = c.swapped ? Disc("OTHER00003", 5) : Disc("ID00000003", 12);
+            magazine[3] =
+                c.swapped ? Disc("OTHER00003", 5, c.track == 0 ? 2 : 1) : Disc("ID00000003", 12);
         }
         SimLine line(magazine);
         g_hCom = &line;
 
-        EXPECT_EQ(PlayDiscTrack(3, static_cast<uint16_t>(c.track), 1), c.result);
+        EXPECT_EQ(c.track == 0 ? PlayDiscFirstTrack(3, 1)
+                               : PlayDiscTrack(3, static_cast<uint16_t>(c.track), 1),
+                  c.result);
         EXPECT_EQ(SentCommands(line.Written()), c.first);
         EXPECT_EQ(RecordedSlotRowRefreshes(),
                   c.readAnew ? std::vector<int>{3} : std::vector<int>{});

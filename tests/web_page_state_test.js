@@ -63,9 +63,10 @@ check("banner and reconnect per event", () => {
 
 check("scan progress and time left", () => {
   const status = (slot, scanning = true) =>
-    ({ reachable: true, scanning: scanning, scan_slot: slot, scan_last_slot: 100 });
+    ({ reachable: true, scanning: scanning, scan_slot: slot, scan_last_slot: 100,
+       scan_first_slot: scanning ? 1 : 0 });
   let p = logic.scanProgress(null, status(11), 0);
-  assert.deepStrictEqual(p.shown, { slot: 11, last: 100, fraction: 0.1, leftSeconds: -1 });
+  assert.deepStrictEqual(p.shown, { slot: 11, first: 1, last: 100, fraction: 0.1, leftSeconds: -1 });
   // 10 slots in 15 s: 1.5 s a slot, 80 slots to go from slot 21.
   p = logic.scanProgress(p.tracker, status(21), 15000);
   assert.strictEqual(p.shown.leftSeconds, 120);
@@ -76,6 +77,37 @@ check("scan progress and time left", () => {
   p = logic.scanProgress(p.tracker, status(1), 20000);
   assert.strictEqual(p.shown.leftSeconds, -1);
   assert.strictEqual(logic.scanProgress(null, { reachable: false }, 0).shown, null);
+});
+
+check("scan progress of a range of slots", () => {
+  // Each case: statuses [slot, last, first from zubweb (0: none), at ms] in
+  // turn, and what the last one shows as [first, fraction, leftSeconds].
+  const cases = [
+    // scan 40 60 starts at nothing done, whatever slot 40's place in the magazine.
+    { steps: [[40, 60, 40, 0]], expect: [40, 0, -1] },
+    { steps: [[40, 60, 40, 0], [50, 60, 40, 20000]], expect: [40, 10 / 21, 22] },
+    // A page opened mid-range counts from zubweb's first slot, its time
+    // left from its own first sight.
+    { steps: [[50, 60, 40, 0], [52, 60, 40, 4000]], expect: [40, 12 / 21, 18] },
+    // Without zubweb's first slot, from the first slot this page saw.
+    { steps: [[50, 60, 0, 0], [55, 60, 0, 5000]], expect: [50, 5 / 11, 6] },
+    // A single slot.
+    { steps: [[7, 7, 7, 0]], expect: [7, 0, -1] },
+    // A first slot past the current one is not believed.
+    { steps: [[45, 60, 50, 0]], expect: [45, 0, -1] },
+    // Another range right after: a new first slot and a new estimate.
+    { steps: [[40, 60, 40, 0], [58, 60, 40, 18000], [72, 80, 70, 19000]], expect: [70, 2 / 11, -1] },
+    { steps: [[40, 60, 40, 0], [58, 60, 40, 18000], [10, 60, 10, 19000]], expect: [10, 0, -1] },
+  ];
+  for (const c of cases) {
+    let p = { tracker: null };
+    for (const [slot, last, first, at] of c.steps) {
+      p = logic.scanProgress(p.tracker, { reachable: true, scanning: true, scan_slot: slot,
+                                          scan_last_slot: last, scan_first_slot: first }, at);
+    }
+    assert.deepStrictEqual([p.shown.first, p.shown.fraction, p.shown.leftSeconds], c.expect,
+                           JSON.stringify(c.steps));
+  }
 });
 
 check("disc list reloads when the generation changes", () => {

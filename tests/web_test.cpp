@@ -50,6 +50,7 @@ TEST(WebJson, StatusCarriesEveryFieldWithEscapes) {
     EXPECT_EQ(s["next"], (json{{"disc", 4}, {"track", 9}}));
     EXPECT_EQ(s["artist"], "The \"Quoted\" \\ Band");
     EXPECT_EQ(s["title"], "Caf\xc3\xa9 \xc3\x80 la carte");
+    EXPECT_EQ(s["scan_first_slot"], 0);
 
     WebStatus none = PlayingStatus();
     none.status.nextDisc = 0;
@@ -324,6 +325,39 @@ TEST(StatusQuerySchedule, ClosesInWhenTheControllersPollIsDue) {
     }
 }
 
+// The first slot of a running scan, carried from one status to the next:
+// the record names the slot the scan is on and its last, not where it began.
+TEST(StatusScanStart, RemembersTheFirstSlotOfEachScan) {
+    struct Step {
+        int scanning, slot, last;
+        int first;  // expected
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"no scan", {{0, 0, 0, 0}, {0, 60, 60, 0}}},
+        {"a range from its start", {{1, 40, 60, 40}, {1, 41, 60, 40}, {1, 60, 60, 40}}},
+        {"the end of a scan forgets it", {{1, 40, 60, 40}, {0, 60, 60, 0}, {1, 3, 5, 3}}},
+        {"a whole magazine", {{1, 1, 100, 1}, {1, 57, 100, 1}}},
+        {"first seen mid-scan", {{1, 50, 100, 50}, {1, 51, 100, 50}}},
+        // Two scans back to back between two statuses.
+        {"another last slot", {{1, 40, 60, 40}, {1, 45, 70, 45}, {1, 50, 70, 45}}},
+        {"behind the first", {{1, 40, 60, 40}, {1, 10, 60, 10}, {1, 11, 60, 10}}},
+    };
+    for (const Case& c : cases) {
+        ScanStart start;
+        for (const Step& step : c.steps) {
+            RemoteStatusRecord status;
+            status.scanning = step.scanning;
+            status.scanSlot = step.slot;
+            status.scanLastSlot = step.last;
+            start = ScanStartAfter(start, status);
+            EXPECT_EQ(start.first, step.first) << c.what << ", at slot " << step.slot;
+        }
+    }
+}
+
 // A connection that answers from a script, with a clock the test moves.
 int64_t g_webNowMs = 0;
 int64_t WebTestClock() {
@@ -508,6 +542,30 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&moved).artist, "Artist 8");
     EXPECT_GT(moved, same);
     EXPECT_TRUE(watch.WaitForChange(same, 1));
+
+    // A range scan: the view names the slot it began at until it ends, also
+    // across a status that did not come.
+    status.scanning = 1;
+    status.scanLastSlot = 60;
+    for (int slot : {40, 41}) {
+        status.scanSlot = slot;
+        connection_.SetStatus(status);
+        watch.QueryOnce();
+        EXPECT_EQ(watch.Current().scanFirstSlot, 40) << slot;
+    }
+    connection_.silent = true;
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 0);  // not reachable: no view of a scan
+    connection_.silent = false;
+    status.scanSlot = 42;
+    connection_.SetStatus(status);
+    g_webNowMs += 1000;  // after the link's pause
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 40);
+    status.scanning = 0;
+    connection_.SetStatus(status);
+    watch.QueryOnce();
+    EXPECT_EQ(watch.Current().scanFirstSlot, 0);
 }
 
 TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {

@@ -43,27 +43,34 @@ function bannerText(state) {
   }
 }
 
-// The scan's progress from status events. tracker remembers where and when
-// this page first saw the scan (pass null at first); returns the next
-// tracker and what to show: null when no scan runs, else
-// {slot, last, fraction, leftSeconds} with leftSeconds -1 until a rate is known.
+// The scan's progress from status events. The scan runs from its first
+// slot (zubweb's scan_first_slot, else the first slot this page saw) to
+// scan_last_slot. tracker remembers that range and where and when this page
+// first saw the scan in it (pass null at first); a scan of another range
+// starts a new tracker. Returns the next tracker and what to show: null when
+// no scan runs, else {slot, first, last, fraction, leftSeconds} with
+// leftSeconds -1 until a rate is known.
 function scanProgress(tracker, status, nowMs) {
   if (!status || !status.reachable || !status.scanning) {
     return { tracker: null, shown: null };
   }
   const slot = status.scan_slot;
   const last = status.scan_last_slot > 0 ? status.scan_last_slot : 100;
-  if (!tracker || slot < tracker.slot) {
-    tracker = { slot: slot, at: nowMs };
+  const known = status.scan_first_slot > 0 && status.scan_first_slot <= slot
+    ? status.scan_first_slot : 0;
+  if (!tracker || slot < tracker.slot || last !== tracker.last ||
+      (known > 0 && known !== tracker.first)) {
+    tracker = { first: known > 0 ? known : slot, last: last, slot: slot, at: nowMs };
   }
-  const done = Math.max(0, slot - 1);
+  const first = tracker.first;
   let leftSeconds = -1;
   if (slot > tracker.slot && nowMs > tracker.at) {
     const msPerSlot = (nowMs - tracker.at) / (slot - tracker.slot);
     leftSeconds = Math.round((last - slot + 1) * msPerSlot / 1000);
   }
+  const fraction = Math.min(1, Math.max(0, slot - first) / Math.max(1, last - first + 1));
   return { tracker: tracker,
-           shown: { slot: slot, last: last, fraction: Math.min(1, done / last),
+           shown: { slot: slot, first: first, last: last, fraction: fraction,
                     leftSeconds: leftSeconds } };
 }
 

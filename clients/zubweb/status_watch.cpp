@@ -36,6 +36,16 @@ int64_t NextStatusQueryAt(int64_t now, int64_t answerAt) {
     return regular;
 }
 
+ScanStart ScanStartAfter(ScanStart before, const RemoteStatusRecord& status) {
+    if (status.scanning == 0) {
+        return ScanStart();
+    }
+    if (before.first == 0 || before.last != status.scanLastSlot || status.scanSlot < before.first) {
+        return {status.scanSlot, status.scanLastSlot};
+    }
+    return before;
+}
+
 StatusWatch::StatusWatch(ZubLink& link, LinkClock clock)
     : link_(link), clock_(clock != nullptr ? clock : SteadyClockMs) {}
 
@@ -116,6 +126,8 @@ void StatusWatch::QueryOnce() {
         if (view.status.sinceAnswerMs >= 0) {
             answerAt_ = now - view.status.sinceAnswerMs;
         }
+        scanStart_ = ScanStartAfter(scanStart_, view.status);
+        view.scanFirstSlot = scanStart_.first;
         disc = catalogueDisc_;
         catalogueAt = catalogueAt_;
         view.artist = current_.artist;

@@ -29,6 +29,16 @@ const int kWatchCatalogueMs = 5000;
 // the controller's next poll is due until it is seen or the window passes.
 int64_t NextStatusQueryAt(int64_t now, int64_t answerAt);
 
+// The first slot of the scan a status shows, which the status record does
+// not carry: first and last are what the previous status left (0, 0 for
+// none). A scan that starts, ends at another slot or is behind first starts
+// anew at its current slot; 0 when no scan runs.
+struct ScanStart {
+    int first = 0;
+    int last = 0;
+};
+ScanStart ScanStartAfter(ScanStart before, const RemoteStatusRecord& status);
+
 class StatusWatch {
 public:
     StatusWatch(ZubLink& link, LinkClock clock = nullptr);
@@ -73,4 +83,5 @@ private:
     int64_t answerAt_ = -1;    // estimated time of the controller's last whole reply
     int catalogueDisc_ = -1;   // disc whose catalogue line current_ holds
     int64_t catalogueAt_ = 0;  // when it was read
+    ScanStart scanStart_;      // the running scan's first slot as this watch saw it
 };

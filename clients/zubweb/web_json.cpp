@@ -51,6 +51,7 @@ std::string StatusJson(const WebStatus& web) {
     out.update(StatusRecordJson(web.status));
     out["artist"] = CatalogueTextToUtf8(web.artist);
     out["title"] = CatalogueTextToUtf8(web.title);
+    out["scan_first_slot"] = web.scanFirstSlot;
     return DumpJson(out);
 }
 

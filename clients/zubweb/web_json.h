@@ -14,10 +14,11 @@ struct WebStatus {
     RemoteStatusRecord status;
     std::string artist;  // the current disc's catalogue line, as bytes
     std::string title;
+    int scanFirstSlot = 0;  // the running scan's first slot as zubweb saw it; 0 for none
 };
 
 // One JSON object on one line: "reachable", the fields of StatusRecordJson,
-// then "artist" and "title". Unreachable: {"reachable": false, "error": ...}.
+// then "artist", "title" and "scan_first_slot". Unreachable: {"reachable": false, "error": ...}.
 std::string StatusJson(const WebStatus& status);
 
 // The present slots of a magazine reply as a JSON array, slot 1 first.

@@ -5,12 +5,14 @@
 # A disc swapped in the changer while the program is off is noticed at its
 # first load: the slot is read anew before anything plays, its row shows the
 # new disc, a track the new disc has plays and one it lacks is never asked
-# for.
+# for; a play-disc request for a swapped disc that starts at another track
+# plays that disc's first track at once.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
 SWAPPED=5
 NEW_ID=NEWDISC005
+WHOLE=7  # swapped for a disc whose first track is 3
 
 log_since_has() { log_since "$1" | grep -qE -- "$2"; }
 disc_list() { list_rows "$MAIN_TITLE" "$IDC_DISCLIST" | cut -f 1-4; }
@@ -59,6 +61,8 @@ e2e_exit
 sim_control "$CONTROL" "remove $SWAPPED" || e2e_fail "the simulator took no remove"
 sim_control "$CONTROL" "insert $SWAPPED $NEW_ID 1:11 2:22 3:33" ||
     e2e_fail "the simulator took no insert"
+sim_control "$CONTROL" "remove $WHOLE" || e2e_fail "the simulator took no remove"
+sim_control "$CONTROL" "insert $WHOLE NEWDISC007 first=3 1:11 2:22" || e2e_fail "the simulator took no insert"
 start_exe "$WORK" || e2e_fail "the program did not start a third time"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window on the third start"
 wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
@@ -83,5 +87,12 @@ wait_for_run "$lacking" 20 "04 TRACK A03" || e2e_fail "track 3 of the new disc d
 check "track 9, which the new disc lacks, was never asked for" \
     test -z "$(log_since "$lacking" | grep -E '^04 TRACK A09')"
 check "the slot is read once per session" test -z "$(log_since "$lacking" | grep -E '^(13|15) ')"
+
+whole=$(log_mark)
+remote disc "$WHOLE" || e2e_fail "zubremote disc failed"
+wait_for_run "$whole" 20 "01 LOAD $(printf 'A%02d' "$WHOLE")" "13 DISC_ID" "15 TOC" "17 TRACK_INFO A03" \
+    "17 TRACK_INFO A04" "04 TRACK A03" "10 PLAY" "08 AUTOPAUSE_OFF" ||
+    e2e_fail "the swapped disc did not play from its first track: $(log_since "$whole" | grep -v '^16' | tr '\n' ',')"
+e2e_log "ok: the play-disc request read the swapped disc, then played its first track, 3"
 e2e_exit
 e2e_pass

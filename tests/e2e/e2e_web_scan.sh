@@ -5,14 +5,24 @@
 # at their count before the scan; 70 disc-list clients during the scan,
 # then the position answers within 1 s; Next during the scan, then the
 # status answers within 1 s and shows the scan; the web remote answers 409
-# to Play and 202 to Next meanwhile; after the scan, 20 quick reloads of
-# the page leave it live within 12 s.
+# to Play and 202 to Next meanwhile. Then the changer loses the disc of
+# slot 5 and gets one in slot 4, and `zubremote scan 3 5` loads slots 3, 4
+# and 5 and no other; the window's list and zubremote show the new rows, and
+# the page, never reloaded, lists exactly the new magazine and began the
+# range's progress bar at its start; its rescan button of slot 4 scans that
+# slot alone. After that, 20 quick reloads of the page leave it live within
+# 12 s.
 set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
 ZUB_WEB=${ZUB_WEB:-$ZUB_BUILD/native/zubweb}
 WEB_PID=""
 PAGE_PID=""
+REMOVED=5
+ADDED=4
+ADDED_ID=NEWDISC004
+RANGE_FIRST=3
+RANGE_LAST=5
 
 web_scan_finish() {
     local status=$?
@@ -25,6 +35,8 @@ web_scan_finish() {
 web_serving() { grep -q '^zubweb: serving http://' "$1"; }
 web_port() { sed -n 's|^zubweb: serving http://[^ ]*:\([0-9]*\)/ .*|\1|p' "$1" | head -n 1; }
 page_ready_or_ended() { [ -f "$ZUB_RUN_DIR/page.ready" ] || ! proc_alive "$PAGE_PID"; }
+page_watching_or_ended() { [ -f "$ZUB_RUN_DIR/page.stop.watching" ] || ! proc_alive "$PAGE_PID"; }
+page_clicked_or_ended() { [ -f "$ZUB_RUN_DIR/page.stop.clicked" ] || ! proc_alive "$PAGE_PID"; }
 
 # The program's connections on TCP port 4239, the half-closed included.
 sessions_now() { ss -Htn state established state close-wait '( sport = :4239 )' | wc -l; }
@@ -53,6 +65,45 @@ answers_within() {
 }
 
 scanning_now() { remote status | grep -q '^scanning slot '; }
+scan_over() { ! scanning_now; }
+log_since_has() { log_since "$1" | grep -qE -- "$2"; }
+
+# range_loads MARK FIRST LAST: the slots loaded by the scan of FIRST..LAST
+# after MARK, from its opening unload to the load of its last slot (a locked
+# unit: no other command falls between).
+range_loads() {
+    log_since "$1" | grep -v '^16 ' | awk -v first="$(printf 'A%02d' "$2")" \
+        -v last="$(printf 'A%02d' "$3")" '
+        { line[NR] = $0 }
+        $1 == "01" && $3 == first && !start { start = NR }
+        $1 == "01" && $3 == last && start && !end { end = NR }
+        END {
+            open = 0
+            for (i = start; i >= 1; i--) if (line[i] ~ /^03 /) { open = i; break }
+            for (i = open; i <= end && open; i++) {
+                split(line[i], f, " ")
+                if (f[1] == "01") printf "%s ", f[3]
+            }
+        }'
+}
+
+# window_row SLOT: "id<TAB>first-last" of the slot's row in the window.
+window_row() { list_rows "$MAIN_TITLE" "$IDC_DISCLIST" | awk -F '\t' -v s="$1" '$2 == s { print $3 "\t" $4 }'; }
+
+# The magazine after the swap as "slot id" lines, from the magazine file.
+swapped_magazine() {
+    { magazine_discs | awk -v gone="$REMOVED" '$1 != gone { print $1, $2 }'; echo "$ADDED $ADDED_ID"; } |
+        sort -n
+}
+
+# expect_json DISCS_JSON: the page's expectation from zubremote's disc list.
+expect_json() {
+    /usr/bin/python3 -c 'import json, sys
+discs = [[d["slot"], d["id"], d["disc_time"]] for d in json.load(open(sys.argv[1]))]
+print(json.dumps({"first": int(sys.argv[2]), "last": int(sys.argv[3]), "discs": discs,
+                  "rescan": int(sys.argv[4])}))' \
+        "$1" "$RANGE_FIRST" "$RANGE_LAST" "$ADDED"
+}
 
 # web_post PORT BODY: "BODY STATUS" of POST /api/command.
 web_post() {
@@ -75,7 +126,8 @@ trap web_scan_finish EXIT
 /usr/bin/python3 -c 'import selenium' 2>/dev/null || e2e_fail "python3-selenium is missing"
 command -v ss >/dev/null || e2e_fail "ss (iproute2) is missing"
 
-e2e_start_sim --load-delay 1500
+CONTROL=$ZUB_RUN_DIR/control.fifo
+e2e_start_sim --load-delay 1500 --control "$CONTROL"
 start_exe "$(e2e_workdir)" || e2e_fail "the program did not start"
 wait_for_port 4239 60 || e2e_fail "nothing answers on TCP port 4239"
 wait_for_window "$MAIN_TITLE" 60 || e2e_fail "no window '$MAIN_TITLE'"
@@ -86,7 +138,7 @@ wait_until 20 "zubweb to listen" web_serving "$ZUB_RUN_DIR/zubweb.log" || e2e_fa
 port=$(web_port "$ZUB_RUN_DIR/zubweb.log")
 
 /usr/bin/python3 "$E2E_ROOT/tests/e2e/web_scan_watch.py" "http://127.0.0.1:$port/" \
-    "$ZUB_RUN_DIR/page.ready" "$ZUB_RUN_DIR/page.stop" </dev/null >"$ZUB_RUN_DIR/page.log" 2>&1 &
+    "$ZUB_RUN_DIR/page.ready" "$ZUB_RUN_DIR/page.stop" "$ZUB_RUN_DIR/page.expect" </dev/null >"$ZUB_RUN_DIR/page.log" 2>&1 &
 PAGE_PID=$!
 wait_until 60 "the page to be live" page_ready_or_ended || true
 [ -f "$ZUB_RUN_DIR/page.ready" ] || {
@@ -129,6 +181,51 @@ check "and shows the scan" grep -q '^scanning slot [0-9]* of 100$' "$ZUB_RUN_DIR
 wait_until 300 "the scan to end (Random and Next enabled)" scan_done || e2e_fail "the scan did not end"
 e2e_log "ok: the scan ended"
 touch "$ZUB_RUN_DIR/page.stop"
+wait_until 20 "the page to watch the rescan" page_watching_or_ended || true
+proc_alive "$PAGE_PID" || e2e_fail "the page watch ended: $(cat "$ZUB_RUN_DIR/page.log")"
+
+# The changer's magazine changes behind the program's back; a range scan
+# covering both slots reads it anew.
+sim_control "$CONTROL" "remove $REMOVED" || e2e_fail "the simulator took no remove"
+sim_control "$CONTROL" "insert $ADDED $ADDED_ID 1:11 2:22 3:33" || e2e_fail "the simulator took no insert"
+mark=$(log_mark)
+# The request is dropped while the window plays the Next sent during the
+# scan: sent again until the scan is seen.
+started=0
+for _ in 1 2 3 4; do
+    remote scan "$RANGE_FIRST" "$RANGE_LAST" || e2e_fail "zubremote scan $RANGE_FIRST $RANGE_LAST failed"
+    if wait_until 15 "the range scan to load slot $RANGE_FIRST" log_since_has "$mark" \
+        "^01 LOAD $(printf 'A%02d' "$RANGE_FIRST")"; then
+        started=1
+        break
+    fi
+done
+((started)) || e2e_fail "the range scan did not start"
+wait_until 60 "the range scan to end" scan_over || e2e_fail "the range scan did not end"
+loads=$(range_loads "$mark" "$RANGE_FIRST" "$RANGE_LAST")
+check "the range scan loaded slots $RANGE_FIRST to $RANGE_LAST and no other (got '$loads')" \
+    test "$loads" = "$(for s in $(seq "$RANGE_FIRST" "$RANGE_LAST"); do printf 'A%02d ' "$s"; done)"
+check "the window's row of slot $RANGE_FIRST shows no disc" test "$(window_row "$RANGE_FIRST")" = "$(printf 'no disc\t')"
+check "the window's row of slot $ADDED shows $ADDED_ID" test "$(window_row "$ADDED")" = "$(printf '%s\t1-3' "$ADDED_ID")"
+check "the window's row of slot $REMOVED shows no disc" test "$(window_row "$REMOVED")" = "$(printf 'no disc\t')"
+remote discs >"$ZUB_RUN_DIR/discs.txt" || e2e_fail "zubremote discs failed"
+check "zubremote discs lists $ADDED_ID in slot $ADDED" grep -q "^$ADDED $ADDED_ID tracks 1-3 " "$ZUB_RUN_DIR/discs.txt"
+check "zubremote discs lists the new magazine" \
+    diff <(swapped_magazine) <(awk '{ print $1, $2 }' "$ZUB_RUN_DIR/discs.txt")
+remote --json discs >"$ZUB_RUN_DIR/discs.json" || e2e_fail "zubremote --json discs failed"
+expect_json "$ZUB_RUN_DIR/discs.json" >"$ZUB_RUN_DIR/page.expect.part" || e2e_fail "no expectation for the page"
+mark=$(log_mark)
+mv "$ZUB_RUN_DIR/page.expect.part" "$ZUB_RUN_DIR/page.expect"
+
+# The page's own rescan button of slot ADDED, once its list is the new one.
+wait_until 150 "the page to click the rescan button of slot $ADDED" page_clicked_or_ended || true
+[ -f "$ZUB_RUN_DIR/page.stop.clicked" ] || e2e_fail "the page did not click: $(cat "$ZUB_RUN_DIR/page.log")"
+wait_until 30 "the page's rescan to load slot $ADDED" log_since_has "$mark" \
+    "^01 LOAD $(printf 'A%02d' "$ADDED")" || e2e_fail "the page's rescan button scanned nothing"
+wait_until 60 "the page's rescan to end" scan_over || e2e_fail "the page's rescan did not end"
+loads=$(range_loads "$mark" "$ADDED" "$ADDED")
+check "the page's rescan button loaded slot $ADDED alone (got '$loads')" test "$loads" = "$(printf 'A%02d ' "$ADDED")"
+
 status=0
 wait "$PAGE_PID" || status=$?
 PAGE_PID=""
