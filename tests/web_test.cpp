@@ -11,6 +11,7 @@
 #include "clients/zubweb/status_watch.h"
 #include "clients/zubweb/web_json.h"
 #include "clients/zubweb/web_options.h"
+#include "clients/zubweb/web_routes.h"
 #include "clients/zubweb/zub_link.h"
 #include "protocol/remote_records.h"
 #include "tests/support/sample_status.h"
@@ -63,6 +64,124 @@ TEST(WebJson, StatusCarriesEveryFieldWithEscapes) {
     json gone = json::parse(StatusJson(WebStatus()));
     EXPECT_EQ(gone["reachable"], false);
     EXPECT_EQ(gone["error"], "controller not reachable");
+}
+
+// The events of several changers: the same object with "changer" first;
+// without an index the bytes stay those of one changer.
+TEST(WebJson, EventsCarryTheChangersIndex) {
+    const struct {
+        bool reachable;
+        int changer;
+        const char* starts;
+    } cases[] = {
+        {false, -1, R"({"reachable":false,"error":"controller not reachable"})"},
+        {false, 0, R"({"changer":0,"reachable":false,"error":"controller not reachable"})"},
+        {false, 7, R"({"changer":7,"reachable":false,"error":"controller not reachable"})"},
+        {true, -1, R"({"reachable":true,"disc":7,)"},
+        {true, 1, R"({"changer":1,"reachable":true,"disc":7,)"},
+    };
+    for (const auto& c : cases) {
+        WebStatus status = c.reachable ? PlayingStatus() : WebStatus();
+        std::string text = StatusJson(status, c.changer);
+        EXPECT_EQ(text.compare(0, std::string(c.starts).size(), c.starts), 0) << text;
+        if (c.changer >= 0) {
+            std::string alone = StatusJson(status);
+            std::string field = "\"changer\":" + std::to_string(c.changer) + ",";
+            EXPECT_EQ(text, "{" + field + alone.substr(1)) << text;
+        }
+    }
+}
+
+TEST(WebJson, ChangersListed) {
+    EXPECT_EQ(ChangersJson({}), "[]");
+    WebChangerListing attic;
+    attic.index = 0;
+    attic.name = "Attic <\"A\">";
+    attic.host = "127.0.0.1";
+    attic.port = 4239;
+    attic.reachable = true;
+    WebChangerListing second;
+    second.index = 1;
+    second.name = "127.0.0.1:4240";
+    second.host = "127.0.0.1";
+    second.port = 4240;
+    EXPECT_EQ(ChangersJson({attic, second}),
+              R"([{"index":0,"name":"Attic <\"A\">","host":"127.0.0.1","port":4239,)"
+              R"("reachable":true},{"index":1,"name":"127.0.0.1:4240","host":"127.0.0.1",)"
+              R"("port":4240,"reachable":false}])");
+}
+
+// The routes of several changers: the list, the stream of all, and
+// /api/changers/K/... for a K below the count.
+TEST(WebRoutes, ChangerPathsAndBadIndexes) {
+    const struct {
+        const char* method;
+        std::string path;
+        int count;
+        ChangerRoute route;
+        int index;
+        int status;
+        const char* error;
+    } cases[] = {
+        {"GET", "/api/changers", 2, ChangerRoute::kList, -1, 200, ""},
+        {"GET", "/api/changers/", 2, ChangerRoute::kList, -1, 200, ""},
+        {"GET", "/api/changers/events", 2, ChangerRoute::kAllEvents, -1, 200, ""},
+        {"GET", "/api/changers/0/status", 2, ChangerRoute::kStatus, 0, 200, ""},
+        {"GET", "/api/changers/1/status", 2, ChangerRoute::kStatus, 1, 200, ""},
+        {"GET", "/api/changers/1/discs", 2, ChangerRoute::kDiscs, 1, 200, ""},
+        {"POST", "/api/changers/1/command", 2, ChangerRoute::kCommand, 1, 200, ""},
+        {"POST", "/api/changers/1/scan", 2, ChangerRoute::kScan, 1, 200, ""},
+        {"GET", "/api/changers/1/events", 2, ChangerRoute::kEvents, 1, 200, ""},
+        {"GET", "/api/changers/7/events", 8, ChangerRoute::kEvents, 7, 200, ""},
+        {"GET", "/api/changers/0/status", 1, ChangerRoute::kStatus, 0, 200, ""},
+        // Bad indexes.
+        {"GET", "/api/changers/2/status", 2, ChangerRoute::kNone, -1, 404,
+         "no changer 2: changers are 0 to 1"},
+        {"GET", "/api/changers/1/status", 1, ChangerRoute::kNone, -1, 404,
+         "no changer 1: the only changer is 0"},
+        {"GET", "/api/changers/9999/status", 8, ChangerRoute::kNone, -1, 404,
+         "no changer 9999: changers are 0 to 7"},
+        {"GET", "/api/changers/10000/status", 8, ChangerRoute::kNone, -1, 404,
+         "'10000' is not a changer: changers are 0 to 7"},
+        {"GET", "/api/changers/99999999999999999999/status", 8, ChangerRoute::kNone, -1, 404,
+         "'99999999999999999999' is not a changer: changers are 0 to 7"},
+        {"GET", "/api/changers/-1/status", 2, ChangerRoute::kNone, -1, 404,
+         "'-1' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/01/status", 2, ChangerRoute::kNone, -1, 404,
+         "'01' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/+1/status", 2, ChangerRoute::kNone, -1, 404,
+         "'+1' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/one/status", 2, ChangerRoute::kNone, -1, 404,
+         "'one' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers//status", 2, ChangerRoute::kNone, -1, 404,
+         "'' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/1 /status", 2, ChangerRoute::kNone, -1, 404,
+         "'1 ' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/" + std::string(100, 'x'), 2, ChangerRoute::kNone, -1, 404, nullptr},
+        // Good indexes, wrong routes or methods.
+        {"GET", "/api/changers/1", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/play", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/status/x", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changersx", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/status", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"POST", "/api/changers/1/status", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+        {"GET", "/api/changers/1/command", 2, ChangerRoute::kNone, -1, 405, "use POST here"},
+        {"POST", "/api/changers", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+        {"POST", "/api/changers/events", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+    };
+    for (const auto& c : cases) {
+        ChangerRouteMatch match = MatchChangerRoute(c.method, c.path, c.count);
+        std::string what = std::string(c.method) + " " + c.path;
+        EXPECT_EQ(match.route, c.route) << what;
+        EXPECT_EQ(match.index, c.index) << what;
+        EXPECT_EQ(match.status, c.status) << what;
+        if (c.error != nullptr) {
+            EXPECT_EQ(match.error, c.error) << what;
+        } else {
+            EXPECT_LT(match.error.size(), 100u) << what;  // the path is cut short in it
+        }
+    }
 }
 
 TEST(WebJson, DiscsListOnlyPresentSlots) {
@@ -280,18 +399,20 @@ TEST(WebOptions, HostPortPairs) {
 TEST(WebOptions, SeveralNamedControllers) {
     struct Case {
         std::vector<std::string> args;
-        std::vector<std::string> remotes;  // "name|host|port"
+        std::vector<std::string> remotes;  // "name|host|port|what the page calls it"
     } cases[] = {
-        {{}, {"|127.0.0.1|4239"}},
-        {{"--listen", "0.0.0.0:8081"}, {"|127.0.0.1|4239"}},
-        {{"--remote", "jukebox:4300"}, {"|jukebox|4300"}},
+        {{}, {"|127.0.0.1|4239|127.0.0.1:4239"}},
+        {{"--listen", "0.0.0.0:8081"}, {"|127.0.0.1|4239|127.0.0.1:4239"}},
+        {{"--remote", "jukebox:4300"}, {"|jukebox|4300|jukebox:4300"}},
         {{"--remote", "Living room=127.0.0.1:4239", "--remote", "127.0.0.1:4240"},
-         {"Living room|127.0.0.1|4239", "|127.0.0.1|4240"}},
-        {{"--remote", "A=B=h:1"}, {"A|B=h|1"}},
-        {{"--remote", std::string(40, 'n') + "=h:65535"}, {std::string(40, 'n') + "|h|65535"}},
+         {"Living room|127.0.0.1|4239|Living room", "|127.0.0.1|4240|127.0.0.1:4240"}},
+        {{"--remote", "A=B=h:1"}, {"A|B=h|1|A"}},
+        {{"--remote", "::1:4240"}, {"|::1|4240|::1:4240"}},
+        {{"--remote", std::string(40, 'n') + "=h:65535"},
+         {std::string(40, 'n') + "|h|65535|" + std::string(40, 'n')}},
         {{"--remote", "a=h:1", "--remote", "b=h:2", "--remote", "c=h:3", "--remote", "d=h:4",
           "--remote", "e=h:5", "--remote", "f=h:6", "--remote", "g=h:7", "--remote", "h=h:8"},
-         {"a|h|1", "b|h|2", "c|h|3", "d|h|4", "e|h|5", "f|h|6", "g|h|7", "h|h|8"}},
+         {"a|h|1|a", "b|h|2|b", "c|h|3|c", "d|h|4|d", "e|h|5|e", "f|h|6|f", "g|h|7|g", "h|h|8|h"}},
     };
     for (const Case& c : cases) {
         WebOptions options;
@@ -299,7 +420,8 @@ TEST(WebOptions, SeveralNamedControllers) {
         ASSERT_TRUE(ParseWebOptions(c.args, &options, &error)) << error;
         std::vector<std::string> got;
         for (const WebRemote& remote : options.remotes) {
-            got.push_back(remote.name + "|" + remote.host + "|" + std::to_string(remote.port));
+            got.push_back(remote.name + "|" + remote.host + "|" + std::to_string(remote.port) +
+                          "|" + WebRemoteName(remote));
         }
         EXPECT_EQ(got, c.remotes) << testing::PrintToString(c.args);
         EXPECT_EQ(options.remoteHost, options.remotes.front().host);
@@ -461,7 +583,8 @@ TEST_F(WebLinkTest, AMissingReplyDropsTheConnection) {
 }
 
 TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
-    StatusWatch watch(link_, WebTestClock);
+    ChangeBell bell;
+    StatusWatch watch(link_, WebTestClock, &bell);
     uint64_t version = 0;
     connection_.refuse = true;
     watch.QueryOnce();
@@ -495,6 +618,9 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&same).status.sinceAnswerMs, 350);
     EXPECT_EQ(same, reachableVersion);
     EXPECT_FALSE(watch.WaitForChange(same, 1));
+    uint64_t rings = bell.Rings();
+    EXPECT_EQ(rings, 2u);  // the bell rings with the version only
+    EXPECT_FALSE(bell.WaitForRing(rings, 1));
     EXPECT_EQ(connection_.sent.size(), 3u);
 
     // A new disc: its catalogue line, but only when the info reply names it.
@@ -508,6 +634,10 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&moved).artist, "Artist 8");
     EXPECT_GT(moved, same);
     EXPECT_TRUE(watch.WaitForChange(same, 1));
+    EXPECT_TRUE(bell.WaitForRing(rings, 1));
+    rings = bell.Rings();
+    watch.Stop();  // wakes a stream waiting on the bell
+    EXPECT_TRUE(bell.WaitForRing(rings, 1));
 }
 
 TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {

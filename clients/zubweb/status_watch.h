@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "clients/zubweb/change_bell.h"
 #include "clients/zubweb/web_json.h"
 #include "clients/zubweb/zub_link.h"
 
@@ -31,7 +32,8 @@ int64_t NextStatusQueryAt(int64_t now, int64_t answerAt);
 
 class StatusWatch {
 public:
-    StatusWatch(ZubLink& link, LinkClock clock = nullptr);
+    // bell, when given, rings at every new version and at Stop.
+    StatusWatch(ZubLink& link, LinkClock clock = nullptr, ChangeBell* bell = nullptr);
     ~StatusWatch();  // Stop()
     StatusWatch(const StatusWatch&) = delete;
     StatusWatch& operator=(const StatusWatch&) = delete;
@@ -61,6 +63,7 @@ private:
 
     ZubLink& link_;
     const LinkClock clock_;
+    ChangeBell* const bell_;
     std::thread thread_;
 
     std::mutex mutex_;  // everything below
