@@ -94,6 +94,11 @@ TEST(WebJson, EventsCarryTheChangersIndex) {
 
 TEST(WebJson, ChangersListed) {
     EXPECT_EQ(ChangersJson({}), "[]");
+    // The tab names as the page's script holds them.
+    EXPECT_EQ(ScriptJsonTexts({}), "[]");
+    EXPECT_EQ(ScriptJsonTexts({"Attic", "</script><b>\"x\"", "127.0.0.1:4240"}),
+              R"(["Attic","\u003c/script>\u003cb>\"x\"","127.0.0.1:4240"])");
+    EXPECT_EQ(ScriptJsonTexts({"bad \xff"}), "[\"bad \xef\xbf\xbd\"]");
     WebChangerListing attic;
     attic.index = 0;
     attic.name = "Attic <\"A\">";

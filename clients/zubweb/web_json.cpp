@@ -79,6 +79,14 @@ std::string ErrorJson(const std::string& message) {
     return DumpJson({{"error", message}});
 }
 
+std::string ScriptJsonTexts(const std::vector<std::string>& texts) {
+    std::string escaped;
+    for (char c : DumpJson(texts)) {
+        escaped += c == '<' ? std::string("\\u003c") : std::string(1, c);
+    }
+    return escaped;
+}
+
 bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error) {
     if (body.size() > static_cast<size_t>(kWebCommandMaxBody)) {
         *error = "request body too long";

@@ -39,6 +39,10 @@ std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots);
 
 std::string ErrorJson(const std::string& message);
 
+// The texts as a JSON array to put inside a page's <script>: every "<" is
+// written \u003c so no text can end the script.
+std::string ScriptJsonTexts(const std::vector<std::string>& texts);
+
 // A remote request that a web command stands for.
 struct WebCommand {
     int32_t command = 0;  // RemoteCommand

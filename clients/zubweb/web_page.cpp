@@ -5,9 +5,9 @@
 // /api/changers/K/....
 #include "clients/zubweb/web_page.h"
 
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "clients/zubweb/web_json.h"
 #include "page_state_js.h"
 
 namespace {
@@ -349,16 +349,9 @@ if (CHANGER_NAMES.length > 1) {
 
 std::string Page(const std::vector<std::string>& changerNames) {
     const bool tabs = changerNames.size() > 1;
-    // The names as a script's literal: "<" escaped so no name ends the script.
-    std::string names = tabs ? nlohmann::json(changerNames)
-                                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                             : "[]";
-    std::string literal;
-    for (char c : names) {
-        literal += c == '<' ? std::string("\\u003c") : std::string(1, c);
-    }
+    std::string names = tabs ? ScriptJsonTexts(changerNames) : "[]";
     return std::string(kHead) + (tabs ? kTabs : "") + kPanel + (tabs ? kTabsEnd : "") +
-           kScriptStart + "const CHANGER_NAMES = " + literal + ";\n" + kPageStateJs + kPageScript;
+           kScriptStart + "const CHANGER_NAMES = " + names + ";\n" + kPageStateJs + kPageScript;
 }
 
 }  // namespace
