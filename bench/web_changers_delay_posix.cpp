@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "base/changer_facts.h"
-#include "bench/fake_controller_posix.h"
 #include "clients/zubweb/change_bell.h"
 #include "clients/zubweb/status_watch.h"
 #include "clients/zubweb/web_server.h"
 #include "clients/zubweb/zub_link.h"
 #include "protocol/remote_client_socket.h"
+#include "tests/support/fake_controller_posix.h"
 
 namespace {
 

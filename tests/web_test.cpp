@@ -1,10 +1,19 @@
 // zubweb's portable part: catalogue texts to UTF-8, the JSON it serves and
-// accepts, its options, the link's back-off and the status thread's view.
+// accepts, its options, the link's back-off and the status thread's view;
+// and its routes for several changers over loopback.
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "changer/status_poll.h"
@@ -12,8 +21,10 @@
 #include "clients/zubweb/web_json.h"
 #include "clients/zubweb/web_options.h"
 #include "clients/zubweb/web_routes.h"
+#include "clients/zubweb/web_server.h"
 #include "clients/zubweb/zub_link.h"
 #include "protocol/remote_records.h"
+#include "tests/support/fake_controller_posix.h"
 #include "tests/support/sample_status.h"
 
 namespace {
@@ -657,6 +668,243 @@ TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {
     watch.QuerySoon();
     watch.Stop();
     EXPECT_TRUE(watch.Stopping());
+}
+
+// A loopback port nothing listens on (taken and let go).
+uint16_t UnusedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The first count events of an event stream, each "data: " line's JSON.
+std::vector<std::string> FirstEvents(uint16_t port, const std::string& path, size_t count) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(5, 0);
+    std::vector<std::string> events;
+    std::string pending;
+    client.Get(path, [&](const char* data, size_t length) {
+        pending.append(data, length);
+        size_t end;
+        while ((end = pending.find("\n\n")) != std::string::npos) {
+            if (pending.compare(0, 6, "data: ") == 0) {
+                events.push_back(pending.substr(6, end - 6));
+            }
+            pending.erase(0, end + 2);
+        }
+        return events.size() < count;
+    });
+    return events;
+}
+
+// One zubweb for three changers: two stand-in controllers that poll their
+// changer every 100 ms, and a port nobody listens on.
+class WebChangersTest : public ::testing::Test {
+protected:
+    struct Changer {
+        explicit Changer(uint16_t port, ChangeBell* bell)
+            : link(connection, "127.0.0.1", port),
+              commandLink(commandConnection, "127.0.0.1", port),
+              watch(link, nullptr, bell) {}
+        SocketRemoteConnection connection;
+        SocketRemoteConnection commandConnection;
+        ZubLink link;
+        ZubLink commandLink;
+        StatusWatch watch;
+    };
+
+    void SetUp() override {
+        StartClientSockets();
+        std::vector<uint16_t> ports;
+        for (auto& fake : fakes_) {
+            ports.push_back(fake.Start());
+            ASSERT_NE(ports.back(), 0);
+        }
+        ports.push_back(UnusedPort());
+        const char* names[] = {"Attic", "", "Cellar"};
+        std::vector<WebChanger> served;
+        for (size_t i = 0; i < ports.size(); ++i) {
+            changers_.push_back(std::make_unique<Changer>(ports[i], &bell_));
+            WebChanger web;
+            web.name = names[i][0] != 0 ? names[i] : "127.0.0.1:" + std::to_string(ports[i]);
+            web.host = "127.0.0.1";
+            web.port = ports[i];
+            web.link = &changers_.back()->link;
+            web.watch = &changers_.back()->watch;
+            web.commandLink = &changers_.back()->commandLink;
+            served.push_back(web);
+        }
+        ports_ = ports;
+        server_ = std::make_unique<WebServer>(served, &bell_);
+        port_ = static_cast<uint16_t>(server_->Bind("127.0.0.1", 0));
+        ASSERT_NE(port_, 0);
+        serving_ = std::thread([this] { server_->Run(); });
+        for (auto& changer : changers_) {
+            changer->watch.Start();
+        }
+        // Until the first two changers answer (the third never does).
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (
+            !(changers_[0]->watch.Current().reachable && changers_[1]->watch.Current().reachable) &&
+            std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    void TearDown() override {
+        if (server_) {
+            server_->Stop();
+        }
+        if (serving_.joinable()) {
+            serving_.join();
+        }
+        for (auto& changer : changers_) {
+            changer->watch.Stop();
+        }
+        for (auto& fake : fakes_) {
+            fake.Stop();
+        }
+    }
+
+    FakeController fakes_[2] = {{100, std::chrono::steady_clock::now()},
+                                {100, std::chrono::steady_clock::now()}};
+    ChangeBell bell_;
+    std::vector<std::unique_ptr<Changer>> changers_;
+    std::vector<uint16_t> ports_;
+    std::unique_ptr<WebServer> server_;
+    uint16_t port_ = 0;
+    std::thread serving_;
+};
+
+TEST_F(WebChangersTest, RoutesReachTheirOwnChanger) {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0);
+    const std::string second = std::to_string(ports_[1]);
+    const std::string nobody = std::to_string(ports_[2]);
+    const struct {
+        const char* method;
+        std::string path;
+        const char* body;
+        int status;
+        std::string answer;  // whole, or its start when it ends in '*'
+    } cases[] = {
+        {"GET", "/api/changers", "", 200,
+         R"([{"index":0,"name":"Attic","host":"127.0.0.1","port":)" + std::to_string(ports_[0]) +
+             R"(,"reachable":true},{"index":1,"name":"127.0.0.1:)" + second +
+             R"(","host":"127.0.0.1","port":)" + second +
+             R"(,"reachable":true},{"index":2,"name":"Cellar","host":"127.0.0.1","port":)" +
+             nobody + R"(,"reachable":false}])"},
+        {"GET", "/api/changers/1/status", "", 200, R"({"reachable":true,"disc":1,*)"},
+        {"GET", "/api/changers/2/status", "", 503,
+         R"({"reachable":false,"error":"controller not reachable"})"},
+        {"GET", "/api/changers/1/discs", "", 200, "[]"},
+        {"GET", "/api/changers/2/discs", "", 503,
+         R"({"error":"controller not reachable at 127.0.0.1:)" + nobody + "*"},
+        {"GET", "/api/changers/3/status", "", 404,
+         R"({"error":"no changer 3: changers are 0 to 2"})"},
+        {"GET", "/api/changers/x/discs", "", 404,
+         R"({"error":"'x' is not a changer: changers are 0 to 2"})"},
+        {"GET", "/api/changers/-1/events", "", 404,
+         R"({"error":"'-1' is not a changer: changers are 0 to 2"})"},
+        {"GET", "/api/changers/1/command", "", 405, R"({"error":"use POST here"})"},
+        {"GET", "/api/changers/1/eject", "", 404, R"({"error":"no such route"})"},
+        {"POST", "/api/changers/1/command", R"({"command": "next"})", 200, R"({"ok": true})"},
+        {"POST", "/api/changers/0/scan", R"({"first": 3})", 200, R"({"ok": true})"},
+        {"POST", "/api/changers/1/command", "{}", 400, R"({"error":"\"command\" must be a text"})"},
+        {"POST", "/api/changers/2/command", R"({"command": "next"})", 503,
+         R"({"error":"controller not reachable at 127.0.0.1:)" + nobody + "*"},
+        {"POST", "/api/changers/9/command", R"({"command": "next"})", 404,
+         R"({"error":"no changer 9: changers are 0 to 2"})"},
+        {"POST", "/api/command", R"({"command": "shuffle"})", 200, R"({"ok": true})"},
+    };
+    for (const auto& c : cases) {
+        std::string what = std::string(c.method) + " " + c.path;
+        auto reply = std::string(c.method) == "GET"
+                         ? client.Get(c.path.c_str())
+                         : client.Post(c.path.c_str(), c.body, "application/json");
+        ASSERT_TRUE(reply) << what;
+        EXPECT_EQ(reply->status, c.status) << what;
+        if (!c.answer.empty() && c.answer.back() == '*') {
+            EXPECT_EQ(reply->body.compare(0, c.answer.size() - 1, c.answer, 0, c.answer.size() - 1),
+                      0)
+                << what << ": " << reply->body;
+        } else {
+            EXPECT_EQ(reply->body, c.answer) << what;
+        }
+    }
+    // Each stand-in got its own commands only.
+    ASSERT_TRUE(fakes_[0].WaitForCommands(2, 5000));
+    ASSERT_TRUE(fakes_[1].WaitForCommands(1, 5000));
+    std::vector<int32_t> firstCommands = fakes_[0].Commands();
+    std::multiset<int32_t> first(firstCommands.begin(), firstCommands.end());
+    EXPECT_EQ(first, (std::multiset<int32_t>{REMOTE_SCAN, REMOTE_SHUFFLE}));
+    EXPECT_EQ(fakes_[1].Commands(), (std::vector<int32_t>{REMOTE_NEXT}));
+
+    // The first changer's routes of one answer as its routes under /api/changers/0.
+    for (const char* name : {"status", "discs"}) {
+        auto alone = client.Get((std::string("/api/") + name).c_str());
+        auto indexed = client.Get((std::string("/api/changers/0/") + name).c_str());
+        ASSERT_TRUE(alone && indexed) << name;
+        EXPECT_EQ(alone->status, indexed->status) << name;
+        json a = json::parse(alone->body);
+        json b = json::parse(indexed->body);
+        if (a.is_object() && b.is_object()) {
+            a.erase("since_ms");  // the age of the last reply moves between the two
+            b.erase("since_ms");
+        }
+        EXPECT_EQ(a, b) << name;
+    }
+}
+
+TEST_F(WebChangersTest, EventsCarryTheChangersIndex) {
+    // The stream of all: every changer's view at once, each with its index.
+    std::vector<std::string> all = FirstEvents(port_, "/api/changers/events", 3);
+    ASSERT_EQ(all.size(), 3u);
+    std::set<int> seen;
+    for (const std::string& event : all) {
+        json e = json::parse(event);
+        seen.insert(e["changer"].get<int>());
+        EXPECT_EQ(event.compare(0, 11, "{\"changer\":"), 0) << event;
+        EXPECT_EQ(e["reachable"], e["changer"] != 2) << event;
+    }
+    EXPECT_EQ(seen, (std::set<int>{0, 1, 2}));
+
+    std::vector<std::string> one = FirstEvents(port_, "/api/changers/1/events", 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].compare(0, 32, R"({"changer":1,"reachable":true,"d)"), 0) << one[0];
+    std::vector<std::string> first = FirstEvents(port_, "/api/events", 1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].compare(0, 20, R"({"reachable":true,"d)"), 0) << first[0];
+
+    // A change of the second changer reaches the stream of all as its own.
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0);
+    std::string pending;
+    bool found = false;
+    bool played = false;
+    client.Get("/api/changers/events", [&](const char* data, size_t length) {
+        pending.append(data, length);
+        size_t end;
+        while ((end = pending.find("\n\n")) != std::string::npos) {
+            json e = json::parse(pending.substr(6, end - 6), nullptr, false);
+            pending.erase(0, end + 2);
+            found = found || (e.is_object() && e.value("changer", -1) == 1 &&
+                              e.value("disc", 0) == 9 && e.value("track", 0) == 4);
+            EXPECT_FALSE(e.is_object() && e.value("changer", -1) == 0 && e.value("disc", 0) == 9);
+        }
+        if (!played) {  // after the first events: the stream is open
+            fakes_[1].PlayAtNextPoll(9, 4);
+            played = true;
+        }
+        return !found;
+    });
+    EXPECT_TRUE(found);
 }
 
 }  // namespace
