@@ -1,6 +1,7 @@
 // The web page's logic under node: the banner and reconnect state machine,
-// the scan's progress and the disc list's staleness. Argument: the path of
-// clients/zubweb/page_state.js. Exits non-zero on the first wrong case.
+// the scan's progress, the disc list's staleness and the tabs of several
+// changers. Argument: the path of clients/zubweb/page_state.js. Exits
+// non-zero on the first wrong case.
 "use strict";
 const assert = require("assert");
 const logic = require(process.argv[2]);
@@ -119,6 +120,36 @@ check("disc list reloads when the generation changes", () => {
   ];
   for (const [listed, status, stale] of cases) {
     assert.strictEqual(logic.discsStale(listed, status), stale, JSON.stringify([listed, status]));
+  }
+});
+
+check("each tab's routes, the event's tab and the address's tab", () => {
+  assert.deepStrictEqual(logic.changerPaths(-1),
+    { events: "/api/events", discs: "/api/discs", command: "/api/command", scan: "/api/scan",
+      allEvents: "/api/changers/events" });
+  assert.deepStrictEqual(logic.changerPaths(1),
+    { events: "/api/changers/1/events", discs: "/api/changers/1/discs",
+      command: "/api/changers/1/command", scan: "/api/changers/1/scan",
+      allEvents: "/api/changers/events" });
+  const events = [
+    [{ changer: 0, reachable: true }, 2, 0],
+    [{ changer: 1, reachable: false }, 2, 1],
+    [{ changer: 2 }, 2, -1],
+    [{ changer: -1 }, 2, -1],
+    [{ changer: 1.5 }, 2, -1],
+    [{ changer: "1" }, 2, -1],
+    [{ reachable: true }, 2, -1],
+    [null, 2, -1],
+  ];
+  for (const [status, count, tab] of events) {
+    assert.strictEqual(logic.changerOfEvent(status, count), tab, JSON.stringify(status));
+  }
+  const hashes = [
+    ["", 3, 0], ["#changer-2", 3, 2], ["#changer-3", 3, 0], ["#changer-02", 3, 0],
+    ["#changer-", 3, 0], ["#changer-1x", 3, 0], ["#other", 3, 0], [undefined, 3, 0],
+  ];
+  for (const [hash, count, tab] of hashes) {
+    assert.strictEqual(logic.tabFromHash(hash, count), tab, String(hash));
   }
 });
 

@@ -1,18 +1,30 @@
 // zubweb's portable part: catalogue texts to UTF-8, the JSON it serves and
-// accepts, its options, the link's back-off and the status thread's view.
+// accepts, its options, the link's back-off and the status thread's view;
+// and its routes for several changers over loopback.
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "changer/status_poll.h"
 #include "clients/zubweb/status_watch.h"
 #include "clients/zubweb/web_json.h"
 #include "clients/zubweb/web_options.h"
+#include "clients/zubweb/web_routes.h"
+#include "clients/zubweb/web_server.h"
 #include "clients/zubweb/zub_link.h"
 #include "protocol/remote_records.h"
+#include "tests/support/fake_controller_posix.h"
 #include "tests/support/sample_status.h"
 
 namespace {
@@ -64,6 +76,129 @@ TEST(WebJson, StatusCarriesEveryFieldWithEscapes) {
     json gone = json::parse(StatusJson(WebStatus()));
     EXPECT_EQ(gone["reachable"], false);
     EXPECT_EQ(gone["error"], "controller not reachable");
+}
+
+// The events of several changers: the same object with "changer" first;
+// without an index the bytes stay those of one changer.
+TEST(WebJson, EventsCarryTheChangersIndex) {
+    const struct {
+        bool reachable;
+        int changer;
+        const char* starts;
+    } cases[] = {
+        {false, -1, R"({"reachable":false,"error":"controller not reachable"})"},
+        {false, 0, R"({"changer":0,"reachable":false,"error":"controller not reachable"})"},
+        {false, 7, R"({"changer":7,"reachable":false,"error":"controller not reachable"})"},
+        {true, -1, R"({"reachable":true,"disc":7,)"},
+        {true, 1, R"({"changer":1,"reachable":true,"disc":7,)"},
+    };
+    for (const auto& c : cases) {
+        WebStatus status = c.reachable ? PlayingStatus() : WebStatus();
+        std::string text = StatusJson(status, c.changer);
+        EXPECT_EQ(text.compare(0, std::string(c.starts).size(), c.starts), 0) << text;
+        if (c.changer >= 0) {
+            std::string alone = StatusJson(status);
+            std::string field = "\"changer\":" + std::to_string(c.changer) + ",";
+            EXPECT_EQ(text, "{" + field + alone.substr(1)) << text;
+        }
+    }
+}
+
+TEST(WebJson, ChangersListed) {
+    EXPECT_EQ(ChangersJson({}), "[]");
+    // The tab names as the page's script holds them.
+    EXPECT_EQ(ScriptJsonTexts({}), "[]");
+    EXPECT_EQ(ScriptJsonTexts({"Attic", "</script><b>\"x\"", "127.0.0.1:4240"}),
+              R"(["Attic","\u003c/script>\u003cb>\"x\"","127.0.0.1:4240"])");
+    EXPECT_EQ(ScriptJsonTexts({"bad \xff"}), "[\"bad \xef\xbf\xbd\"]");
+    WebChangerListing attic;
+    attic.index = 0;
+    attic.name = "Attic <\"A\">";
+    attic.host = "127.0.0.1";
+    attic.port = 4239;
+    attic.reachable = true;
+    WebChangerListing second;
+    second.index = 1;
+    second.name = "127.0.0.1:4240";
+    second.host = "127.0.0.1";
+    second.port = 4240;
+    EXPECT_EQ(ChangersJson({attic, second}),
+              R"([{"index":0,"name":"Attic <\"A\">","host":"127.0.0.1","port":4239,)"
+              R"("reachable":true},{"index":1,"name":"127.0.0.1:4240","host":"127.0.0.1",)"
+              R"("port":4240,"reachable":false}])");
+}
+
+// The routes of several changers: the list, the stream of all, and
+// /api/changers/K/... for a K below the count.
+TEST(WebRoutes, ChangerPathsAndBadIndexes) {
+    const struct {
+        const char* method;
+        std::string path;
+        int count;
+        ChangerRoute route;
+        int index;
+        int status;
+        const char* error;
+    } cases[] = {
+        {"GET", "/api/changers", 2, ChangerRoute::kList, -1, 200, ""},
+        {"GET", "/api/changers/", 2, ChangerRoute::kList, -1, 200, ""},
+        {"GET", "/api/changers/events", 2, ChangerRoute::kAllEvents, -1, 200, ""},
+        {"GET", "/api/changers/0/status", 2, ChangerRoute::kStatus, 0, 200, ""},
+        {"GET", "/api/changers/1/status", 2, ChangerRoute::kStatus, 1, 200, ""},
+        {"GET", "/api/changers/1/discs", 2, ChangerRoute::kDiscs, 1, 200, ""},
+        {"POST", "/api/changers/1/command", 2, ChangerRoute::kCommand, 1, 200, ""},
+        {"POST", "/api/changers/1/scan", 2, ChangerRoute::kScan, 1, 200, ""},
+        {"GET", "/api/changers/1/events", 2, ChangerRoute::kEvents, 1, 200, ""},
+        {"GET", "/api/changers/7/events", 8, ChangerRoute::kEvents, 7, 200, ""},
+        {"GET", "/api/changers/0/status", 1, ChangerRoute::kStatus, 0, 200, ""},
+        // Bad indexes.
+        {"GET", "/api/changers/2/status", 2, ChangerRoute::kNone, -1, 404,
+         "no changer 2: changers are 0 to 1"},
+        {"GET", "/api/changers/1/status", 1, ChangerRoute::kNone, -1, 404,
+         "no changer 1: the only changer is 0"},
+        {"GET", "/api/changers/9999/status", 8, ChangerRoute::kNone, -1, 404,
+         "no changer 9999: changers are 0 to 7"},
+        {"GET", "/api/changers/10000/status", 8, ChangerRoute::kNone, -1, 404,
+         "'10000' is not a changer: changers are 0 to 7"},
+        {"GET", "/api/changers/99999999999999999999/status", 8, ChangerRoute::kNone, -1, 404,
+         "'99999999999999999999' is not a changer: changers are 0 to 7"},
+        {"GET", "/api/changers/-1/status", 2, ChangerRoute::kNone, -1, 404,
+         "'-1' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/01/status", 2, ChangerRoute::kNone, -1, 404,
+         "'01' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/+1/status", 2, ChangerRoute::kNone, -1, 404,
+         "'+1' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/one/status", 2, ChangerRoute::kNone, -1, 404,
+         "'one' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers//status", 2, ChangerRoute::kNone, -1, 404,
+         "'' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/1 /status", 2, ChangerRoute::kNone, -1, 404,
+         "'1 ' is not a changer: changers are 0 to 1"},
+        {"GET", "/api/changers/" + std::string(100, 'x'), 2, ChangerRoute::kNone, -1, 404, nullptr},
+        // Good indexes, wrong routes or methods.
+        {"GET", "/api/changers/1", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/play", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changers/1/status/x", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/changersx", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"GET", "/api/status", 2, ChangerRoute::kNone, -1, 404, "no such route"},
+        {"POST", "/api/changers/1/status", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+        {"GET", "/api/changers/1/command", 2, ChangerRoute::kNone, -1, 405, "use POST here"},
+        {"POST", "/api/changers", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+        {"POST", "/api/changers/events", 2, ChangerRoute::kNone, -1, 405, "use GET here"},
+    };
+    for (const auto& c : cases) {
+        ChangerRouteMatch match = MatchChangerRoute(c.method, c.path, c.count);
+        std::string what = std::string(c.method) + " " + c.path;
+        EXPECT_EQ(match.route, c.route) << what;
+        EXPECT_EQ(match.index, c.index) << what;
+        EXPECT_EQ(match.status, c.status) << what;
+        if (c.error != nullptr) {
+            EXPECT_EQ(match.error, c.error) << what;
+        } else {
+            EXPECT_LT(match.error.size(), 100u) << what;  // the path is cut short in it
+        }
+    }
 }
 
 TEST(WebJson, DiscsListOnlyPresentSlots) {
@@ -281,18 +416,20 @@ TEST(WebOptions, HostPortPairs) {
 TEST(WebOptions, SeveralNamedControllers) {
     struct Case {
         std::vector<std::string> args;
-        std::vector<std::string> remotes;  // "name|host|port"
+        std::vector<std::string> remotes;  // "name|host|port|what the page calls it"
     } cases[] = {
-        {{}, {"|127.0.0.1|4239"}},
-        {{"--listen", "0.0.0.0:8081"}, {"|127.0.0.1|4239"}},
-        {{"--remote", "jukebox:4300"}, {"|jukebox|4300"}},
+        {{}, {"|127.0.0.1|4239|127.0.0.1:4239"}},
+        {{"--listen", "0.0.0.0:8081"}, {"|127.0.0.1|4239|127.0.0.1:4239"}},
+        {{"--remote", "jukebox:4300"}, {"|jukebox|4300|jukebox:4300"}},
         {{"--remote", "Living room=127.0.0.1:4239", "--remote", "127.0.0.1:4240"},
-         {"Living room|127.0.0.1|4239", "|127.0.0.1|4240"}},
-        {{"--remote", "A=B=h:1"}, {"A|B=h|1"}},
-        {{"--remote", std::string(40, 'n') + "=h:65535"}, {std::string(40, 'n') + "|h|65535"}},
+         {"Living room|127.0.0.1|4239|Living room", "|127.0.0.1|4240|127.0.0.1:4240"}},
+        {{"--remote", "A=B=h:1"}, {"A|B=h|1|A"}},
+        {{"--remote", "::1:4240"}, {"|::1|4240|::1:4240"}},
+        {{"--remote", std::string(40, 'n') + "=h:65535"},
+         {std::string(40, 'n') + "|h|65535|" + std::string(40, 'n')}},
         {{"--remote", "a=h:1", "--remote", "b=h:2", "--remote", "c=h:3", "--remote", "d=h:4",
           "--remote", "e=h:5", "--remote", "f=h:6", "--remote", "g=h:7", "--remote", "h=h:8"},
-         {"a|h|1", "b|h|2", "c|h|3", "d|h|4", "e|h|5", "f|h|6", "g|h|7", "h|h|8"}},
+         {"a|h|1|a", "b|h|2|b", "c|h|3|c", "d|h|4|d", "e|h|5|e", "f|h|6|f", "g|h|7|g", "h|h|8|h"}},
     };
     for (const Case& c : cases) {
         WebOptions options;
@@ -300,7 +437,8 @@ TEST(WebOptions, SeveralNamedControllers) {
         ASSERT_TRUE(ParseWebOptions(c.args, &options, &error)) << error;
         std::vector<std::string> got;
         for (const WebRemote& remote : options.remotes) {
-            got.push_back(remote.name + "|" + remote.host + "|" + std::to_string(remote.port));
+            got.push_back(remote.name + "|" + remote.host + "|" + std::to_string(remote.port) +
+                          "|" + WebRemoteName(remote));
         }
         EXPECT_EQ(got, c.remotes) << testing::PrintToString(c.args);
         EXPECT_EQ(options.remoteHost, options.remotes.front().host);
@@ -495,7 +633,8 @@ TEST_F(WebLinkTest, AMissingReplyDropsTheConnection) {
 }
 
 TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
-    StatusWatch watch(link_, WebTestClock);
+    ChangeBell bell;
+    StatusWatch watch(link_, WebTestClock, &bell);
     uint64_t version = 0;
     connection_.refuse = true;
     watch.QueryOnce();
@@ -529,6 +668,9 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&same).status.sinceAnswerMs, 350);
     EXPECT_EQ(same, reachableVersion);
     EXPECT_FALSE(watch.WaitForChange(same, 1));
+    uint64_t rings = bell.Rings();
+    EXPECT_EQ(rings, 2u);  // the bell rings with the version only
+    EXPECT_FALSE(bell.WaitForRing(rings, 1));
     EXPECT_EQ(connection_.sent.size(), 3u);
 
     // A new disc: its catalogue line, but only when the info reply names it.
@@ -542,6 +684,7 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     EXPECT_EQ(watch.Current(&moved).artist, "Artist 8");
     EXPECT_GT(moved, same);
     EXPECT_TRUE(watch.WaitForChange(same, 1));
+    EXPECT_TRUE(bell.WaitForRing(rings, 1));
 
     // A range scan: the view names the slot it began at until it ends, also
     // across a status that did not come.
@@ -566,6 +709,9 @@ TEST_F(WebLinkTest, WatchKeepsTheViewAndCountsOnlyRealChanges) {
     connection_.SetStatus(status);
     watch.QueryOnce();
     EXPECT_EQ(watch.Current().scanFirstSlot, 0);
+    rings = bell.Rings();
+    watch.Stop();  // wakes a stream waiting on the bell
+    EXPECT_TRUE(bell.WaitForRing(rings, 1));
 }
 
 TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {
@@ -580,6 +726,243 @@ TEST_F(WebLinkTest, WatchThreadPublishesAndStops) {
     watch.QuerySoon();
     watch.Stop();
     EXPECT_TRUE(watch.Stopping());
+}
+
+// A loopback port nothing listens on (taken and let go).
+uint16_t UnusedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The first count events of an event stream, each "data: " line's JSON.
+std::vector<std::string> FirstEvents(uint16_t port, const std::string& path, size_t count) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(5, 0);
+    std::vector<std::string> events;
+    std::string pending;
+    client.Get(path, [&](const char* data, size_t length) {
+        pending.append(data, length);
+        size_t end;
+        while ((end = pending.find("\n\n")) != std::string::npos) {
+            if (pending.compare(0, 6, "data: ") == 0) {
+                events.push_back(pending.substr(6, end - 6));
+            }
+            pending.erase(0, end + 2);
+        }
+        return events.size() < count;
+    });
+    return events;
+}
+
+// One zubweb for three changers: two stand-in controllers that poll their
+// changer every 100 ms, and a port nobody listens on.
+class WebChangersTest : public ::testing::Test {
+protected:
+    struct Changer {
+        explicit Changer(uint16_t port, ChangeBell* bell)
+            : link(connection, "127.0.0.1", port),
+              commandLink(commandConnection, "127.0.0.1", port),
+              watch(link, nullptr, bell) {}
+        SocketRemoteConnection connection;
+        SocketRemoteConnection commandConnection;
+        ZubLink link;
+        ZubLink commandLink;
+        StatusWatch watch;
+    };
+
+    void SetUp() override {
+        StartClientSockets();
+        std::vector<uint16_t> ports;
+        for (auto& fake : fakes_) {
+            ports.push_back(fake.Start());
+            ASSERT_NE(ports.back(), 0);
+        }
+        ports.push_back(UnusedPort());
+        const char* names[] = {"Attic", "", "Cellar"};
+        std::vector<WebChanger> served;
+        for (size_t i = 0; i < ports.size(); ++i) {
+            changers_.push_back(std::make_unique<Changer>(ports[i], &bell_));
+            WebChanger web;
+            web.name = names[i][0] != 0 ? names[i] : "127.0.0.1:" + std::to_string(ports[i]);
+            web.host = "127.0.0.1";
+            web.port = ports[i];
+            web.link = &changers_.back()->link;
+            web.watch = &changers_.back()->watch;
+            web.commandLink = &changers_.back()->commandLink;
+            served.push_back(web);
+        }
+        ports_ = ports;
+        server_ = std::make_unique<WebServer>(served, &bell_);
+        port_ = static_cast<uint16_t>(server_->Bind("127.0.0.1", 0));
+        ASSERT_NE(port_, 0);
+        serving_ = std::thread([this] { server_->Run(); });
+        for (auto& changer : changers_) {
+            changer->watch.Start();
+        }
+        // Until the first two changers answer (the third never does).
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (
+            !(changers_[0]->watch.Current().reachable && changers_[1]->watch.Current().reachable) &&
+            std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    void TearDown() override {
+        if (server_) {
+            server_->Stop();
+        }
+        if (serving_.joinable()) {
+            serving_.join();
+        }
+        for (auto& changer : changers_) {
+            changer->watch.Stop();
+        }
+        for (auto& fake : fakes_) {
+            fake.Stop();
+        }
+    }
+
+    FakeController fakes_[2] = {{100, std::chrono::steady_clock::now()},
+                                {100, std::chrono::steady_clock::now()}};
+    ChangeBell bell_;
+    std::vector<std::unique_ptr<Changer>> changers_;
+    std::vector<uint16_t> ports_;
+    std::unique_ptr<WebServer> server_;
+    uint16_t port_ = 0;
+    std::thread serving_;
+};
+
+TEST_F(WebChangersTest, RoutesReachTheirOwnChanger) {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0);
+    const std::string second = std::to_string(ports_[1]);
+    const std::string nobody = std::to_string(ports_[2]);
+    const struct {
+        const char* method;
+        std::string path;
+        const char* body;
+        int status;
+        std::string answer;  // whole, or its start when it ends in '*'
+    } cases[] = {
+        {"GET", "/api/changers", "", 200,
+         R"([{"index":0,"name":"Attic","host":"127.0.0.1","port":)" + std::to_string(ports_[0]) +
+             R"(,"reachable":true},{"index":1,"name":"127.0.0.1:)" + second +
+             R"(","host":"127.0.0.1","port":)" + second +
+             R"(,"reachable":true},{"index":2,"name":"Cellar","host":"127.0.0.1","port":)" +
+             nobody + R"(,"reachable":false}])"},
+        {"GET", "/api/changers/1/status", "", 200, R"({"reachable":true,"disc":1,*)"},
+        {"GET", "/api/changers/2/status", "", 503,
+         R"({"reachable":false,"error":"controller not reachable"})"},
+        {"GET", "/api/changers/1/discs", "", 200, "[]"},
+        {"GET", "/api/changers/2/discs", "", 503,
+         R"({"error":"controller not reachable at 127.0.0.1:)" + nobody + "*"},
+        {"GET", "/api/changers/3/status", "", 404,
+         R"({"error":"no changer 3: changers are 0 to 2"})"},
+        {"GET", "/api/changers/x/discs", "", 404,
+         R"({"error":"'x' is not a changer: changers are 0 to 2"})"},
+        {"GET", "/api/changers/-1/events", "", 404,
+         R"({"error":"'-1' is not a changer: changers are 0 to 2"})"},
+        {"GET", "/api/changers/1/command", "", 405, R"({"error":"use POST here"})"},
+        {"GET", "/api/changers/1/eject", "", 404, R"({"error":"no such route"})"},
+        {"POST", "/api/changers/1/command", R"({"command": "next"})", 200, R"({"ok": true})"},
+        {"POST", "/api/changers/0/scan", R"({"first": 3})", 200, R"({"ok": true})"},
+        {"POST", "/api/changers/1/command", "{}", 400, R"({"error":"\"command\" must be a text"})"},
+        {"POST", "/api/changers/2/command", R"({"command": "next"})", 503,
+         R"({"error":"controller not reachable at 127.0.0.1:)" + nobody + "*"},
+        {"POST", "/api/changers/9/command", R"({"command": "next"})", 404,
+         R"({"error":"no changer 9: changers are 0 to 2"})"},
+        {"POST", "/api/command", R"({"command": "shuffle"})", 200, R"({"ok": true})"},
+    };
+    for (const auto& c : cases) {
+        std::string what = std::string(c.method) + " " + c.path;
+        auto reply = std::string(c.method) == "GET"
+                         ? client.Get(c.path.c_str())
+                         : client.Post(c.path.c_str(), c.body, "application/json");
+        ASSERT_TRUE(reply) << what;
+        EXPECT_EQ(reply->status, c.status) << what;
+        if (!c.answer.empty() && c.answer.back() == '*') {
+            EXPECT_EQ(reply->body.compare(0, c.answer.size() - 1, c.answer, 0, c.answer.size() - 1),
+                      0)
+                << what << ": " << reply->body;
+        } else {
+            EXPECT_EQ(reply->body, c.answer) << what;
+        }
+    }
+    // Each stand-in got its own commands only.
+    ASSERT_TRUE(fakes_[0].WaitForCommands(2, 5000));
+    ASSERT_TRUE(fakes_[1].WaitForCommands(1, 5000));
+    std::vector<int32_t> firstCommands = fakes_[0].Commands();
+    std::multiset<int32_t> first(firstCommands.begin(), firstCommands.end());
+    EXPECT_EQ(first, (std::multiset<int32_t>{REMOTE_SCAN, REMOTE_SHUFFLE}));
+    EXPECT_EQ(fakes_[1].Commands(), (std::vector<int32_t>{REMOTE_NEXT}));
+
+    // The first changer's routes of one answer as its routes under /api/changers/0.
+    for (const char* name : {"status", "discs"}) {
+        auto alone = client.Get((std::string("/api/") + name).c_str());
+        auto indexed = client.Get((std::string("/api/changers/0/") + name).c_str());
+        ASSERT_TRUE(alone && indexed) << name;
+        EXPECT_EQ(alone->status, indexed->status) << name;
+        json a = json::parse(alone->body);
+        json b = json::parse(indexed->body);
+        if (a.is_object() && b.is_object()) {
+            a.erase("since_ms");  // the age of the last reply moves between the two
+            b.erase("since_ms");
+        }
+        EXPECT_EQ(a, b) << name;
+    }
+}
+
+TEST_F(WebChangersTest, EventsCarryTheChangersIndex) {
+    // The stream of all: every changer's view at once, each with its index.
+    std::vector<std::string> all = FirstEvents(port_, "/api/changers/events", 3);
+    ASSERT_EQ(all.size(), 3u);
+    std::set<int> seen;
+    for (const std::string& event : all) {
+        json e = json::parse(event);
+        seen.insert(e["changer"].get<int>());
+        EXPECT_EQ(event.compare(0, 11, "{\"changer\":"), 0) << event;
+        EXPECT_EQ(e["reachable"], e["changer"] != 2) << event;
+    }
+    EXPECT_EQ(seen, (std::set<int>{0, 1, 2}));
+
+    std::vector<std::string> one = FirstEvents(port_, "/api/changers/1/events", 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].compare(0, 32, R"({"changer":1,"reachable":true,"d)"), 0) << one[0];
+    std::vector<std::string> first = FirstEvents(port_, "/api/events", 1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].compare(0, 20, R"({"reachable":true,"d)"), 0) << first[0];
+
+    // A change of the second changer reaches the stream of all as its own.
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0);
+    std::string pending;
+    bool found = false;
+    bool played = false;
+    client.Get("/api/changers/events", [&](const char* data, size_t length) {
+        pending.append(data, length);
+        size_t end;
+        while ((end = pending.find("\n\n")) != std::string::npos) {
+            json e = json::parse(pending.substr(6, end - 6), nullptr, false);
+            pending.erase(0, end + 2);
+            found = found || (e.is_object() && e.value("changer", -1) == 1 &&
+                              e.value("disc", 0) == 9 && e.value("track", 0) == 4);
+            EXPECT_FALSE(e.is_object() && e.value("changer", -1) == 0 && e.value("disc", 0) == 9);
+        }
+        if (!played) {  // after the first events: the stream is open
+            fakes_[1].PlayAtNextPoll(9, 4);
+            played = true;
+        }
+        return !found;
+    });
+    EXPECT_TRUE(found);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The web remote page's own logic, free of the browser: what the banner
-// says and when to reconnect, the scan's progress, and when the disc list
-// is stale. The page calls these; tests run them under node.
+// says and when to reconnect, the scan's progress, when the disc list is
+// stale, and with several changers each tab's routes, which tab an event
+// is for and which tab the address asks for. The page calls these; tests
+// run them under node.
 "use strict";
 
 const FIRST_RETRY_MS = 1000;
@@ -81,7 +83,30 @@ function discsStale(listedGeneration, status) {
   return listedGeneration === null || listedGeneration !== status.magazine_generation;
 }
 
+// The routes a changer's part of the page uses: index -1 for the page of
+// one changer (the routes of one), 0 or more for changer index's tab.
+// allEvents is the one event stream of every changer.
+function changerPaths(index) {
+  const base = index < 0 ? "/api" : "/api/changers/" + index;
+  return { events: base + "/events", discs: base + "/discs", command: base + "/command",
+           scan: base + "/scan", allEvents: "/api/changers/events" };
+}
+
+// The changer an event of the stream of all is for: its "changer" field
+// when it is a whole number below count, else -1 (the event is dropped).
+function changerOfEvent(status, count) {
+  const k = status ? status.changer : undefined;
+  return Number.isInteger(k) && k >= 0 && k < count ? k : -1;
+}
+
+// The tab a page address asks for ("#changer-K"); the first otherwise.
+function tabFromHash(hash, count) {
+  const found = /^#changer-(0|[1-9][0-9]*)$/.exec(hash || "");
+  const k = found ? Number(found[1]) : 0;
+  return k < count ? k : 0;
+}
+
 if (typeof module !== "undefined") {
   module.exports = { initialPageState, pageStateAfter, bannerText, scanProgress, discsStale,
-                     FIRST_RETRY_MS, LAST_RETRY_MS };
+                     changerPaths, changerOfEvent, tabFromHash, FIRST_RETRY_MS, LAST_RETRY_MS };
 }

@@ -46,8 +46,8 @@ ScanStart ScanStartAfter(ScanStart before, const RemoteStatusRecord& status) {
     return before;
 }
 
-StatusWatch::StatusWatch(ZubLink& link, LinkClock clock)
-    : link_(link), clock_(clock != nullptr ? clock : SteadyClockMs) {}
+StatusWatch::StatusWatch(ZubLink& link, LinkClock clock, ChangeBell* bell)
+    : link_(link), clock_(clock != nullptr ? clock : SteadyClockMs), bell_(bell) {}
 
 StatusWatch::~StatusWatch() {
     Stop();
@@ -62,6 +62,9 @@ void StatusWatch::Stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         changed_.notify_all();
+    }
+    if (bell_ != nullptr) {
+        bell_->Ring();
     }
     if (thread_.joinable()) {
         thread_.join();
@@ -96,12 +99,19 @@ void StatusWatch::QuerySoon() {
 
 void StatusWatch::Publish(const WebStatus& status) {
     std::string key = ChangeKey(status);
-    std::lock_guard<std::mutex> lock(mutex_);
-    current_ = status;
-    if (key != currentKey_) {
-        currentKey_ = key;
-        ++version_;
-        changed_.notify_all();
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        current_ = status;
+        if (key != currentKey_) {
+            currentKey_ = key;
+            ++version_;
+            changed_.notify_all();
+            changed = true;
+        }
+    }
+    if (changed && bell_ != nullptr) {
+        bell_->Ring();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "clients/zubweb/change_bell.h"
 #include "clients/zubweb/web_json.h"
 #include "clients/zubweb/zub_link.h"
 
@@ -41,7 +42,8 @@ ScanStart ScanStartAfter(ScanStart before, const RemoteStatusRecord& status);
 
 class StatusWatch {
 public:
-    StatusWatch(ZubLink& link, LinkClock clock = nullptr);
+    // bell, when given, rings at every new version and at Stop.
+    StatusWatch(ZubLink& link, LinkClock clock = nullptr, ChangeBell* bell = nullptr);
     ~StatusWatch();  // Stop()
     StatusWatch(const StatusWatch&) = delete;
     StatusWatch& operator=(const StatusWatch&) = delete;
@@ -71,6 +73,7 @@ private:
 
     ZubLink& link_;
     const LinkClock clock_;
+    ChangeBell* const bell_;
     std::thread thread_;
 
     std::mutex mutex_;  // everything below

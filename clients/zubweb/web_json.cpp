@@ -43,11 +43,16 @@ bool GetNumber(const json& body, const char* key, int minimum, int maximum, int3
 
 }  // namespace
 
-std::string StatusJson(const WebStatus& web) {
-    if (!web.reachable) {
-        return DumpJson({{"reachable", false}, {"error", "controller not reachable"}});
+std::string StatusJson(const WebStatus& web, int changer) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::object();
+    if (changer >= 0) {
+        out["changer"] = changer;
     }
-    nlohmann::ordered_json out = {{"reachable", true}};
+    out["reachable"] = web.reachable;
+    if (!web.reachable) {
+        out["error"] = "controller not reachable";
+        return DumpJson(out);
+    }
     out.update(StatusRecordJson(web.status));
     out["artist"] = CatalogueTextToUtf8(web.artist);
     out["title"] = CatalogueTextToUtf8(web.title);
@@ -59,8 +64,28 @@ std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots) {
     return DumpJson(MagazineJson(slots));
 }
 
+std::string ChangersJson(const std::vector<WebChangerListing>& changers) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const WebChangerListing& changer : changers) {
+        list.push_back({{"index", changer.index},
+                        {"name", changer.name},
+                        {"host", changer.host},
+                        {"port", changer.port},
+                        {"reachable", changer.reachable}});
+    }
+    return DumpJson(list);
+}
+
 std::string ErrorJson(const std::string& message) {
     return DumpJson({{"error", message}});
+}
+
+std::string ScriptJsonTexts(const std::vector<std::string>& texts) {
+    std::string escaped;
+    for (char c : DumpJson(texts)) {
+        escaped += c == '<' ? std::string("\\u003c") : std::string(1, c);
+    }
+    return escaped;
 }
 
 bool ParseWebCommand(const std::string& body, WebCommand* command, std::string* error) {

@@ -19,12 +19,30 @@ struct WebStatus {
 
 // One JSON object on one line: "reachable", the fields of StatusRecordJson,
 // then "artist", "title" and "scan_first_slot". Unreachable: {"reachable": false, "error": ...}.
-std::string StatusJson(const WebStatus& status);
+// A changer index of 0 or more comes first as "changer" (the events of one
+// zubweb serving several changers); -1 leaves it out.
+std::string StatusJson(const WebStatus& status, int changer = -1);
+
+// One changer of GET /api/changers.
+struct WebChangerListing {
+    int index = 0;
+    std::string name;  // the --remote name, else "HOST:PORT"
+    std::string host;
+    uint16_t port = 0;
+    bool reachable = false;
+};
+
+// The changers as a JSON array: index, name, host, port, reachable.
+std::string ChangersJson(const std::vector<WebChangerListing>& changers);
 
 // The present slots of a magazine reply as a JSON array, slot 1 first.
 std::string DiscsJson(const std::vector<RemoteSlotRecord>& slots);
 
 std::string ErrorJson(const std::string& message);
+
+// The texts as a JSON array to put inside a page's <script>: every "<" is
+// written \u003c so no text can end the script.
+std::string ScriptJsonTexts(const std::vector<std::string>& texts);
 
 // A remote request that a web command stands for.
 struct WebCommand {

@@ -4,12 +4,21 @@
 #include <cctype>
 
 const char* WebUsageText() {
-    return "usage: zubweb [--remote HOST:PORT] [--listen ADDR:PORT]\n"
-           "  --remote HOST:PORT  the controller's remote port (default 127.0.0.1:4239);\n"
-           "                      one zubweb serves one controller\n"
-           "  --listen ADDR:PORT  where the page is served (default 127.0.0.1:8080)\n"
-           "Neither port has any authentication: listen beyond 127.0.0.1 only on a\n"
-           "network you trust.\n";
+    static const std::string text =
+        "usage: zubweb [--remote [NAME=]HOST:PORT]... [--listen ADDR:PORT]\n"
+        "  --remote [NAME=]HOST:PORT  a controller's remote port (default 127.0.0.1:4239);\n"
+        "                             up to " +
+        std::to_string(kWebMaxRemotes) +
+        " times for as many changers, one tab each\n"
+        "                             on the page, named NAME or else HOST:PORT\n"
+        "  --listen ADDR:PORT         where the page is served (default 127.0.0.1:8080)\n"
+        "Neither port has any authentication: listen beyond 127.0.0.1 only on a\n"
+        "network you trust.\n";
+    return text.c_str();
+}
+
+std::string WebRemoteName(const WebRemote& remote) {
+    return remote.name.empty() ? remote.host + ":" + std::to_string(remote.port) : remote.name;
 }
 
 bool ParseHostPort(const std::string& text, bool zeroPort, std::string* host, uint16_t* port) {

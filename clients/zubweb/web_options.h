@@ -32,6 +32,10 @@ struct WebOptions {
 
 const char* WebUsageText();
 
+// What the page and GET /api/changers call a controller: its --remote name,
+// else "HOST:PORT".
+std::string WebRemoteName(const WebRemote& remote);
+
 // "HOST:PORT": a non-empty host and a port 1..65535 (0 too when zeroPort,
 // for "any free port").
 bool ParseHostPort(const std::string& text, bool zeroPort, std::string* host, uint16_t* port);

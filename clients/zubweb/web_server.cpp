@@ -3,12 +3,15 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/deadline.h"
 #include "clients/zubweb/web_page.h"
+#include "clients/zubweb/web_routes.h"
 
 namespace {
 
@@ -20,25 +23,45 @@ void ReplyJson(httplib::Response& response, int status, const std::string& body)
     response.set_content(body, kJson);
 }
 
+// No changer index in the events of the first changer's own routes.
+const int kNoChangerField = -1;
+
 }  // namespace
 
 struct WebServer::Routes {
-    Routes(ZubLink& link, StatusWatch& watch, ZubLink* commandLink)
-        : link(link), watch(watch), commandLink(commandLink) {}
+    Routes(std::vector<WebChanger> changers, ChangeBell* bell)
+        : changers(std::move(changers)), bell(bell) {}
+
+    // Where one event stream stands for one changer.
+    struct StreamMark {
+        uint64_t sent = 0;
+        int64_t sentAt = 0;
+        bool first = true;
+    };
 
     void Install();
-    void Status(httplib::Response& response);
-    void Discs(httplib::Response& response);
-    void Command(const httplib::Request& request, httplib::Response& response);
-    void Scan(const httplib::Request& request, httplib::Response& response);
-    void Forward(const WebCommand& command, httplib::Response& response);
-    void Events(httplib::Response& response);
-    bool SendEvents(httplib::DataSink& sink, uint64_t* sent, int64_t* sentAt, bool first);
+    void ChangerRoutes(const httplib::Request& request, httplib::Response& response);
+    void List(httplib::Response& response);
+    void Status(const WebChanger& changer, httplib::Response& response);
+    void Discs(const WebChanger& changer, httplib::Response& response);
+    void Command(const WebChanger& changer, const httplib::Request& request,
+                 httplib::Response& response);
+    void Scan(const WebChanger& changer, const httplib::Request& request,
+              httplib::Response& response);
+    void Forward(const WebChanger& changer, const WebCommand& command, httplib::Response& response);
+    bool OpenStream(httplib::Response& response);
+    void Events(int index, int changerField, httplib::Response& response);
+    void AllEvents(httplib::Response& response);
+    bool SendEvents(httplib::DataSink& sink, const WebChanger& changer, int changerField,
+                    StreamMark* mark);
+    bool SendAllEvents(httplib::DataSink& sink, std::vector<StreamMark>* marks);
+    bool WaitForAnyChange(const std::vector<StreamMark>& marks, int limitMs);
+    bool AnyWatchStopping();
     bool WaitOrStop(int ms);
 
-    ZubLink& link;
-    StatusWatch& watch;
-    ZubLink* commandLink;
+    const std::vector<WebChanger> changers;
+    ChangeBell* const bell;
+    std::string page;
     httplib::Server server;
     std::atomic<bool> stopping{false};
     std::mutex streamsMutex;
@@ -46,40 +69,103 @@ struct WebServer::Routes {
 };
 
 void WebServer::Routes::Install() {
+    std::vector<std::string> names;
+    for (const WebChanger& changer : changers) {
+        names.push_back(changer.name);
+    }
+    page = WebPageHtml(names);
     server.new_task_queue = [] { return new httplib::ThreadPool(kWebThreads); };
     server.set_payload_max_length(kWebCommandMaxBody);
     // Slow clients hold a thread no longer than these.
     server.set_read_timeout(kWebReadTimeoutSeconds, 0);
     server.set_keep_alive_timeout(kWebKeepAliveSeconds);
-    server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(WebPageHtml(), "text/html; charset=utf-8");
+    server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(page, "text/html; charset=utf-8");
     });
-    server.Get("/api/status",
-               [this](const httplib::Request&, httplib::Response& response) { Status(response); });
-    server.Get("/api/discs",
-               [this](const httplib::Request&, httplib::Response& response) { Discs(response); });
+    const WebChanger& first = changers.front();
+    server.Get("/api/status", [this, &first](const httplib::Request&, httplib::Response& response) {
+        Status(first, response);
+    });
+    server.Get("/api/discs", [this, &first](const httplib::Request&, httplib::Response& response) {
+        Discs(first, response);
+    });
     server.Post("/api/command",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                    Command(request, response);
+                [this, &first](const httplib::Request& request, httplib::Response& response) {
+                    Command(first, request, response);
                 });
-    server.Post("/api/scan", [this](const httplib::Request& request, httplib::Response& response) {
-        Scan(request, response);
+    server.Post("/api/scan",
+                [this, &first](const httplib::Request& request, httplib::Response& response) {
+                    Scan(first, request, response);
+                });
+    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) {
+        Events(0, kNoChangerField, response);
     });
-    server.Get("/api/events",
-               [this](const httplib::Request&, httplib::Response& response) { Events(response); });
+    auto changerRoutes = [this](const httplib::Request& request, httplib::Response& response) {
+        ChangerRoutes(request, response);
+    };
+    const std::string pattern = std::string(kChangerRoutePrefix) + "(/.*)?";
+    server.Get(pattern, changerRoutes);
+    server.Post(pattern, changerRoutes);
 }
 
-void WebServer::Routes::Status(httplib::Response& response) {
-    WebStatus status = watch.Current();
+void WebServer::Routes::ChangerRoutes(const httplib::Request& request,
+                                      httplib::Response& response) {
+    ChangerRouteMatch match =
+        MatchChangerRoute(request.method, request.path, static_cast<int>(changers.size()));
+    const WebChanger* changer = match.index >= 0 ? &changers[match.index] : nullptr;
+    switch (match.route) {
+        case ChangerRoute::kList:
+            List(response);
+            return;
+        case ChangerRoute::kAllEvents:
+            AllEvents(response);
+            return;
+        case ChangerRoute::kStatus:
+            Status(*changer, response);
+            return;
+        case ChangerRoute::kDiscs:
+            Discs(*changer, response);
+            return;
+        case ChangerRoute::kCommand:
+            Command(*changer, request, response);
+            return;
+        case ChangerRoute::kScan:
+            Scan(*changer, request, response);
+            return;
+        case ChangerRoute::kEvents:
+            Events(match.index, match.index, response);
+            return;
+        case ChangerRoute::kNone:
+            break;
+    }
+    ReplyJson(response, match.status, ErrorJson(match.error));
+}
+
+void WebServer::Routes::List(httplib::Response& response) {
+    std::vector<WebChangerListing> listings;
+    for (size_t i = 0; i < changers.size(); ++i) {
+        WebChangerListing listing;
+        listing.index = static_cast<int>(i);
+        listing.name = changers[i].name;
+        listing.host = changers[i].host;
+        listing.port = changers[i].port;
+        listing.reachable = changers[i].watch->Current().reachable;
+        listings.push_back(listing);
+    }
+    ReplyJson(response, 200, ChangersJson(listings));
+}
+
+void WebServer::Routes::Status(const WebChanger& changer, httplib::Response& response) {
+    WebStatus status = changer.watch->Current();
     ReplyJson(response, status.reachable ? 200 : 503, StatusJson(status));
 }
 
-void WebServer::Routes::Discs(httplib::Response& response) {
+void WebServer::Routes::Discs(const WebChanger& changer, httplib::Response& response) {
     std::vector<unsigned char> reply(kRemoteMagazineSize);
     std::string error;
     WebCommand query;
     query.command = REMOTE_MAGAZINE;
-    if (!link.Exchange(query, reply.data(), kRemoteMagazineSize, kWebExchangeMs, &error)) {
+    if (!changer.link->Exchange(query, reply.data(), kRemoteMagazineSize, kWebExchangeMs, &error)) {
         ReplyJson(response, 503, ErrorJson(error));
         return;
     }
@@ -90,41 +176,44 @@ void WebServer::Routes::Discs(httplib::Response& response) {
     ReplyJson(response, 200, DiscsJson(slots));
 }
 
-void WebServer::Routes::Command(const httplib::Request& request, httplib::Response& response) {
+void WebServer::Routes::Command(const WebChanger& changer, const httplib::Request& request,
+                                httplib::Response& response) {
     WebCommand command;
     std::string error;
     if (!ParseWebCommand(request.body, &command, &error)) {
         ReplyJson(response, 400, ErrorJson(error));
         return;
     }
-    Forward(command, response);
+    Forward(changer, command, response);
 }
 
-void WebServer::Routes::Scan(const httplib::Request& request, httplib::Response& response) {
+void WebServer::Routes::Scan(const WebChanger& changer, const httplib::Request& request,
+                             httplib::Response& response) {
     WebCommand command;
     std::string error;
     if (!ParseWebScan(request.body, &command, &error)) {
         ReplyJson(response, 400, ErrorJson(error));
         return;
     }
-    Forward(command, response);
+    Forward(changer, command, response);
 }
 
 // Sends a parsed command on, or refuses it while a scan runs.
-void WebServer::Routes::Forward(const WebCommand& command, httplib::Response& response) {
+void WebServer::Routes::Forward(const WebChanger& changer, const WebCommand& command,
+                                httplib::Response& response) {
     std::string error;
-    WebStatus now = watch.Current();
+    WebStatus now = changer.watch->Current();
     WebCommandAnswer answer =
         AnswerWebCommand(command.command, now.reachable && now.status.scanning != 0);
     if (answer.send) {
-        bool sent = commandLink != nullptr
-                        ? commandLink->SendAndClose(command, kWebExchangeMs, &error)
-                        : link.Exchange(command, nullptr, 0, kWebExchangeMs, &error);
+        bool sent = changer.commandLink != nullptr
+                        ? changer.commandLink->SendAndClose(command, kWebExchangeMs, &error)
+                        : changer.link->Exchange(command, nullptr, 0, kWebExchangeMs, &error);
         if (!sent) {
             ReplyJson(response, 503, ErrorJson(error));
             return;
         }
-        watch.QuerySoon();
+        changer.watch->QuerySoon();
     }
     ReplyJson(response, answer.status, answer.body);
 }
@@ -143,14 +232,24 @@ bool WebServer::Routes::WaitOrStop(int ms) {
     return false;
 }
 
+bool WebServer::Routes::AnyWatchStopping() {
+    for (const WebChanger& changer : changers) {
+        if (changer.watch->Stopping()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // One step of an event stream: the first call sends the view at once; later
 // ones wait for a change (or send a keep-alive comment), keeping events
 // kWebEventSpacingMs apart. False ends the stream.
-bool WebServer::Routes::SendEvents(httplib::DataSink& sink, uint64_t* sent, int64_t* sentAt,
-                                   bool first) {
-    if (!first) {
+bool WebServer::Routes::SendEvents(httplib::DataSink& sink, const WebChanger& changer,
+                                   int changerField, StreamMark* mark) {
+    StatusWatch& watch = *changer.watch;
+    if (!mark->first) {
         int64_t waited = 0;
-        while (!watch.WaitForChange(*sent, kWebStreamCheckMs)) {
+        while (!watch.WaitForChange(mark->sent, kWebStreamCheckMs)) {
             // A client that has gone frees its slot now, not at the next write.
             if (stopping || watch.Stopping() || !sink.is_writable()) {
                 return false;
@@ -161,46 +260,123 @@ bool WebServer::Routes::SendEvents(httplib::DataSink& sink, uint64_t* sent, int6
                 return sink.write(kKeepAlive, sizeof kKeepAlive - 1);
             }
         }
-        int64_t since = SteadyClockMs() - *sentAt;
+        int64_t since = SteadyClockMs() - mark->sentAt;
         if (since < kWebEventSpacingMs &&
             !WaitOrStop(static_cast<int>(kWebEventSpacingMs - since))) {
             return false;
         }
     }
+    mark->first = false;
     if (stopping) {
         return false;
     }
-    WebStatus status = watch.Current(sent);
-    std::string event = "data: " + StatusJson(status) + "\n\n";
-    *sentAt = SteadyClockMs();
+    WebStatus status = watch.Current(&mark->sent);
+    std::string event = "data: " + StatusJson(status, changerField) + "\n\n";
+    mark->sentAt = SteadyClockMs();
     return sink.write(event.data(), event.size());
 }
 
-void WebServer::Routes::Events(httplib::Response& response) {
-    {
-        std::lock_guard<std::mutex> lock(streamsMutex);
-        if (streams >= kWebMaxEventStreams) {
-            ReplyJson(
-                response, 503,
-                ErrorJson("too many event streams: at most " + std::to_string(kWebMaxEventStreams) +
-                          " pages at once; close one and retry"));
-            return;
+// Waits at most limitMs until a changer's view differs from what its mark
+// last sent. True when one does.
+bool WebServer::Routes::WaitForAnyChange(const std::vector<StreamMark>& marks, int limitMs) {
+    auto changed = [&] {
+        for (size_t i = 0; i < changers.size(); ++i) {
+            uint64_t version = 0;
+            changers[i].watch->Current(&version);
+            if (marks[i].first || version != marks[i].sent) {
+                return true;
+            }
         }
-        ++streams;
-    }
-    response.set_header("Cache-Control", "no-store");
-    struct Stream {
-        uint64_t sent = 0;
-        int64_t sentAt = 0;
-        bool first = true;
+        return false;
     };
-    auto stream = std::make_shared<Stream>();
+    if (bell == nullptr) {
+        // Without a bell only one changer can be waited for closely.
+        if (changers.size() == 1) {
+            return changers[0].watch->WaitForChange(marks[0].sent, limitMs) || changed();
+        }
+        return changed() || (WaitOrStop(std::min(limitMs, 50)) && changed());
+    }
+    uint64_t rings = bell->Rings();
+    if (changed()) {
+        return true;
+    }
+    bell->WaitForRing(rings, limitMs);
+    return changed();
+}
+
+// One step of the stream of all changers: an event for every changer whose
+// view changed (each at once the first time), each changer's events
+// kWebEventSpacingMs apart; a keep-alive comment when nothing changes.
+// False ends the stream.
+bool WebServer::Routes::SendAllEvents(httplib::DataSink& sink, std::vector<StreamMark>* marks) {
+    int64_t waited = 0;
+    while (!WaitForAnyChange(*marks, kWebStreamCheckMs)) {
+        if (stopping || AnyWatchStopping() || !sink.is_writable()) {
+            return false;
+        }
+        waited += kWebStreamCheckMs;
+        if (waited >= kWebKeepAliveMs) {
+            static const char kKeepAlive[] = ": keep-alive\n\n";
+            return sink.write(kKeepAlive, sizeof kKeepAlive - 1);
+        }
+    }
+    std::string events;
+    int64_t soonestDue = -1;  // ms until a held-back change may go
+    int64_t now = SteadyClockMs();
+    for (size_t i = 0; i < changers.size(); ++i) {
+        StreamMark& mark = (*marks)[i];
+        uint64_t version = 0;
+        WebStatus status = changers[i].watch->Current(&version);
+        if (!mark.first && version == mark.sent) {
+            continue;
+        }
+        int64_t since = now - mark.sentAt;
+        if (!mark.first && since < kWebEventSpacingMs) {
+            int64_t due = kWebEventSpacingMs - since;
+            soonestDue = soonestDue < 0 ? due : std::min(soonestDue, due);
+            continue;
+        }
+        mark.first = false;
+        mark.sent = version;
+        mark.sentAt = now;
+        events += "data: " + StatusJson(status, static_cast<int>(i)) + "\n\n";
+    }
+    if (stopping) {
+        return false;
+    }
+    if (events.empty()) {
+        // Only held-back changes: come back when the first may go.
+        return WaitOrStop(static_cast<int>(soonestDue));
+    }
+    return sink.write(events.data(), events.size());
+}
+
+// Counts a new event stream in; false (with the answer given) when there
+// are too many.
+bool WebServer::Routes::OpenStream(httplib::Response& response) {
+    std::lock_guard<std::mutex> lock(streamsMutex);
+    if (streams >= kWebMaxEventStreams) {
+        ReplyJson(
+            response, 503,
+            ErrorJson("too many event streams: at most " + std::to_string(kWebMaxEventStreams) +
+                      " pages at once; close one and retry"));
+        return false;
+    }
+    ++streams;
+    response.set_header("Cache-Control", "no-store");
+    return true;
+}
+
+void WebServer::Routes::Events(int index, int changerField, httplib::Response& response) {
+    if (!OpenStream(response)) {
+        return;
+    }
+    auto mark = std::make_shared<StreamMark>();
+    const WebChanger& changer = changers[index];
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, stream](size_t, httplib::DataSink& sink) {
-            bool more = SendEvents(sink, &stream->sent, &stream->sentAt, stream->first);
-            stream->first = false;
-            if (!more) {
+        [this, mark, &changer, changerField](size_t, httplib::DataSink& sink) {
+            if (!SendEvents(sink, changer, changerField, mark.get())) {
                 sink.done();  // ends the stream
             }
             return true;
@@ -211,8 +387,45 @@ void WebServer::Routes::Events(httplib::Response& response) {
         });
 }
 
+void WebServer::Routes::AllEvents(httplib::Response& response) {
+    if (!OpenStream(response)) {
+        return;
+    }
+    auto marks = std::make_shared<std::vector<StreamMark>>(changers.size());
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [this, marks](size_t, httplib::DataSink& sink) {
+            if (!SendAllEvents(sink, marks.get())) {
+                sink.done();
+            }
+            return true;
+        },
+        [this](bool) {
+            std::lock_guard<std::mutex> lock(streamsMutex);
+            --streams;
+        });
+}
+
+namespace {
+
+std::vector<WebChanger> OneChanger(ZubLink& link, StatusWatch& watch, ZubLink* commandLink) {
+    WebChanger changer;
+    changer.name = link.Where();
+    changer.host = link.Host();
+    changer.port = link.Port();
+    changer.link = &link;
+    changer.watch = &watch;
+    changer.commandLink = commandLink;
+    return {changer};
+}
+
+}  // namespace
+
 WebServer::WebServer(ZubLink& link, StatusWatch& watch, ZubLink* commandLink)
-    : routes_(new Routes(link, watch, commandLink)) {
+    : WebServer(OneChanger(link, watch, commandLink), nullptr) {}
+
+WebServer::WebServer(std::vector<WebChanger> changers, ChangeBell* bell)
+    : routes_(new Routes(std::move(changers), bell)) {
     routes_->Install();
 }
 

@@ -5,6 +5,13 @@
 //   POST /api/command  {"command": ..., "disc": N, "track": T}; during a scan
 //                      409 for play, pause, stop and 202 for requests that wait
 //   GET  /api/events   server-sent events: one status object per change
+// Those serve the first changer. For every changer K (0-based) there are
+//   GET  /api/changers                 the changers: index, name, host, port, reachable
+//   GET  /api/changers/events          one event stream for all, each event with "changer"
+//   GET  /api/changers/K/status, /api/changers/K/discs, /api/changers/K/events
+//   POST /api/changers/K/command, /api/changers/K/scan
+// as above; their events carry "changer": K. A bad K answers 404 with
+// {"error": "..."}.
 #pragma once
 
 #include <atomic>
@@ -12,7 +19,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "clients/zubweb/change_bell.h"
 #include "clients/zubweb/status_watch.h"
 #include "clients/zubweb/zub_link.h"
 
@@ -37,12 +46,26 @@ const int kWebThreads = kWebMaxEventStreams + 64;
 const int kWebReadTimeoutSeconds = 2;
 const int kWebKeepAliveSeconds = 2;
 
+// One changer a WebServer serves. Commands go over commandLink, one
+// connection each, when given (so a command that waits in the controller
+// never holds up the status queries on link); otherwise over link.
+struct WebChanger {
+    std::string name;  // what the page and /api/changers call it
+    std::string host;
+    uint16_t port = 0;
+    ZubLink* link = nullptr;
+    StatusWatch* watch = nullptr;
+    ZubLink* commandLink = nullptr;
+};
+
 class WebServer {
 public:
-    // Commands go over commandLink, one connection each, when given (so a
-    // command that waits in the controller never holds up the status
-    // queries on link); otherwise over link.
+    // One changer, named by where it is.
     WebServer(ZubLink& link, StatusWatch& watch, ZubLink* commandLink = nullptr);
+    // One or more changers, the first of them on the routes of one. Every
+    // watch rings bell at its changes (StatusWatch's bell); the stream of
+    // all changers waits on it.
+    WebServer(std::vector<WebChanger> changers, ChangeBell* bell);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;

@@ -42,6 +42,8 @@ public:
     bool SendAndClose(const WebCommand& request, int budgetMs, std::string* error);
 
     const std::string& Where() const { return where_; }
+    const std::string& Host() const { return host_; }
+    uint16_t Port() const { return port_; }
 
 private:
     bool ExchangeTaken(const WebCommand& request, unsigned char* reply, int replySize,

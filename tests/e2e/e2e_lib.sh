@@ -164,8 +164,12 @@ check() {
     e2e_log "ok: $what"
 }
 
+# e2e_finish [STATUS]: the teardown, then exits with STATUS (by default the
+# status it was called with). A trap of a test's own calls it with the status
+# it saved: a failing "(exit STATUS)" would end the trap under set -e before
+# the teardown, leaving Wine's server with the lock.
 e2e_finish() {
-    local status=$?
+    local status=${1:-$?}
     trap - EXIT INT TERM
     if [ "$E2E_PASSED" != 1 ] && [ -n "${DISPLAY:-}" ] && [ -n "$ZUB_XVFB_PID" ]; then
         screenshot failure

@@ -20,8 +20,7 @@ web_finish() {
     stop_process "$PAGE_PID"
     stop_process "$WEB_PID"
     stop_process "$WEB_EXE_PID"
-    (exit "$status")
-    e2e_finish
+    e2e_finish "$status"
 }
 
 # web_status PORT: the reply to GET /api/status, headers and body.

@@ -28,8 +28,7 @@ web_scan_finish() {
     local status=$?
     stop_process "$PAGE_PID"
     stop_process "$WEB_PID"
-    (exit "$status")
-    e2e_finish
+    e2e_finish "$status"
 }
 
 web_serving() { grep -q '^zubweb: serving http://' "$1"; }

@@ -13,8 +13,7 @@ web_pid=""
 shot_finish() {
     local status=$?
     stop_process "$web_pid"
-    (exit "$status")
-    e2e_finish
+    e2e_finish "$status"
 }
 
 e2e_begin demo-screenshot 300
