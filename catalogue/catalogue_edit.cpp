@@ -175,9 +175,8 @@ bool NamePoints(const std::string* name, RemoteNameKind kind, std::vector<uint32
 CatalogueEdit Finish(size_t shown, std::string bytes) {
     CatalogueEdit edit;
     if (shown > kCatalogueLineWindow) {
-        edit.error = "the artist and title would be " + std::to_string(shown) +
-                     " characters long together; the catalogue reads at most " +
-                     std::to_string(kCatalogueLineWindow - 1);
+        edit.error = "the line would hold " + std::to_string(shown) +
+                     " characters; the catalogue reads " + std::to_string(kCatalogueLineWindow - 1);
         return edit;
     }
     edit.bytes = std::move(bytes);

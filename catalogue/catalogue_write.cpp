@@ -41,8 +41,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
         return false;
     }
     if (bytes->size() > kCatalogueReadLimit) {
-        *error = "it is larger than the " + std::to_string(kCatalogueReadLimit) +
-                 " bytes the program reads";
+        *error = "it is over " + std::to_string(kCatalogueReadLimit) + " bytes";
         return false;
     }
     return true;

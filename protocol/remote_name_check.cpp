@@ -50,7 +50,7 @@ std::string CheckRemoteName(RemoteNameKind kind, const std::string& text) {
             return "the " + field + " holds a control character";
         }
         if (point == '"' && (kind == NameArtist || kind == NameDiscTitle)) {
-            return "the " + field + " holds a double quote, which the catalogue cannot keep";
+            return "the " + field + " holds a double quote, which the catalogue drops";
         }
     }
     return "";

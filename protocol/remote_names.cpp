@@ -29,6 +29,7 @@ void PutPlay(const RemotePlayRecord& play, unsigned char* out) {
     uint64_t time = static_cast<uint64_t>(play.playedAt);
     WriteRemoteInt(out + kRemotePlayTimeOffset, static_cast<int32_t>(time & 0xFFFFFFFFu));
     WriteRemoteInt(out + kRemotePlayTimeOffset + 4, static_cast<int32_t>(time >> 32));
+    PutText(out + kRemotePlayDiscIdOffset, kRemoteSlotIdSize, play.discId);
     PutText(out + kRemotePlayTitleOffset, kRemoteNameFieldSize, play.title);
     PutText(out + kRemotePlayStyleOffset, kRemoteStyleFieldSize, play.style);
 }
@@ -41,6 +42,7 @@ RemotePlayRecord GetPlay(const unsigned char* bytes) {
     uint64_t low = static_cast<uint32_t>(ReadRemoteInt(bytes + kRemotePlayTimeOffset));
     uint64_t high = static_cast<uint32_t>(ReadRemoteInt(bytes + kRemotePlayTimeOffset + 4));
     play.playedAt = static_cast<int64_t>(high << 32 | low);
+    play.discId = GetText(bytes + kRemotePlayDiscIdOffset, kRemoteSlotIdSize);
     play.title = GetText(bytes + kRemotePlayTitleOffset, kRemoteNameFieldSize);
     play.style = GetText(bytes + kRemotePlayStyleOffset, kRemoteStyleFieldSize);
     return play;

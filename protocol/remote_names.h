@@ -18,10 +18,11 @@ const int kRemoteNameTextSize = kRemoteRequestSize - kRemoteNameTextOffset;
 
 // The longest texts, in bytes of UTF-8: an artist or a title (of a disc or
 // a track), and a style.
-const int kRemoteNameLimit = kRemoteNameTextSize - 1;
+const int kRemoteNameLimit = 64;
 const int kRemoteStyleLimit = 31;
-// Their fields in the replies: the text, then at least one NUL.
-const int kRemoteNameFieldSize = kRemoteNameLimit + 1;
+static_assert(kRemoteNameLimit < kRemoteNameTextSize, "a name and its NUL fit the request");
+// Their fields in the replies: the text, then NULs.
+const int kRemoteNameFieldSize = 68;
 const int kRemoteStyleFieldSize = kRemoteStyleLimit + 1;
 
 // The answer to every text request: result, a number (the style shuffle's
@@ -81,14 +82,17 @@ const int kRemoteHistoryEntries = 20;
 const int kRemoteHistoryRecentCountOffset = 0;
 const int kRemoteHistoryMostCountOffset = 4;
 const int kRemoteHistoryRecordsOffset = 8;
-// One play: slot, track, the track's play count, 4 zeros, the time
-// (seconds since 1970, UTC, 64 bits), the track's title and style. For a
-// most played track the time is its last play's.
+// One play: slot (0 when the disc is not in the magazine now), track, the
+// track's play count, 4 zeros, the time (seconds since 1970, UTC, 64
+// bits), the disc identifier (kRemoteSlotIdSize bytes, then one zero), the
+// track's title and style. For a most played track the time is its last
+// play's.
 const int kRemotePlaySlotOffset = 0;
 const int kRemotePlayTrackOffset = 4;
 const int kRemotePlayCountOffset = 8;
 const int kRemotePlayTimeOffset = 16;
-const int kRemotePlayTitleOffset = 24;
+const int kRemotePlayDiscIdOffset = 24;
+const int kRemotePlayTitleOffset = kRemotePlayDiscIdOffset + kRemoteSlotIdSize + 1;
 const int kRemotePlayStyleOffset = kRemotePlayTitleOffset + kRemoteNameFieldSize;
 const int kRemotePlayRecordSize = kRemotePlayStyleOffset + kRemoteStyleFieldSize;
 const int kRemoteHistorySize =
@@ -102,6 +106,7 @@ struct RemotePlayRecord {
     int32_t track = 0;
     int32_t plays = 0;
     int64_t playedAt = 0;
+    std::string discId;
     std::string title;
     std::string style;
 };

@@ -11,6 +11,7 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
+#include "remote/remote_catalogue_names.h"
 #include "remote/remote_status.h"
 #include "resources/resource_ids.h"
 
@@ -131,6 +132,9 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
         case REMOTE_SCAN:
             RequestRescan(disc, track);
             return 0;
+        case REMOTE_SET_ARTIST:
+        case REMOTE_SET_TITLE:
+            return AnswerSetCatalogueName(command, buffer, reply);
         default:
             return 0;
     }

@@ -271,10 +271,10 @@ TEST(CatalogueEditTest, BadNamesSlotsAndTracksAreRefused) {
     const Case names[] = {
         {NameArtist, "Plain Name", ""},
         {NameArtist, "", ""},
-        {NameArtist, std::string(67, 'a'), ""},
-        {NameArtist, std::string(68, 'a'), "the artist is 68 bytes long; at most 67 are allowed"},
+        {NameArtist, std::string(64, 'a'), ""},
+        {NameArtist, std::string(65, 'a'), "the artist is 65 bytes long; at most 64 are allowed"},
         {NameTrackTitle, std::string(70, 't'),
-         "the track title is 70 bytes long; at most 67 are allowed"},
+         "the track title is 70 bytes long; at most 64 are allowed"},
         {NameStyle, std::string(31, 's'), ""},
         {NameStyle, std::string(32, 's'), "the style is 32 bytes long; at most 31 are allowed"},
         {NameDiscTitle, "a\tb", "the title holds a TAB"},
@@ -285,7 +285,7 @@ TEST(CatalogueEditTest, BadNamesSlotsAndTracksAreRefused) {
         {NameArtist, "a\xC2\x85", "the artist holds a control character"},
         {NameArtist, "a\xE9", "the artist is not UTF-8 text"},
         {NameArtist, "a\xC0\xAF", "the artist is not UTF-8 text"},
-        {NameArtist, "a\"b", "the artist holds a double quote, which the catalogue cannot keep"},
+        {NameArtist, "a\"b", "the artist holds a double quote, which the catalogue drops"},
         {NameTrackTitle, "a\"b", ""},
     };
     for (const Case& c : names) {
@@ -337,11 +337,9 @@ TEST(CatalogueEditTest, BadNamesSlotsAndTracksAreRefused) {
         EXPECT_EQ(edit.bytes, "");
     }
     // A kept field so long that the new line would be cut by the reader.
-    std::string title(67, 't');
+    std::string title(64, 't');
     CatalogueEdit edit = EditCatalogueNames(std::string(150, 'a') + "\tT\r\n", 1, nullptr, &title);
-    EXPECT_EQ(edit.error,
-              "the artist and title would be 218 characters long together; the catalogue reads "
-              "at most 198");
+    EXPECT_EQ(edit.error, "the line would hold 215 characters; the catalogue reads 198");
     EXPECT_EQ(edit.bytes, "");
 }
 

@@ -1,9 +1,13 @@
 // What each remote request does and answers, without sockets.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -16,6 +20,7 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
+#include "protocol/remote_names.h"
 #include "protocol/remote_records.h"
 #include "remote/remote_request.h"
 #include "resources/resource_ids.h"
@@ -25,6 +30,13 @@
 #include "tools/changer-sim/sim_frame.h"
 
 namespace {
+
+std::string ReadFileBytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 class RemoteRequest : public FreshChangerTest {
 protected:
@@ -41,6 +53,16 @@ protected:
     }
 
     std::vector<std::string> Sent() { return SentCommands(line_.Written()); }
+
+    // Handles a text request as a client sends it: all 80 bytes.
+    RemoteAnswerRecord HandleText(int32_t command, int32_t slot, int32_t track,
+                                  const std::string& text) {
+        EncodeRemoteTextRequest(command, slot, track, text, buffer_);
+        std::memset(reply_, 0xEE, sizeof reply_);
+        int length = HandleRemoteRequest(buffer_, reply_);
+        EXPECT_EQ(length, kRemoteAnswerSize) << command;
+        return DecodeRemoteAnswer(reply_);
+    }
 
     ScriptedLine line_;
     unsigned char buffer_[kRemoteRequestSize];
@@ -563,6 +585,84 @@ TEST(RemoteRecords, TextFieldsWithoutTerminatorEndAtTheFieldsEnd) {
     EXPECT_EQ(slot.title.size(), size_t(kRemoteTextSize));
 }
 
+// Naming a disc: the catalogue line changes at once, the window is asked
+// to show its row anew, and every later reply reads the new names. A bad
+// slot or text is refused with why, and the file stays as it was.
+TEST_F(RemoteRequest, SetArtistAndTitleEditTheCatalogue) {
+    ScratchWorkingDir dir;
+    const std::string file = "One\tFirst\r\nTwo\tSecond\r\n";
+    dir.WriteFile("zub.txt", file);
+    int token;
+    g_hWnd = &token;
+    struct Case {
+        int32_t command;
+        int32_t slot;
+        std::string text;
+        int32_t result;
+        const char* message;
+        const char* after;  // the file afterwards
+    };
+    const Case cases[] = {
+        {REMOTE_SET_ARTIST, 2, "Caf\xC3\xA9", RemoteAnswerDone, "",
+         "One\tFirst\r\nCaf\xE9\tSecond\r\n"},
+        {REMOTE_SET_TITLE, 2, "Live", RemoteAnswerDone, "", "One\tFirst\r\nCaf\xE9\tLive\r\n"},
+        {REMOTE_SET_TITLE, 4, "Far", RemoteAnswerDone, "",
+         "One\tFirst\r\nCaf\xE9\tLive\r\n\r\n\tFar\r\n"},
+        {REMOTE_SET_ARTIST, 0, "X", RemoteAnswerRefused, "slot 0 does not exist (slots are 1..100)",
+         nullptr},
+        {REMOTE_SET_ARTIST, 101, "X", RemoteAnswerRefused,
+         "slot 101 does not exist (slots are 1..100)", nullptr},
+        {REMOTE_SET_ARTIST, 1, "a\tb", RemoteAnswerRefused, "the artist holds a TAB", nullptr},
+        {REMOTE_SET_TITLE, 1, "a\r\nb", RemoteAnswerRefused, "the title holds a line break",
+         nullptr},
+        {REMOTE_SET_TITLE, 1, "\x1B[2J", RemoteAnswerRefused, "the title holds a control character",
+         nullptr},
+        {REMOTE_SET_ARTIST, 1, std::string(65, 'a'), RemoteAnswerRefused,
+         "the artist is 65 bytes long; at most 64 are allowed", nullptr},
+        {REMOTE_SET_ARTIST, 1, "\xE9t\xE9", RemoteAnswerRefused, "the artist is not UTF-8 text",
+         nullptr},
+    };
+    std::string expected = file;
+    for (const Case& c : cases) {
+        ClearPlatformRecord();
+        RemoteAnswerRecord answer = HandleText(c.command, c.slot, 0, c.text);
+        EXPECT_EQ(answer.result, c.result) << c.text;
+        EXPECT_EQ(answer.message, c.message) << c.text;
+        if (c.after != nullptr) {
+            expected = c.after;
+            EXPECT_EQ(RecordedSlotRowRefreshes(), std::vector<int>{c.slot});
+        } else {
+            EXPECT_TRUE(RecordedSlotRowRefreshes().empty());
+        }
+        EXPECT_EQ(ReadFileBytes("zub.txt"), expected) << c.text;
+    }
+    // The info reply reads the new names at once.
+    g_nDisc = 2;
+    Handle(REMOTE_INFO);
+    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + kRemoteArtistOffset), "Caf\xE9");
+    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + kRemoteTitleOffset), "Live");
+
+    // A text that fills its field without a NUL is refused, not cut.
+    std::memset(buffer_, 'x', sizeof buffer_);
+    WriteRemoteInt(buffer_, REMOTE_SET_ARTIST);
+    WriteRemoteInt(buffer_ + kRemoteDiscOffset, 1);
+    WriteRemoteInt(buffer_ + kRemoteTrackOffset, 0);
+    ASSERT_EQ(HandleRemoteRequest(buffer_, reply_), kRemoteAnswerSize);
+    EXPECT_EQ(DecodeRemoteAnswer(reply_).result, RemoteAnswerRefused);
+    EXPECT_EQ(DecodeRemoteAnswer(reply_).message,
+              "the text has no end within the request's 80 bytes");
+    EXPECT_EQ(ReadFileBytes("zub.txt"), expected);
+
+    // A catalogue that cannot be written: failed, with why; the file stays.
+    chmod("zub.txt", 0444);
+    RemoteAnswerRecord answer = HandleText(REMOTE_SET_ARTIST, 1, 0, "New");
+    EXPECT_EQ(answer.result, RemoteAnswerFailed);
+    EXPECT_EQ(answer.message, "cannot write zub.txt: the file is read-only");
+    EXPECT_EQ(ReadFileBytes("zub.txt"), expected);
+    chmod("zub.txt", 0644);
+    g_hWnd = nullptr;
+}
+
 TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     FillSlot(3, 1, 12);
     int token;
@@ -570,7 +670,7 @@ TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     g_nMode = ModeStop;
     // A valid command character with anything in the upper bytes, and
     // characters next to the command range.
-    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x39, 0x136, 0, -1}) {
+    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x41, 0x136, 0, -1}) {
         EXPECT_EQ(Handle(command, 3, 5), 0) << command;
     }
     EXPECT_EQ(line_.Written(), "");
