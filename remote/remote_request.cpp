@@ -12,6 +12,7 @@
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
 #include "remote/remote_catalogue_names.h"
+#include "remote/remote_notes.h"
 #include "remote/remote_status.h"
 #include "resources/resource_ids.h"
 
@@ -135,6 +136,16 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
         case REMOTE_SET_ARTIST:
         case REMOTE_SET_TITLE:
             return AnswerSetCatalogueName(command, buffer, reply);
+        case REMOTE_SET_DISC_STYLE:
+        case REMOTE_SET_TRACK_TITLE:
+        case REMOTE_SET_TRACK_STYLE:
+            return AnswerSetNote(command, buffer, reply);
+        case REMOTE_STYLE_SHUFFLE:
+            return AnswerStyleShuffle(buffer, reply);
+        case REMOTE_TRACKS:
+            return WriteRemoteTracks(buffer, reply);
+        case REMOTE_HISTORY:
+            return WriteRemoteHistory(reply);
         default:
             return 0;
     }
