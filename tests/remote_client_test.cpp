@@ -15,7 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/status_poll.h"
+#include "changer/track_notes.h"
 #include "clients/zubremote/remote_client.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
@@ -702,6 +705,41 @@ TEST_F(RemoteClientRun, SetDiscNamesTheCatalogue) {
     chmod("zub.txt", 0644);
     EXPECT_EQ(Run({"--port", port_, "info"}), RemoteClientOk);
     EXPECT_EQ(out_.str(), "disc 2 track 0\nartist: Caf\xC3\xA9\ntitle: Live\n");
+}
+
+// A track named and styled through the controller, read back with tracks;
+// a style shuffle's count; the history. The controller's refusals exit 4.
+TEST_F(RemoteClientRun, TracksStylesShuffleAndHistory) {
+    FillSlot(6, 1, 4);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        std::memcpy(g_slots[5].szDiscId, "ZUB0000006", kDiscIdLength + 1);
+        PublishWholeMagazine();
+    }
+    EXPECT_EQ(Run({"--port", port_, "set-track", "6", "2", "--title", "Blue", "--style", "Jazz"}),
+              RemoteClientOk)
+        << err_.str();
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "6", "--style", "Rock"}), RemoteClientOk)
+        << err_.str();
+    ASSERT_TRUE(RecordPlay("ZUB0000006", 2, 1796800000));
+    EXPECT_EQ(Run({"--port", port_, "tracks", "6"}), RemoteClientOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "slot 6 tracks 1-4 style Rock\n1 plays 0\n2 \"Blue\" [Jazz] plays 1\n3 plays 0\n"
+              "4 plays 0\n");
+    EXPECT_EQ(Run({"--port", port_, "history", "--json"}), RemoteClientOk) << err_.str();
+    EXPECT_EQ(
+        out_.str().rfind("{\"recent\":[{\"slot\":6,\"disc_id\":\"ZUB0000006\",\"track\":2,", 0), 0u)
+        << out_.str();
+
+    EXPECT_EQ(Run({"--port", port_, "set-track", "6", "5", "--title", "X"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: the disc in slot 6 has no track 5 (its tracks are 1-4)\n");
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "7", "--style", "Pop"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: slot 7 holds no disc\n");
+
+    EXPECT_EQ(Run({"--port", port_, "random", "--style", "Polka"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(), "no track has the style Polka; the playlist is as it was\n");
+    EXPECT_EQ(Run({"--port", port_, "--json", "random", "--style", "rock"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(), "{\"style\":\"rock\",\"tracks\":3}\n");
 }
 
 // A bad command line gives its one-line error and a pointer to --help,

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -668,7 +669,7 @@ TEST_F(RemoteRequest, SetArtistAndTitleEditTheCatalogue) {
 void FillDisc(int slot, int first, int count, const char* id) {
     FillSlot(slot, first, count);
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
-    std::strncpy(g_slots[slot - 1].szDiscId, id, kDiscIdLength);
+    std::snprintf(g_slots[slot - 1].szDiscId, kDiscIdLength + 1, "%s", id);
     PublishWholeMagazine();
 }
 
