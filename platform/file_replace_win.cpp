@@ -31,6 +31,27 @@ std::string ErrorText(DWORD code) {
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
+// A reader that has the old file open (the window or a remote session
+// reading a line) makes the move fail for a moment: it is tried again for
+// at most kMoveAttempts * kMoveRetryMs.
+const int kMoveAttempts = 10;
+const DWORD kMoveRetryMs = 20;
+
+bool MoveOver(const std::wstring& from, const std::wstring& to, DWORD* code) {
+    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        *code = GetLastError();
+        if (*code != ERROR_SHARING_VIOLATION && *code != ERROR_ACCESS_DENIED) {
+            return false;
+        }
+        Sleep(kMoveRetryMs);
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error) {
@@ -56,10 +77,8 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
               written == bytes.size() && FlushFileBuffers(file);
     DWORD code = ok ? 0 : GetLastError();
     CloseHandle(file);
-    if (ok && !MoveFileExW(temp.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok && !MoveOver(temp, target, &code)) {
         ok = false;
-        code = GetLastError();
     }
     if (!ok) {
         *error = ErrorText(code);
