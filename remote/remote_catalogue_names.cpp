@@ -4,6 +4,7 @@
 #include <string>
 
 #include "catalogue/catalogue_write.h"
+#include "changer/magazine_copy.h"
 #include "platform/window_hooks.h"
 #include "protocol/remote_name_check.h"
 #include "remote/remote_answer.h"
@@ -23,13 +24,15 @@ int AnswerSetCatalogueName(int32_t command, const unsigned char* buffer, unsigne
     if (!problem.empty()) {
         return WriteRemoteAnswer(reply, RemoteAnswerRefused, problem);
     }
-    // The remote replies read the file afresh; the disc list shows the row
-    // again from it.
+    // The remote replies read the file afresh, and the new generation tells
+    // clients to read the magazine again; the disc list shows the row again
+    // from the file.
     problem = SetCatalogueNames(kCatalogueFileName, slot, artist ? &text : nullptr,
                                 artist ? nullptr : &text);
     if (!problem.empty()) {
         return WriteRemoteAnswer(reply, RemoteAnswerFailed, problem);
     }
+    MarkMagazineNamesChanged();
     RequestSlotRowRefresh(g_hWnd.load(), slot);
     return WriteRemoteAnswer(reply, RemoteAnswerDone, "");
 }

@@ -627,7 +627,12 @@ TEST_F(RemoteRequest, SetArtistAndTitleEditTheCatalogue) {
     std::string expected = file;
     for (const Case& c : cases) {
         ClearPlatformRecord();
+        MagazineCopy before;
+        ReadMagazineCopy(&before);
         RemoteAnswerRecord answer = HandleText(c.command, c.slot, 0, c.text);
+        MagazineCopy after;
+        ReadMagazineCopy(&after);
+        EXPECT_EQ(after.generation != before.generation, c.after != nullptr) << c.text;
         EXPECT_EQ(answer.result, c.result) << c.text;
         EXPECT_EQ(answer.message, c.message) << c.text;
         if (c.after != nullptr) {
