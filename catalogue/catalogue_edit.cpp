@@ -77,15 +77,22 @@ size_t LineEndLength(const Text& body, size_t at) {
     return body[at] == '\r' && at + 1 < body.size() && body[at + 1] == '\n' ? 2 : 1;
 }
 
-// The file's first line end; CR LF when it has none.
+// The line end that added lines get: the file's last one, so that one
+// added after a lone CR cannot join it into a CR LF; CR LF in a file
+// without any.
 template <typename Text>
 Text FileLineEnd(const Text& body) {
-    size_t at = LineEnd(body, 0);
-    size_t length = LineEndLength(body, at);
-    if (length == 0) {
+    size_t at = body.size();
+    while (at > 0 && body[at - 1] != '\r' && body[at - 1] != '\n') {
+        --at;
+    }
+    if (at == 0) {
         return Text{'\r', '\n'};
     }
-    return body.substr(at, length);
+    if (body[at - 1] == '\n' && at >= 2 && body[at - 2] == '\r') {
+        return Text{'\r', '\n'};
+    }
+    return Text{body[at - 1]};
 }
 
 // The line with the names given (null: kept), and the fields after the

@@ -15,7 +15,7 @@ struct CatalogueEdit {
 // that encoding; a file without a mark gets them in UTF-8 when its other
 // bytes are UTF-8 or a name has a character outside Windows-1252, else in
 // Windows-1252. Fields after the title stay. A file shorter than the slot
-// gains empty lines; its line end is the file's first one, CR LF in a file
+// gains empty lines; its line end is the file's last one, CR LF in a file
 // without one. A bad name or slot, or a line the reader would cut, gives
 // an error and no bytes.
 CatalogueEdit EditCatalogueNames(const std::string& file, int slot, const std::string* artist,

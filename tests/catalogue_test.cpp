@@ -199,6 +199,8 @@ TEST(CatalogueEditTest, NewBytesKeepEveryOtherLineAndTheFilesForm) {
         {"last line without line end", "A1\tT1\r\nA2\tT2", 2, "X", "Y", "A1\tT1\r\nX\tY"},
         {"past a last line without line end", "A1\tT1\nA2", 4, "X", "Y", "A1\tT1\nA2\n\nX\tY\n"},
         {"shorter than the slot", "A1\tT1\r\n", 3, "X", "Y", "A1\tT1\r\n\r\nX\tY\r\n"},
+        {"added lines take the last line end, never joining a lone CR", "A\nB\r", 4, "X", "Y",
+         "A\nB\r\rX\tY\r"},
         {"the line just after the last", "A1\tT1\r\n", 2, "X", "Y", "A1\tT1\r\nX\tY\r\n"},
         {"empty file", "", 2, "X", "Y", "\r\nX\tY\r\n"},
         {"fields after the title stay", "A\tT\tyear\tnote\r\n", 1, "X", "Y",
