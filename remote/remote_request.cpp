@@ -1,5 +1,6 @@
 // Remote requests: play, pause, stop, disc and track requests, position and
-// catalogue queries.
+// catalogue queries; names, styles and plays are answered by
+// remote_catalogue_names.h and remote_notes.h.
 #include "remote/remote_request.h"
 
 #include <cstring>
