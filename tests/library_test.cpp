@@ -568,6 +568,9 @@ TEST_F(LibraryTest, WithoutAFileTheStoreLastsTheRun) {
     EXPECT_EQ(TrackNotes("ABC", 2).playCount, 3);
     EXPECT_EQ(TrackNotes("NONE", 2).playCount, 0);
     EXPECT_EQ(TrackNotes("NONE", 2).title, "");
+    SetTrackTitleStyle("XYZ", 9, "", "rock");
+    SetTrackTitleStyle("XYZ", 8, "", "Blues");
+    EXPECT_EQ(KnownStyles(), (std::vector<std::string>{"Blues", "Pop", "Rock"}));
 
     // Most plays first, then the latest, then identifier and track.
     std::vector<TrackPlays> most = MostPlayed(10);
