@@ -248,6 +248,12 @@ void UpdatePlaylistForSlot(int slotNumber) {
         std::memcpy(slot.szDiscId, current.szDiscId, sizeof slot.szDiscId);
     }
     std::string discStyle = DiscStyle(slot.szDiscId);
+    // In a shuffle of one style, whether a track of the disc read anew is of it.
+    auto ofShuffleStyle = [&](int track) {
+        StyledTrack styled{static_cast<uint16_t>(slotNumber), static_cast<uint16_t>(track),
+                           TrackNotes(slot.szDiscId, track).style, discStyle};
+        return g_sShuffleStyle.empty() || SameStyle(EffectiveStyle(styled), g_sShuffleStyle);
+    };
     // Entries up to the position have played or play now: they stay.
     int pos = std::max(0, std::min(g_nPlaylistPos, static_cast<int>(g_hPlaylist.size())));
     std::vector<PlaylistEntry> entries(g_hPlaylist.begin(), g_hPlaylist.begin() + pos);
@@ -259,7 +265,8 @@ void UpdatePlaylistForSlot(int slotNumber) {
             named[entry.wTrack] = true;
         }
         if (static_cast<int>(i) >= pos &&
-            (i == static_cast<size_t>(pos) || !ofSlot || TrackOnSlot(slot, entry.wTrack))) {
+            (i == static_cast<size_t>(pos) || !ofSlot ||
+             (TrackOnSlot(slot, entry.wTrack) && ofShuffleStyle(entry.wTrack)))) {
             entries.push_back(entry);
         }
     }
@@ -269,9 +276,7 @@ void UpdatePlaylistForSlot(int slotNumber) {
         if (track > kLargestTrack || named[track]) {
             continue;
         }
-        StyledTrack styled{static_cast<uint16_t>(slotNumber), static_cast<uint16_t>(track),
-                           TrackNotes(slot.szDiscId, track).style, discStyle};
-        if (!g_sShuffleStyle.empty() && !SameStyle(EffectiveStyle(styled), g_sShuffleStyle)) {
+        if (!ofShuffleStyle(track)) {
             continue;  // a shuffle of one style takes only that style's tracks
         }
         size_t after = std::min(entries.size(), static_cast<size_t>(pos) + 1);

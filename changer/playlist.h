@@ -72,6 +72,8 @@ void PlayNextEntry();
 // After CheckRememberedDisc read slot n anew: entries after the playlist's
 // position that name a track the disc lacks are dropped, and tracks of the
 // disc the list does not name are inserted at random after the position.
+// In a shuffle of one style, the disc's tracks of other styles are dropped
+// and not inserted.
 // Takes g_hPlaylistMutex: the caller holds no g_hComMutex.
 void UpdatePlaylistForSlot(int slotNumber);
 

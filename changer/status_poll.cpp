@@ -219,6 +219,7 @@ void PollStatusOnce() {
     }
     if (played) {
         RecordPlay(counted.discId, counted.track, g_playedAtClock());
+        RequestSlotRowRefresh(g_hWnd.load(), seen.disc);  // the track list's Played cell
     }
     ApplyPollTransitions(status);
 }

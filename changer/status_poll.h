@@ -102,8 +102,8 @@ void ResetPlayCounter();
 // One poll: sends CMD_STATUS, stores what the reply says under
 // g_hStatusMutex (a reply not whole sets the status row to 0 and changes
 // nothing else) and feeds the play counter (clock g_statusClock), releases
-// it, records a counted play (RecordPlay, at g_playedAtClock), then applies
-// the poll's transitions.
+// it, records a counted play (RecordPlay, at g_playedAtClock) and asks the
+// window to refresh its slot's rows, then applies the poll's transitions.
 void PollStatusOnce();
 
 // How the poll thread paces itself and when it ends; the defaults are the

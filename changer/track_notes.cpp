@@ -9,6 +9,7 @@
 
 #include "base/changer_facts.h"
 #include "changer/magazine_memory.h"
+#include "changer/style_select.h"
 
 std::mutex g_hNotesMutex;
 
@@ -177,6 +178,31 @@ std::vector<TrackPlays> MostPlayed(int limit) {
         tracks.resize(limit);
     }
     return tracks;
+}
+
+std::vector<std::string> KnownStyles() {
+    std::vector<std::string> named;
+    {
+        std::lock_guard<std::mutex> lock(g_hNotesMutex);
+        for (const auto& entry : discStyles) {
+            named.push_back(entry.second);
+        }
+        for (const auto& entry : trackNotes) {
+            if (!entry.second.style.empty()) {
+                named.push_back(entry.second.style);
+            }
+        }
+    }
+    std::sort(named.begin(), named.end());
+    std::vector<std::string> styles;
+    for (const std::string& style : named) {
+        bool known = std::any_of(styles.begin(), styles.end(),
+                                 [&](const std::string& kept) { return SameStyle(kept, style); });
+        if (!known) {
+            styles.push_back(style);
+        }
+    }
+    return styles;
 }
 
 int LoadTrackNotes(const LibraryOpening& opening) {

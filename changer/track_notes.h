@@ -88,6 +88,10 @@ std::vector<PlayRecord> RecentPlays(int limit);
 // first, then by disc identifier and track), at most limit of them.
 std::vector<TrackPlays> MostPlayed(int limit);
 
+// Every style the store names, on discs or tracks, once each without
+// regard to ASCII case (the first spelling in order), sorted.
+std::vector<std::string> KnownStyles();
+
 // Start-up: replaces the store with what the library read. Rows that could
 // not stand (bad identifier, track, text or count) are left out; returns
 // how many were.

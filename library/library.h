@@ -1,8 +1,8 @@
 // The library file: what the program remembers between runs (the magazine
 // as the last scan read it, and the names, styles and plays of discs and
-// tracks, keyed by the disc identifier), in an SQLite database. Opened once at start-up;
-// every write is one small transaction done by a writer thread of its own,
-// so that no caller waits for the disk.
+// tracks, keyed by the disc identifier), in an SQLite database. Opened once
+// at start-up; every write is one small transaction done by a writer thread
+// of its own, so that no caller waits for the disk.
 //
 // This layer knows the file and its schema only; what a valid slot is, is
 // decided by the caller.

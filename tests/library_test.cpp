@@ -568,6 +568,9 @@ TEST_F(LibraryTest, WithoutAFileTheStoreLastsTheRun) {
     EXPECT_EQ(TrackNotes("ABC", 2).playCount, 3);
     EXPECT_EQ(TrackNotes("NONE", 2).playCount, 0);
     EXPECT_EQ(TrackNotes("NONE", 2).title, "");
+    SetTrackTitleStyle("XYZ", 9, "", "rock");
+    SetTrackTitleStyle("XYZ", 8, "", "Blues");
+    EXPECT_EQ(KnownStyles(), (std::vector<std::string>{"Blues", "Pop", "Rock"}));
 
     // Most plays first, then the latest, then identifier and track.
     std::vector<TrackPlays> most = MostPlayed(10);
@@ -593,6 +596,44 @@ TEST_F(LibraryTest, WithoutAFileTheStoreLastsTheRun) {
     }
     EXPECT_EQ(RecentPlays(kRecentPlaysKept * 2).size(), static_cast<size_t>(kRecentPlaysKept));
     EXPECT_EQ(TrackNotes("LOTS", 5).playCount, kRecentPlaysKept + 10);
+}
+
+TEST_F(LibraryTest, EditsPlaysAndReadsFromManyThreadsAllArrive) {
+    ASSERT_EQ(StartLibrary(path, kNow), "");
+    const int kThreads = 4;
+    const int kEach = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            std::string id = "T" + std::to_string(t);
+            for (int i = 0; i < kEach; ++i) {
+                RecordPlay(id, 1, kNow + i);
+                SetTrackTitleStyle(id, 2, "Title " + std::to_string(i), "Style");
+                SetDiscStyle(id, i % 2 ? "Odd" : "Even");
+                TrackNotes(id, 1);
+                RecentPlays(5);
+                MostPlayed(5);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(RecentPlays(1000).size(), static_cast<size_t>(kThreads * kEach));
+    EndLibrary();
+    LibraryOpening reread = OpenLibrary(path, kNow);
+    ASSERT_EQ(reread.outcome, LibraryReady);
+    EXPECT_EQ(reread.recentPlays.size(), static_cast<size_t>(kThreads * kEach));
+    ASSERT_EQ(reread.trackNotes.size(), static_cast<size_t>(kThreads * 2));
+    for (const StoredTrackNote& note : reread.trackNotes) {
+        if (note.track == 1) {
+            EXPECT_EQ(note.playCount, kEach) << note.discId;
+        } else {
+            EXPECT_EQ(note.title, "Title " + std::to_string(kEach - 1)) << note.discId;
+        }
+    }
+    ASSERT_EQ(reread.discStyles.size(), static_cast<size_t>(kThreads));
+    EXPECT_EQ(reread.discStyles[0].style, "Odd");
 }
 
 TEST_F(LibraryTest, BadNamesAndPlaysAreRefusedAndChangeNothing) {

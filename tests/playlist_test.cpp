@@ -339,6 +339,25 @@ TEST_F(PlaylistStyleShuffleTest, OnlyTheStylesTracksArePlayedAndReshuffled) {
     }
 }
 
+TEST_F(PlaylistStyleShuffleTest, ADiscReadAnewKeepsOnlyItsTracksOfTheStyle) {
+    ASSERT_EQ(StartStyleShuffle("Jazz"), 3);
+    g_nPlaylistPos = 0;
+    const std::pair<int, int> atPosition = Entries()[0];
+    // Slot 2 now holds another disc: Rock, but for its track 2.
+    Disc(2, "NEWDISC");
+    ASSERT_TRUE(SetDiscStyle("NEWDISC", "Rock"));
+    ASSERT_TRUE(SetTrackTitleStyle("NEWDISC", 2, "", "JAZZ"));
+    UpdatePlaylistForSlot(2);
+
+    auto entries = Entries();
+    EXPECT_EQ(entries[0], atPosition);  // the entry at the position stays
+    std::vector<std::pair<int, int>> expected = {{1, 1}, {1, 3}, {2, 2}};
+    if (atPosition == std::make_pair(2, 3)) {
+        expected.push_back(atPosition);
+    }
+    EXPECT_EQ(Sorted(entries), Sorted(expected));
+}
+
 TEST_F(PlaylistStyleShuffleTest, EveryCommandOfAStyleShufflePlaysAStyledTrack) {
     ASSERT_EQ(StartStyleShuffle("jazz"), 3);
     for (int i = 0; i < 8; ++i) {

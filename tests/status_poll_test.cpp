@@ -14,6 +14,7 @@
 #include "changer/status_poll.h"
 #include "changer/track_notes.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "tests/support/fresh_changer_test.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
@@ -469,4 +470,5 @@ TEST_F(StatusPollTest, ACountedPlayIsRecordedForTheDiscInTheSlot) {
     ASSERT_EQ(RecentPlays(5).size(), 1u);
     EXPECT_EQ(RecentPlays(5)[0].playedAt, 1700000000);
     EXPECT_EQ(RecentPlays(5)[0].track, 2);
+    EXPECT_EQ(RecordedSlotRowRefreshes(), std::vector<int>{4});  // once, when counted
 }
