@@ -40,5 +40,5 @@ void ReadCatalogueFrom(const char* path, int line, char* artistOut, int artistCa
 
 void ReadCatalogue(int line, char* artistOut, int artistCapacity, char* titleOut,
                    int titleCapacity) {
-    ReadCatalogueFrom("zub.txt", line, artistOut, artistCapacity, titleOut, titleCapacity);
+    ReadCatalogueFrom(kCatalogueFileName, line, artistOut, artistCapacity, titleOut, titleCapacity);
 }

@@ -7,6 +7,9 @@
 // its first kCatalogueReadLimit bytes.
 const size_t kCatalogueReadLimit = 1 << 20;
 
+// The catalogue file's name, in the working folder.
+const char kCatalogueFileName[] = "zub.txt";
+
 // Reads line `line` (1-based; 1 or less reads the first line) of "zub.txt"
 // in the working directory as FindCatalogueLine finds it. Either output may
 // be null; a given one always receives a terminated text of at most

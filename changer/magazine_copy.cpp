@@ -91,6 +91,11 @@ void EndMagazineCopy(int lastScanned) {
     g_copy.scanSlot = lastScanned;
 }
 
+void MarkMagazineNamesChanged() {
+    std::lock_guard<std::mutex> lock(g_hCopyMutex);
+    ++g_copy.generation;
+}
+
 void ReadMagazineCopy(MagazineCopy* copy) {
     std::lock_guard<std::mutex> lock(g_hCopyMutex);
     *copy = g_copy;

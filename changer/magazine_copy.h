@@ -48,6 +48,10 @@ void EndMagazineCopy(int lastScanned);
 // writers of g_slots other than the scan (tests). Caller holds g_hComMutex.
 void PublishWholeMagazine();
 
+// A slot's artist or title changed in the catalogue: the magazine reply
+// reads differently, so the generation moves on (the rows stay).
+void MarkMagazineNamesChanged();
+
 // The copy as it stands: never waits for the serial line.
 void ReadMagazineCopy(MagazineCopy* copy);
 

@@ -12,6 +12,7 @@
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
 
@@ -19,7 +20,6 @@ Library* g_hLibrary = nullptr;
 bool g_bSlotRemembered[kSlotCount] = {};
 
 namespace {
-
 
 bool FitsByte(int64_t value) {
     return value >= 0 && value <= 255;
@@ -199,6 +199,7 @@ std::string StartLibrary(const std::string& path, std::time_t now) {
             opening.library->SetWriteFailureHandler(ReportWriteFailure);
             g_hLibrary = opening.library.release();
             RestoreMagazine(opening.slots);
+            LoadTrackNotes(opening);
             return "";
         case LibraryMovedAside:
             return "The library " + path + " " + opening.problem + ". It was renamed " +

@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
 #include "changer/magazine_memory.h"
+#include "changer/track_note_cells.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 
 namespace {
@@ -295,6 +299,22 @@ void ReadLoadedDiscContents(DiscSlot& slot) {
     ReadTrackTimes(slot);
 }
 
+namespace {
+
+// A cell the store has nothing for stays as the list made it: empty.
+void ShowNoteCells(ListControl& trackList, int row, const TrackNoteCells& cells) {
+    const std::pair<int, const std::string*> columns[] = {{kTrackTitleColumn, &cells.title},
+                                                          {kTrackStyleColumn, &cells.style},
+                                                          {kTrackPlayedColumn, &cells.played}};
+    for (const auto& [column, text] : columns) {
+        if (!text->empty()) {
+            trackList.SetCell(row, column, text->c_str());
+        }
+    }
+}
+
+}  // namespace
+
 void ShowTrackList(ListControl& trackList, int row) {
     trackList.DeleteAllRows();
     // A first load may read a slot anew on another thread.
@@ -302,6 +322,7 @@ void ShowTrackList(ListControl& trackList, int row) {
     if (row >= 0 && row < kSlotCount) {
         const DiscSlot& slot = g_slots[row];
         if ((slot.wFlags & SLOT_PRESENT) && slot.pTracks) {
+            std::string discStyle = DiscStyle(slot.szDiscId);
             for (int b = 0; b < slot.wTrackCount; ++b) {
                 const TrackEntry& entry = slot.pTracks[b];
                 char text[16];
@@ -311,6 +332,9 @@ void ShowTrackList(ListControl& trackList, int row) {
                 trackList.SetCell(b, 1, text);
                 entry.timeLength.Format(text);
                 trackList.SetCell(b, 2, text);
+                ShowNoteCells(
+                    trackList, b,
+                    CellsOfTrack(TrackNotes(slot.szDiscId, slot.wFirstTrack + b), discStyle));
             }
         }
     }

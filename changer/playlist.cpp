@@ -4,12 +4,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 #include "changer/disc_check.h"
 #include "changer/magazine.h"
+#include "changer/status_poll.h"
+#include "changer/style_select.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 #include "platform/mul_div.h"
 
@@ -19,6 +23,7 @@ std::vector<PlaylistEntry> g_hPlaylist;
 int g_nPlaylistCount = 0;
 int g_nPlaylistPos = 0;
 uint32_t g_nRandomSeed = 0;
+std::string g_sShuffleStyle;
 
 void SeedRandom() {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -102,8 +107,48 @@ int PlayDiscFirstTrack(uint16_t disc, int autopause) {
     return PlayDisc(disc, 0, true, autopause);
 }
 
+namespace {
+
+// Every track of the magazine with its styles. Reads the table under the
+// serial lock.
+std::vector<StyledTrack> StyledTracks() {
+    std::vector<StyledTrack> tracks;
+    std::lock_guard<std::recursive_mutex> comLock(g_hComMutex);
+    for (int i = 0; i < kSlotCount; ++i) {
+        const DiscSlot& slot = g_slots[i];
+        if ((slot.wFlags & SLOT_PRESENT) == 0) {
+            continue;
+        }
+        std::string discStyle = DiscStyle(slot.szDiscId);
+        for (int k = 0; k < slot.wTrackCount; ++k) {
+            int track = slot.wFirstTrack + k;
+            tracks.push_back({static_cast<uint16_t>(i + 1), static_cast<uint16_t>(track),
+                              TrackNotes(slot.szDiscId, track).style, discStyle});
+        }
+    }
+    return tracks;
+}
+
+std::vector<PlaylistEntry> EntriesOf(const std::vector<StyledTrack>& tracks) {
+    std::vector<PlaylistEntry> entries;
+    entries.reserve(tracks.size());
+    for (const StyledTrack& track : tracks) {
+        entries.push_back({track.disc, track.track});
+    }
+    return entries;
+}
+
+// Shuffles entries into the playlist. Caller holds g_hPlaylistMutex.
+void ShuffleIntoPlaylist(std::vector<PlaylistEntry> entries);
+
+}  // namespace
+
 void BuildPlaylist() {
     std::lock_guard<std::recursive_mutex> playlistLock(g_hPlaylistMutex);
+    if (!g_sShuffleStyle.empty()) {
+        ShuffleIntoPlaylist(EntriesOf(SelectStyle(StyledTracks(), g_sShuffleStyle)));
+        return;
+    }
     std::vector<PlaylistEntry> entries;
     // Room for one entry up front; what tells callers (the panel's fourth
     // line) that a list was built is g_bPlaylistBuilt, set below even when
@@ -123,7 +168,37 @@ void BuildPlaylist() {
             }
         }
     }
+    ShuffleIntoPlaylist(std::move(entries));
+}
 
+void StartShuffle() {
+    // One hold across build, reset and first play: nobody sees the new list
+    // with the old position.
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    g_sShuffleStyle.clear();
+    BuildPlaylist();
+    g_nMode = ModeShuffle;
+    g_nPlaylistPos = 0;
+    PlayNextEntry();
+}
+
+int StartStyleShuffle(const std::string& style) {
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    std::vector<StyledTrack> selected = SelectStyle(StyledTracks(), style);
+    if (selected.empty()) {
+        return 0;
+    }
+    g_sShuffleStyle = style;
+    ShuffleIntoPlaylist(EntriesOf(selected));
+    g_nMode = ModeShuffle;
+    g_nPlaylistPos = 0;
+    PlayNextEntry();
+    return static_cast<int>(selected.size());
+}
+
+namespace {
+
+void ShuffleIntoPlaylist(std::vector<PlaylistEntry> entries) {
     // One draw per entry; x has 256 values, scaled with rounding onto 0..count-1.
     int count = static_cast<int>(entries.size());
     for (int j = 0; j < count; ++j) {
@@ -136,6 +211,8 @@ void BuildPlaylist() {
     g_nPlaylistCount = count;
     g_bPlaylistBuilt = true;
 }
+
+}  // namespace
 
 void PlayNextEntry() {
     std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
@@ -184,7 +261,15 @@ void UpdatePlaylistForSlot(int slotNumber) {
         slot.wFlags = current.wFlags;
         slot.wFirstTrack = current.wFirstTrack;
         slot.wTrackCount = current.wTrackCount;
+        std::memcpy(slot.szDiscId, current.szDiscId, sizeof slot.szDiscId);
     }
+    std::string discStyle = DiscStyle(slot.szDiscId);
+    // In a shuffle of one style, whether a track of the disc read anew is of it.
+    auto ofShuffleStyle = [&](int track) {
+        StyledTrack styled{static_cast<uint16_t>(slotNumber), static_cast<uint16_t>(track),
+                           TrackNotes(slot.szDiscId, track).style, discStyle};
+        return g_sShuffleStyle.empty() || SameStyle(EffectiveStyle(styled), g_sShuffleStyle);
+    };
     // Entries up to the position have played or play now: they stay.
     int pos = std::max(0, std::min(g_nPlaylistPos, static_cast<int>(g_hPlaylist.size())));
     std::vector<PlaylistEntry> entries(g_hPlaylist.begin(), g_hPlaylist.begin() + pos);
@@ -196,7 +281,8 @@ void UpdatePlaylistForSlot(int slotNumber) {
             named[entry.wTrack] = true;
         }
         if (static_cast<int>(i) >= pos &&
-            (i == static_cast<size_t>(pos) || !ofSlot || TrackOnSlot(slot, entry.wTrack))) {
+            (i == static_cast<size_t>(pos) || !ofSlot ||
+             (TrackOnSlot(slot, entry.wTrack) && ofShuffleStyle(entry.wTrack)))) {
             entries.push_back(entry);
         }
     }
@@ -205,6 +291,9 @@ void UpdatePlaylistForSlot(int slotNumber) {
         int track = slot.wFirstTrack + k;
         if (track > kLargestTrack || named[track]) {
             continue;
+        }
+        if (!ofShuffleStyle(track)) {
+            continue;  // a shuffle of one style takes only that style's tracks
         }
         size_t after = std::min(entries.size(), static_cast<size_t>(pos) + 1);
         size_t at = after + NextRandom() % (entries.size() - after + 1);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 struct PlaylistEntry {
@@ -19,6 +20,8 @@ extern std::vector<PlaylistEntry> g_hPlaylist;  // the entries, in play order
 extern int g_nPlaylistCount;                    // number of entries
 extern int g_nPlaylistPos;                      // entry that plays next (0-based)
 extern uint32_t g_nRandomSeed;                  // shuffle generator state
+// The style the shuffle is made of; empty: every track.
+extern std::string g_sShuffleStyle;
 
 // Seeds the generator from the millisecond clock.
 void SeedRandom();
@@ -48,9 +51,20 @@ int PlayDiscTrack(uint16_t disc, uint16_t track, int autopause);
 // serial lock: after the first-load check, when that read the slot anew.
 int PlayDiscFirstTrack(uint16_t disc, int autopause);
 
-// Collects every track of every loaded disc and shuffles them. Leaves the
-// position alone; callers set it.
+// Collects every track of every loaded disc (with g_sShuffleStyle set,
+// only the tracks of that style) and shuffles them. Leaves the position
+// alone; callers set it.
 void BuildPlaylist();
+
+// Random: the shuffle goes back to every track (g_sShuffleStyle emptied),
+// is built anew and plays its first entry in ModeShuffle.
+void StartShuffle();
+
+// A shuffle of the tracks of one style (see style_select.h), played entry
+// by entry as Random's is and reshuffled from the same style when used up.
+// Returns how many tracks were selected; 0: none, and the playlist, its
+// position and the mode are left as they were.
+int StartStyleShuffle(const std::string& style);
 
 // Plays the entry at the position with autopause on and moves on; after the
 // last entry the list is rebuilt and the position returns to 0. An entry
@@ -62,6 +76,8 @@ void PlayNextEntry();
 // After CheckRememberedDisc read slot n anew: entries after the playlist's
 // position that name a track the disc lacks are dropped, and tracks of the
 // disc the list does not name are inserted at random after the position.
+// In a shuffle of one style, the disc's tracks of other styles are dropped
+// and not inserted.
 // Takes g_hPlaylistMutex: the caller holds no g_hComMutex.
 void UpdatePlaylistForSlot(int slotNumber);
 

@@ -3,11 +3,13 @@
 #include "changer/status_poll.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 
 std::atomic<int> g_nMode{0};
@@ -36,6 +38,12 @@ MinSec g_timeDisc;
 MinSec g_timeTrack;
 int g_bAutopause = 0;
 int g_nStatus = 0;
+
+int64_t WallClockSeconds() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+WallClock g_playedAtClock = WallClockSeconds;
 
 namespace {
 
@@ -71,6 +79,29 @@ bool IsPastLastTrack(int disc, int track) {
     std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
     const DiscSlot& slot = g_slots[disc - 1];
     return (slot.wFlags & SLOT_PRESENT) != 0 && track == slot.wFirstTrack + slot.wTrackCount;
+}
+
+// The play under way, as the poll sees it. Guarded by g_hStatusMutex.
+PlayCounter playCounter;
+
+PlayState StateOfRow(int row) {
+    switch (row) {
+        case StatusPlay:
+            return PlayState::Playing;
+        case StatusPauseCommand:
+            return PlayState::Paused;
+        case StatusFastForward:
+        case StatusFastReverse:
+            return PlayState::Winding;
+        case StatusStopEndOfDisc:
+        case StatusPauseAutopause:
+        case StatusPauseEndOfDisc:
+            return PlayState::Ended;
+        case StatusNone:
+            return PlayState::Unknown;
+        default:
+            return PlayState::Stopped;
+    }
 }
 
 // Keeps what the reply says in the status values. Caller holds g_hStatusMutex.
@@ -149,14 +180,56 @@ void ApplyPollTransitions(const StatusReplyFields& status) {
     }
 }
 
+PlayObservation ObservePlay(const StatusReplyFields& status) {
+    PlayObservation seen;
+    seen.state = status.whole ? StateOfRow(status.row) : PlayState::Unknown;
+    seen.disc = status.disc;
+    seen.track = status.track;
+    seen.positionSeconds = status.timeTrack.bMinutes * 60 + status.timeTrack.bSeconds;
+    if (status.disc < 1 || status.disc > kSlotCount) {
+        return seen;
+    }
+    const DiscSlot& slot = g_slots[status.disc - 1];
+    if ((slot.wFlags & SLOT_PRESENT) == 0) {
+        return seen;
+    }
+    seen.discId = slot.szDiscId;
+    int at = status.track - slot.wFirstTrack;
+    if (slot.pTracks && at >= 0 && at < slot.wTrackCount) {
+        const MinSec& length = slot.pTracks[at].timeLength;
+        seen.lengthSeconds = length.bMinutes * 60 + length.bSeconds;
+    }
+    return seen;
+}
+
+void ResetPlayCounter() {
+    std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
+    playCounter = PlayCounter();
+}
+
 void PollStatusOnce() {
     char reply[kReplyBufferSize];
     int replyLength = 0;
-    ChangerTransactLocked(CMD_STATUS, "", reply, &replyLength);
-    StatusReplyFields status = ParseStatusReply(reply, replyLength);
+    StatusReplyFields status;
+    PlayObservation seen;
+    {
+        // The table is read in the same hold as the exchange: no wait of
+        // its own.
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        ChangerTransact(CMD_STATUS, "", reply, &replyLength);
+        status = ParseStatusReply(reply, replyLength);
+        seen = ObservePlay(status);
+    }
+    CountedPlay counted;
+    bool played;
     {
         std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
         StoreStatus(status);
+        played = playCounter.Observe(seen, g_statusClock(), &counted);
+    }
+    if (played) {
+        RecordPlay(counted.discId, counted.track, g_playedAtClock());
+        RequestSlotRowRefresh(g_hWnd.load(), seen.disc);  // the track list's Played cell
     }
     ApplyPollTransitions(status);
 }

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 
 #include "base/changer_facts.h"
 #include "changer/min_sec.h"
+#include "changer/play_count.h"
 #include "platform/window_hooks.h"
 
 // What the controller believes the changer is doing. Written by start-up,
@@ -35,6 +37,9 @@ enum StatusRow {
     StatusStopError = 4,
     StatusStopEndOfDisc = 5,
     StatusPlay = 7,
+    StatusFastForward = 8,
+    StatusFastReverse = 9,
+    StatusPauseCommand = 10,
     StatusPauseAutopause = 11,
     StatusPauseEndOfDisc = 12,
 };
@@ -81,9 +86,24 @@ StatusReplyFields ParseStatusReply(const char* bytes, int length);
 // g_hStatusMutex nor g_hPlaylistMutex, so the painter never waits on it.
 void ApplyPollTransitions(const StatusReplyFields& status);
 
+// What a reply says of the play, with the disc identifier and the track's
+// length from the magazine table. Caller holds g_hComMutex.
+PlayObservation ObservePlay(const StatusReplyFields& status);
+
+// Seconds since 1970, UTC: the time a counted play is recorded with. Tests
+// put their own clock here while no poll runs.
+using WallClock = int64_t (*)();
+extern WallClock g_playedAtClock;
+int64_t WallClockSeconds();
+
+// Forgets the play under way (start of a test).
+void ResetPlayCounter();
+
 // One poll: sends CMD_STATUS, stores what the reply says under
 // g_hStatusMutex (a reply not whole sets the status row to 0 and changes
-// nothing else), releases it, then applies the poll's transitions.
+// nothing else) and feeds the play counter (clock g_statusClock), releases
+// it, records a counted play (RecordPlay, at g_playedAtClock) and asks the
+// window to refresh its slot's rows, then applies the poll's transitions.
 void PollStatusOnce();
 
 // How the poll thread paces itself and when it ends; the defaults are the

@@ -1,5 +1,5 @@
 // Opening the library file (classifying what is found), reading it, and the
-// writer thread that stores slots.
+// writer thread that stores slots, names, styles and plays.
 #include "library/library.h"
 
 #include <sqlite3.h>
@@ -107,11 +107,62 @@ bool ReadSlots(SqliteDatabase& db, std::vector<StoredSlot>* slots, int* unreadab
     return trackRows.Prepared() && trackRows.Code() == SQLITE_DONE;
 }
 
+// Reads the disc styles, the track notes and the newest plays; rows with
+// columns of the wrong type are counted and left out. False when a query
+// fails.
+bool ReadNotes(SqliteDatabase& db, LibraryOpening* opening) {
+    SqliteStatement discRows(db, kSelectDiscNotesSql);
+    while (discRows.Prepared() && discRows.Step()) {
+        if (!discRows.IsText(0) || !discRows.IsText(1)) {
+            ++opening->unreadableRows;
+            continue;
+        }
+        opening->discStyles.push_back({discRows.Text(0), discRows.Text(1)});
+    }
+    if (!discRows.Prepared() || discRows.Code() != SQLITE_DONE) {
+        return false;
+    }
+
+    SqliteStatement trackRows(db, kSelectTrackNotesSql);
+    while (trackRows.Prepared() && trackRows.Step()) {
+        if (!trackRows.IsText(0) || !trackRows.IsInteger(1) || !trackRows.IsText(2) ||
+            !trackRows.IsText(3) || !trackRows.IsInteger(4) || !trackRows.IsInteger(5)) {
+            ++opening->unreadableRows;
+            continue;
+        }
+        StoredTrackNote note;
+        note.discId = trackRows.Text(0);
+        note.track = trackRows.Integer(1);
+        note.title = trackRows.Text(2);
+        note.style = trackRows.Text(3);
+        note.playCount = trackRows.Integer(4);
+        note.lastPlayed = trackRows.Integer(5);
+        opening->trackNotes.push_back(std::move(note));
+    }
+    if (!trackRows.Prepared() || trackRows.Code() != SQLITE_DONE) {
+        return false;
+    }
+
+    SqliteStatement playRows(db, kSelectRecentPlaysSql);
+    playRows.Bind(1, static_cast<int64_t>(kRecentPlaysRead));
+    while (playRows.Prepared() && playRows.Step()) {
+        if (!playRows.IsInteger(0) || !playRows.IsText(1) || !playRows.IsInteger(2)) {
+            ++opening->unreadableRows;
+            continue;
+        }
+        opening->recentPlays.push_back(
+            {playRows.Integer(0), playRows.Text(1), playRows.Integer(2)});
+    }
+    return playRows.Prepared() && playRows.Code() == SQLITE_DONE;
+}
+
 // Every statement the library runs can be prepared: the tables are as
 // this version made them.
 bool TablesAsExpected(SqliteDatabase& db) {
     for (const char* sql :
-         {kSelectSlotsSql, kSelectTracksSql, kReplaceSlotSql, kDeleteTracksSql, kInsertTrackSql}) {
+         {kSelectSlotsSql, kSelectTracksSql, kReplaceSlotSql, kDeleteTracksSql, kInsertTrackSql,
+          kSelectDiscNotesSql, kSelectTrackNotesSql, kSelectRecentPlaysSql, kReplaceDiscStyleSql,
+          kUpsertTrackNamesSql, kUpsertTrackPlaySql, kInsertPlaySql}) {
         if (!SqliteStatement(db, sql).Prepared()) {
             return false;
         }
@@ -190,7 +241,7 @@ LibraryOpening OpenLibrary(const std::string& path, std::time_t now) {
     }
 
     LibraryOpening opening;
-    if (!ReadSlots(*db, &opening.slots, &opening.unreadableRows)) {
+    if (!ReadSlots(*db, &opening.slots, &opening.unreadableRows) || !ReadNotes(*db, &opening)) {
         code = sqlite3_errcode(db->Handle());
         if (IsBadFile(code)) {
             return PutAside(*db, path, now, "is damaged: " + db->LastError());
@@ -211,12 +262,28 @@ Library::~Library() {
 }
 
 void Library::StoreSlot(StoredSlot slot) {
+    Queue(std::move(slot));
+}
+
+void Library::StoreDiscStyle(StoredDiscStyle style) {
+    Queue(std::move(style));
+}
+
+void Library::StoreTrackNames(StoredTrackNames names) {
+    Queue(std::move(names));
+}
+
+void Library::StorePlay(StoredPlay play) {
+    Queue(std::move(play));
+}
+
+void Library::Queue(Write write) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) {
             return;
         }
-        queue_.push_back(std::move(slot));
+        queue_.push_back(std::move(write));
     }
     changed_.notify_all();
 }
@@ -259,13 +326,13 @@ void Library::WriterLoop() {
         if (queue_.empty()) {
             return;  // stopping, and everything queued is written
         }
-        StoredSlot slot = std::move(queue_.front());
+        Write write = std::move(queue_.front());
         queue_.pop_front();
         writing_ = true;
         lock.unlock();
 
         std::string error;
-        bool written = WriteSlot(slot, &error);
+        bool written = WriteOne(write, &error);
 
         lock.lock();
         writing_ = false;
@@ -282,12 +349,32 @@ void Library::WriterLoop() {
     }
 }
 
-bool Library::WriteSlot(const StoredSlot& slot, std::string* error) {
+bool Library::WriteOne(const Write& write, std::string* error) {
     SqliteDatabase& db = *db_;
     if (db.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
         *error = db.LastError();
         return false;
     }
+    bool ok = false;
+    if (const StoredSlot* slot = std::get_if<StoredSlot>(&write)) {
+        ok = WriteSlot(*slot);
+    } else if (const StoredDiscStyle* style = std::get_if<StoredDiscStyle>(&write)) {
+        ok = WriteDiscStyle(*style);
+    } else if (const StoredTrackNames* names = std::get_if<StoredTrackNames>(&write)) {
+        ok = WriteTrackNames(*names);
+    } else if (const StoredPlay* play = std::get_if<StoredPlay>(&write)) {
+        ok = WritePlay(*play);
+    }
+    ok = ok && db.Exec("COMMIT") == SQLITE_OK;
+    if (!ok) {
+        *error = db.LastError();
+        db.Exec("ROLLBACK");
+    }
+    return ok;
+}
+
+bool Library::WriteSlot(const StoredSlot& slot) {
+    SqliteDatabase& db = *db_;
     SqliteStatement replace(db, kReplaceSlotSql);
     replace.Bind(1, slot.slot);
     replace.Bind(2, slot.present);
@@ -316,10 +403,34 @@ bool Library::WriteSlot(const StoredSlot& slot, std::string* error) {
         insert.Bind(6, track.lengthSeconds);
         ok = insert.Run();
     }
-    ok = ok && db.Exec("COMMIT") == SQLITE_OK;
-    if (!ok) {
-        *error = db.LastError();
-        db.Exec("ROLLBACK");
-    }
     return ok;
+}
+
+bool Library::WriteDiscStyle(const StoredDiscStyle& style) {
+    SqliteStatement replace(*db_, kReplaceDiscStyleSql);
+    replace.Bind(1, style.discId);
+    replace.Bind(2, style.style);
+    return replace.Prepared() && replace.Run();
+}
+
+bool Library::WriteTrackNames(const StoredTrackNames& names) {
+    SqliteStatement upsert(*db_, kUpsertTrackNamesSql);
+    upsert.Bind(1, names.discId);
+    upsert.Bind(2, names.track);
+    upsert.Bind(3, names.title);
+    upsert.Bind(4, names.style);
+    return upsert.Prepared() && upsert.Run();
+}
+
+bool Library::WritePlay(const StoredPlay& play) {
+    SqliteStatement insert(*db_, kInsertPlaySql);
+    insert.Bind(1, play.playedAt);
+    insert.Bind(2, play.discId);
+    insert.Bind(3, play.track);
+    bool ok = insert.Prepared() && insert.Run();
+    SqliteStatement count(*db_, kUpsertTrackPlaySql);
+    count.Bind(1, play.discId);
+    count.Bind(2, play.track);
+    count.Bind(3, play.playedAt);
+    return ok && count.Prepared() && count.Run();
 }

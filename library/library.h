@@ -1,7 +1,8 @@
 // The library file: what the program remembers between runs (the magazine
-// as the last scan read it), in an SQLite database. Opened once at start-up;
-// every write is one small transaction done by a writer thread of its own,
-// so that no caller waits for the disk.
+// as the last scan read it, and the names, styles and plays of discs and
+// tracks, keyed by the disc identifier), in an SQLite database. Opened once
+// at start-up; every write is one small transaction done by a writer thread
+// of its own, so that no caller waits for the disk.
 //
 // This layer knows the file and its schema only; what a valid slot is, is
 // decided by the caller.
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 class SqliteDatabase;
@@ -46,16 +48,58 @@ struct StoredSlot {
     std::vector<StoredTrack> tracks;
 };
 
+// A disc's style as the file holds it, unchecked.
+struct StoredDiscStyle {
+    std::string discId;
+    std::string style;
+};
+
+// A track's names and plays (track as the disc numbers it), unchecked.
+struct StoredTrackNote {
+    std::string discId;
+    int64_t track = 0;
+    std::string title;
+    std::string style;
+    int64_t playCount = 0;
+    int64_t lastPlayed = 0;  // seconds since 1970, UTC; 0: never
+};
+
+// A track's title and style set anew; its plays stay as they are.
+struct StoredTrackNames {
+    std::string discId;
+    int64_t track = 0;
+    std::string title;
+    std::string style;
+};
+
+// One play of a track.
+struct StoredPlay {
+    int64_t playedAt = 0;  // seconds since 1970, UTC
+    std::string discId;
+    int64_t track = 0;
+};
+
+// How many of the newest plays OpenLibrary reads.
+const int kRecentPlaysRead = 1000;
+
 class Library {
 public:
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    // Queues the slot for writing and returns at once; the writer replaces
-    // the slot's row and its tracks in one transaction. Dropped once closed.
+    // Each Store call queues one write and returns at once; the writer does
+    // each in one transaction of its own, in the order queued. Dropped once
+    // closed.
+    // Replaces the slot's row and its tracks.
     void StoreSlot(StoredSlot slot);
-    // Waits until every slot queued so far is written (or has failed).
+    // Sets the disc's style.
+    void StoreDiscStyle(StoredDiscStyle style);
+    // Sets the track's title and style, keeping its plays.
+    void StoreTrackNames(StoredTrackNames names);
+    // Adds the play to the history and counts it on its track.
+    void StorePlay(StoredPlay play);
+    // Waits until every write queued so far is done (or has failed).
     void Flush();
     // Writes what is queued, stops the writer and closes the file.
     void Close();
@@ -68,15 +112,22 @@ public:
 private:
     friend LibraryOpening OpenLibrary(const std::string& path, std::time_t now);
     explicit Library(std::unique_ptr<SqliteDatabase> db);
+    using Write = std::variant<StoredSlot, StoredDiscStyle, StoredTrackNames, StoredPlay>;
+
+    void Queue(Write write);
     void WriterLoop();
-    bool WriteSlot(const StoredSlot& slot, std::string* error);
+    bool WriteOne(const Write& write, std::string* error);
+    bool WriteSlot(const StoredSlot& slot);
+    bool WriteDiscStyle(const StoredDiscStyle& style);
+    bool WriteTrackNames(const StoredTrackNames& names);
+    bool WritePlay(const StoredPlay& play);
 
     std::unique_ptr<SqliteDatabase> db_;  // used only by the writer once it runs
     // Guards the queue and the flags below. Innermost of all the program's
     // locks: nothing is called while it is held.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<StoredSlot> queue_;
+    std::deque<Write> queue_;
     bool writing_ = false;
     bool stopping_ = false;
     bool closed_ = false;
@@ -97,7 +148,10 @@ struct LibraryOpening {
     std::string movedTo;  // LibraryMovedAside: the file's new path
     std::unique_ptr<Library> library;
     std::vector<StoredSlot> slots;  // in slot order
-    int unreadableRows = 0;         // rows whose columns had the wrong types
+    std::vector<StoredDiscStyle> discStyles;
+    std::vector<StoredTrackNote> trackNotes;
+    std::vector<StoredPlay> recentPlays;  // the newest kRecentPlaysRead, oldest first
+    int unreadableRows = 0;               // rows whose columns had the wrong types
 };
 
 // Opens or creates the library at path, brings its schema up to date and

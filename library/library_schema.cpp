@@ -34,6 +34,26 @@ const Migration kMigrations[] = {
      " length_seconds INTEGER NOT NULL,"
      " PRIMARY KEY (slot, position)"
      ") WITHOUT ROWID;"},
+    {2,
+     // Names, styles and plays follow the disc, wherever it stands.
+     "CREATE TABLE disc_note ("
+     " disc_id TEXT PRIMARY KEY,"
+     " style TEXT NOT NULL"
+     ") WITHOUT ROWID;"
+     "CREATE TABLE track_note ("
+     " disc_id TEXT NOT NULL,"
+     " track INTEGER NOT NULL,"  // as the disc numbers it
+     " title TEXT NOT NULL,"
+     " style TEXT NOT NULL,"
+     " play_count INTEGER NOT NULL,"
+     " last_played INTEGER NOT NULL,"  // seconds since 1970, UTC; 0: never
+     " PRIMARY KEY (disc_id, track)"
+     ") WITHOUT ROWID;"
+     "CREATE TABLE play ("
+     " played_at INTEGER NOT NULL,"  // seconds since 1970, UTC
+     " disc_id TEXT NOT NULL,"
+     " track INTEGER NOT NULL"
+     ");"},
 };
 
 }  // namespace
@@ -51,6 +71,27 @@ const char kDeleteTracksSql[] = "DELETE FROM track WHERE slot = ?1";
 const char kInsertTrackSql[] =
     "INSERT INTO track (slot, position, start_minutes, start_seconds, length_minutes,"
     " length_seconds) VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
+
+const char kSelectDiscNotesSql[] = "SELECT disc_id, style FROM disc_note ORDER BY disc_id";
+const char kSelectTrackNotesSql[] =
+    "SELECT disc_id, track, title, style, play_count, last_played FROM track_note"
+    " ORDER BY disc_id, track";
+// The newest plays, returned oldest first.
+const char kSelectRecentPlaysSql[] =
+    "SELECT played_at, disc_id, track FROM (SELECT rowid AS id, played_at, disc_id, track"
+    " FROM play ORDER BY id DESC LIMIT ?1) ORDER BY id";
+const char kReplaceDiscStyleSql[] =
+    "INSERT OR REPLACE INTO disc_note (disc_id, style) VALUES (?1, ?2)";
+const char kUpsertTrackNamesSql[] =
+    "INSERT INTO track_note (disc_id, track, title, style, play_count, last_played)"
+    " VALUES (?1, ?2, ?3, ?4, 0, 0)"
+    " ON CONFLICT (disc_id, track) DO UPDATE SET title = excluded.title, style = excluded.style";
+const char kUpsertTrackPlaySql[] =
+    "INSERT INTO track_note (disc_id, track, title, style, play_count, last_played)"
+    " VALUES (?1, ?2, '', '', 1, ?3)"
+    " ON CONFLICT (disc_id, track) DO UPDATE SET play_count = play_count + 1,"
+    " last_played = max(last_played, excluded.last_played)";
+const char kInsertPlaySql[] = "INSERT INTO play (played_at, disc_id, track) VALUES (?1, ?2, ?3)";
 
 int LibrarySchemaVersion() {
     return kMigrations[sizeof kMigrations / sizeof kMigrations[0] - 1].version;

@@ -25,3 +25,10 @@ extern const char kSelectTracksSql[];
 extern const char kReplaceSlotSql[];
 extern const char kDeleteTracksSql[];
 extern const char kInsertTrackSql[];
+extern const char kSelectDiscNotesSql[];
+extern const char kSelectTrackNotesSql[];
+extern const char kSelectRecentPlaysSql[];  // ?1: how many
+extern const char kReplaceDiscStyleSql[];
+extern const char kUpsertTrackNamesSql[];
+extern const char kUpsertTrackPlaySql[];
+extern const char kInsertPlaySql[];

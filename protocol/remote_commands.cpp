@@ -1,6 +1,8 @@
 // The command names, the request bytes and the reply sizes.
 #include "protocol/remote_commands.h"
 
+#include "protocol/remote_names.h"
+
 const RemoteCommandName kRemoteCommandNames[kRemoteCommandCount] = {
     {"next", REMOTE_NEXT, 0},         {"pause", REMOTE_PAUSE, 0},
     {"play", REMOTE_PLAY, 0},         {"stop", REMOTE_STOP, 0},
@@ -37,7 +39,11 @@ int RemoteReplySize(int32_t command) {
             return kRemoteStatusSize;
         case REMOTE_MAGAZINE:
             return kRemoteMagazineSize;
+        case REMOTE_TRACKS:
+            return kRemoteTracksSize;
+        case REMOTE_HISTORY:
+            return kRemoteHistorySize;
         default:
-            return 0;
+            return IsRemoteTextRequest(command) ? kRemoteAnswerSize : 0;
     }
 }

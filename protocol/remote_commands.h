@@ -25,5 +25,7 @@ void EncodeRemoteRequest(int32_t command, int32_t disc, int32_t track,
                          unsigned char request[kRemoteFullRequestSize]);
 
 // Bytes the server answers to command: 0, kRemotePositionSize,
-// kRemoteInfoSize, kRemoteStatusSize or kRemoteMagazineSize.
+// kRemoteInfoSize, kRemoteStatusSize, kRemoteMagazineSize, or for names,
+// styles and plays kRemoteAnswerSize, kRemoteTracksSize or
+// kRemoteHistorySize.
 int RemoteReplySize(int32_t command);

@@ -32,6 +32,16 @@ enum RemoteCommand : int32_t {
     REMOTE_STATUS = 0x36,      // '6'
     REMOTE_MAGAZINE = 0x37,    // '7'
     REMOTE_SCAN = 0x38,        // '8': rescan slots disc..track (first..last)
+    // Names, styles and plays (remote_names.h): each set request and the
+    // style shuffle carry a text and get an answer record.
+    REMOTE_SET_ARTIST = 0x39,       // '9': the catalogue's artist of slot disc
+    REMOTE_SET_TITLE = 0x3A,        // ':': the catalogue's title of slot disc
+    REMOTE_SET_DISC_STYLE = 0x3B,   // ';': the library's style of slot disc
+    REMOTE_SET_TRACK_TITLE = 0x3C,  // '<': the library's title of track of disc
+    REMOTE_SET_TRACK_STYLE = 0x3D,  // '=': the library's style of track of disc
+    REMOTE_TRACKS = 0x3E,           // '>': the tracks of slot disc
+    REMOTE_STYLE_SHUFFLE = 0x3F,    // '?': a shuffle playlist of one style
+    REMOTE_HISTORY = 0x40,          // '@': recent and most played tracks
 };
 
 // RemotePosition reply: disc at 0, track at 4.

@@ -1,5 +1,6 @@
 // Remote requests: play, pause, stop, disc and track requests, position and
-// catalogue queries.
+// catalogue queries; names, styles and plays are answered by
+// remote_catalogue_names.h and remote_notes.h.
 #include "remote/remote_request.h"
 
 #include <cstring>
@@ -11,6 +12,8 @@
 #include "changer/status_poll.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks.h"
+#include "remote/remote_catalogue_names.h"
+#include "remote/remote_notes.h"
 #include "remote/remote_status.h"
 #include "resources/resource_ids.h"
 
@@ -127,6 +130,19 @@ int HandleRemoteRequest(const unsigned char* buffer, unsigned char* reply) {
         case REMOTE_SCAN:
             RequestRescan(disc, track);
             return 0;
+        case REMOTE_SET_ARTIST:
+        case REMOTE_SET_TITLE:
+            return AnswerSetCatalogueName(command, buffer, reply);
+        case REMOTE_SET_DISC_STYLE:
+        case REMOTE_SET_TRACK_TITLE:
+        case REMOTE_SET_TRACK_STYLE:
+            return AnswerSetNote(command, buffer, reply);
+        case REMOTE_STYLE_SHUFFLE:
+            return AnswerStyleShuffle(buffer, reply);
+        case REMOTE_TRACKS:
+            return WriteRemoteTracks(buffer, reply);
+        case REMOTE_HISTORY:
+            return WriteRemoteHistory(reply);
         default:
             return 0;
     }

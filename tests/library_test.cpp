@@ -25,6 +25,7 @@
 #include "changer/magazine_memory.h"
 #include "changer/magazine_scan.h"
 #include "changer/playlist.h"
+#include "changer/track_notes.h"
 #include "library/library.h"
 #include "library/library_schema.h"
 #include "link/changer_link.h"
@@ -172,7 +173,9 @@ TEST_F(LibraryTest, NewFileGetsTheSchemaAndKeepsIt) {
         EXPECT_TRUE(again.slots.empty());
         again.library.reset();
         // A version 0 file of ours (the step's tables missing) is migrated.
-        RunSql(path, "DROP TABLE track; DROP TABLE slot; PRAGMA user_version = 0;");
+        RunSql(path,
+               "DROP TABLE track; DROP TABLE slot; DROP TABLE disc_note; DROP TABLE track_note;"
+               " DROP TABLE play; PRAGMA user_version = 0;");
         LibraryOpening migrated = OpenLibrary(path, kNow);
         ASSERT_EQ(migrated.outcome, LibraryReady) << migrated.problem;
         EXPECT_EQ(Pragma(path, "user_version"), LibrarySchemaVersion());
@@ -369,6 +372,331 @@ TEST_F(LibraryTest, RowsWithImpossibleValuesAreIgnored) {
     }
     EXPECT_EQ(g_slots[0].wTrackCount, 12);
     EXPECT_TRUE(g_bSlotRemembered[1]);
+}
+
+// A file as the first version of the program left it: its one step's
+// tables, version 1, and the given slots.
+void WriteVersionOneFile(const std::string& path, const std::vector<StoredSlot>& slots) {
+    std::string sql =
+        "CREATE TABLE slot (number INTEGER PRIMARY KEY, present INTEGER NOT NULL,"
+        " disc_id TEXT NOT NULL, first_track INTEGER NOT NULL, track_count INTEGER NOT NULL,"
+        " disc_minutes INTEGER NOT NULL, disc_seconds INTEGER NOT NULL,"
+        " read_at INTEGER NOT NULL);"
+        "CREATE TABLE track (slot INTEGER NOT NULL, position INTEGER NOT NULL,"
+        " start_minutes INTEGER NOT NULL, start_seconds INTEGER NOT NULL,"
+        " length_minutes INTEGER NOT NULL, length_seconds INTEGER NOT NULL,"
+        " PRIMARY KEY (slot, position)) WITHOUT ROWID;"
+        "PRAGMA application_id = " +
+        std::to_string(kLibraryApplicationId) + "; PRAGMA user_version = 1;";
+    for (const StoredSlot& slot : slots) {
+        char row[200];
+        std::snprintf(
+            row, sizeof row, "INSERT INTO slot VALUES (%d, 1, '%s', %d, %d, %d, %d, %lld);",
+            static_cast<int>(slot.slot), slot.discId.c_str(), static_cast<int>(slot.firstTrack),
+            static_cast<int>(slot.trackCount), static_cast<int>(slot.discMinutes),
+            static_cast<int>(slot.discSeconds), static_cast<long long>(slot.readAt));
+        sql += row;
+        for (const StoredTrack& track : slot.tracks) {
+            std::snprintf(
+                row, sizeof row, "INSERT INTO track VALUES (%d, %d, %d, %d, %d, %d);",
+                static_cast<int>(slot.slot), static_cast<int>(track.position),
+                static_cast<int>(track.startMinutes), static_cast<int>(track.startSeconds),
+                static_cast<int>(track.lengthMinutes), static_cast<int>(track.lengthSeconds));
+            sql += row;
+        }
+    }
+    RunSql(path, sql);
+}
+
+TEST_F(LibraryTest, AVersionOneFileIsMigratedAndKeepsItsSlots) {
+    struct Case {
+        const char* name;
+        int slots;  // slots 1..slots, 12 tracks each
+    };
+    for (Case c : {Case{"no slots", 0}, Case{"one slot", 1}, Case{"a whole magazine", 100}}) {
+        SCOPED_TRACE(c.name);
+        std::system(("rm -f '" + dir + "'/*").c_str());
+        std::vector<StoredSlot> written;
+        for (int slot = 1; slot <= c.slots; ++slot) {
+            written.push_back(MadeSlot(slot, 12, slot * 3));
+        }
+        WriteVersionOneFile(path, written);
+        ASSERT_EQ(Pragma(path, "user_version"), 1);
+
+        LibraryOpening opening = OpenLibrary(path, kNow);
+        ASSERT_EQ(opening.outcome, LibraryReady) << opening.problem;
+        EXPECT_EQ(Pragma(path, "user_version"), LibrarySchemaVersion());
+        ASSERT_EQ(opening.slots.size(), written.size());
+        for (size_t i = 0; i < written.size(); ++i) {
+            EXPECT_TRUE(SameSlot(opening.slots[i], written[i])) << "slot " << i + 1;
+        }
+        EXPECT_TRUE(opening.discStyles.empty());
+        EXPECT_TRUE(opening.trackNotes.empty());
+        EXPECT_TRUE(opening.recentPlays.empty());
+        // The new tables take writes at once.
+        opening.library->StoreDiscStyle({"V000000003", "Jazz"});
+        opening.library->StorePlay({kNow, "V000000003", 2});
+        opening.library->Close();
+        EXPECT_EQ(opening.library->FailedWrites(), 0);
+        LibraryOpening again = OpenLibrary(path, kNow);
+        ASSERT_EQ(again.outcome, LibraryReady) << again.problem;
+        EXPECT_EQ(again.slots.size(), written.size());
+        EXPECT_EQ(again.discStyles.size(), 1u);
+        EXPECT_EQ(again.recentPlays.size(), 1u);
+    }
+}
+
+TEST_F(LibraryTest, NamesStylesAndPlaysAreStoredAndReadBack) {
+    {
+        LibraryOpening opening = OpenLibrary(path, kNow);
+        ASSERT_EQ(opening.outcome, LibraryReady);
+        Library& library = *opening.library;
+        library.StoreSlot(MadeSlot(1, 3, 1));  // slot writes share the queue
+        library.StoreDiscStyle({"DISC1", "Jazz"});
+        library.StoreDiscStyle({"DISC1", "Blues"});  // replaces
+        library.StoreDiscStyle({"DISC2", "Rock"});
+        library.StoreTrackNames({"DISC1", 1, "Intro", ""});
+        library.StorePlay({kNow + 1, "DISC1", 1});
+        library.StorePlay({kNow + 5, "DISC1", 1});
+        // Names set after plays keep the count; plays before names too.
+        library.StorePlay({kNow + 3, "DISC2", 7});
+        library.StoreTrackNames({"DISC2", 7, "Seven", "Swing"});
+        library.StoreTrackNames({"DISC1", 1, "Opening", "Bop"});
+        library.Close();
+        EXPECT_EQ(library.FailedWrites(), 0);
+    }
+    LibraryOpening opening = OpenLibrary(path, kNow);
+    ASSERT_EQ(opening.outcome, LibraryReady);
+    EXPECT_EQ(opening.slots.size(), 1u);
+    ASSERT_EQ(opening.discStyles.size(), 2u);
+    EXPECT_EQ(opening.discStyles[0].discId, "DISC1");
+    EXPECT_EQ(opening.discStyles[0].style, "Blues");
+    EXPECT_EQ(opening.discStyles[1].style, "Rock");
+    struct Expected {
+        const char* discId;
+        int64_t track;
+        const char* title;
+        const char* style;
+        int64_t count;
+        int64_t last;
+    };
+    const Expected notes[] = {{"DISC1", 1, "Opening", "Bop", 2, kNow + 5},
+                              {"DISC2", 7, "Seven", "Swing", 1, kNow + 3}};
+    ASSERT_EQ(opening.trackNotes.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const StoredTrackNote& got = opening.trackNotes[i];
+        EXPECT_EQ(got.discId, notes[i].discId);
+        EXPECT_EQ(got.track, notes[i].track);
+        EXPECT_EQ(got.title, notes[i].title);
+        EXPECT_EQ(got.style, notes[i].style);
+        EXPECT_EQ(got.playCount, notes[i].count);
+        EXPECT_EQ(got.lastPlayed, notes[i].last);
+    }
+    ASSERT_EQ(opening.recentPlays.size(), 3u);  // in the order played
+    EXPECT_EQ(opening.recentPlays[0].playedAt, kNow + 1);
+    EXPECT_EQ(opening.recentPlays[2].discId, "DISC2");
+    EXPECT_EQ(opening.unreadableRows, 0);
+    opening.library.reset();
+
+    // Only the newest plays are read, oldest first; the file keeps them all.
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < kRecentPlaysRead + 5; ++i) {
+        sql += "INSERT INTO play VALUES (" + std::to_string(kNow + 100 + i) + ", 'MANY', 1);";
+    }
+    RunSql(path, sql + "COMMIT;");
+    LibraryOpening many = OpenLibrary(path, kNow);
+    ASSERT_EQ(many.recentPlays.size(), static_cast<size_t>(kRecentPlaysRead));
+    EXPECT_EQ(many.recentPlays.front().playedAt, kNow + 105);
+    EXPECT_EQ(many.recentPlays.back().playedAt, kNow + 100 + kRecentPlaysRead + 4);
+}
+
+TEST_F(LibraryTest, TheStoreAnswersAtOnceAndTheFileKeepsItForTheNextRun) {
+    ASSERT_EQ(StartLibrary(path, kNow), "");
+    ASSERT_NE(g_hLibrary, nullptr);
+    EXPECT_TRUE(SetDiscStyle("DISC1", "Jazz"));
+    EXPECT_TRUE(SetTrackTitleStyle("DISC1", 4, "Four", ""));
+    EXPECT_TRUE(RecordPlay("DISC1", 4, kNow + 10));
+    EXPECT_TRUE(RecordPlay("DISC1", 4, kNow + 20));
+    EXPECT_TRUE(RecordPlay("DISC2", 1, kNow + 15));
+    // Read back at once, from memory.
+    TrackNote note = TrackNotes("DISC1", 4);
+    EXPECT_EQ(note.title, "Four");
+    EXPECT_EQ(note.playCount, 2);
+    EXPECT_EQ(note.lastPlayed, kNow + 20);
+    EXPECT_EQ(DiscStyle("DISC1"), "Jazz");
+
+    EndLibrary();
+    delete g_hLibrary;
+    g_hLibrary = nullptr;
+    ResetTrackNotes();
+    EXPECT_EQ(TrackNotes("DISC1", 4).playCount, 0);
+
+    ASSERT_EQ(StartLibrary(path, kNow), "");
+    note = TrackNotes("DISC1", 4);
+    EXPECT_EQ(note.title, "Four");
+    EXPECT_EQ(note.playCount, 2);
+    EXPECT_EQ(note.lastPlayed, kNow + 20);
+    EXPECT_EQ(DiscStyle("DISC1"), "Jazz");
+    std::vector<PlayRecord> recent = RecentPlays(10);
+    ASSERT_EQ(recent.size(), 3u);
+    EXPECT_EQ(recent[0].playedAt, kNow + 15);  // newest first, in the order recorded
+    EXPECT_EQ(recent[0].discId, "DISC2");
+
+    // A cleared style is cleared in the file too.
+    EXPECT_TRUE(SetDiscStyle("DISC1", ""));
+    EndLibrary();
+    delete g_hLibrary;
+    g_hLibrary = nullptr;
+    ResetTrackNotes();
+    ASSERT_EQ(StartLibrary(path, kNow), "");
+    EXPECT_EQ(DiscStyle("DISC1"), "");
+}
+
+TEST_F(LibraryTest, WithoutAFileTheStoreLastsTheRun) {
+    ASSERT_EQ(g_hLibrary, nullptr);
+    EXPECT_TRUE(SetTrackTitleStyle("ABC", 1, "One", "Pop"));
+    EXPECT_TRUE(SetDiscStyle("ABC", "Rock"));
+    for (int64_t at : {kNow, kNow + 1, kNow + 2}) {
+        EXPECT_TRUE(RecordPlay("ABC", 2, at));
+    }
+    EXPECT_TRUE(RecordPlay("ABC", 1, kNow + 3));
+    EXPECT_TRUE(RecordPlay("XYZ", 9, kNow + 3));
+    EXPECT_TRUE(RecordPlay("AAA", 9, kNow + 3));
+
+    EXPECT_EQ(TrackNotes("ABC", 1).title, "One");
+    EXPECT_EQ(TrackNotes("ABC", 1).style, "Pop");
+    EXPECT_EQ(TrackNotes("ABC", 2).playCount, 3);
+    EXPECT_EQ(TrackNotes("NONE", 2).playCount, 0);
+    EXPECT_EQ(TrackNotes("NONE", 2).title, "");
+    SetTrackTitleStyle("XYZ", 9, "", "rock");
+    SetTrackTitleStyle("XYZ", 8, "", "Blues");
+    EXPECT_EQ(KnownStyles(), (std::vector<std::string>{"Blues", "Pop", "Rock"}));
+
+    // Most plays first, then the latest, then identifier and track.
+    std::vector<TrackPlays> most = MostPlayed(10);
+    ASSERT_EQ(most.size(), 4u);
+    std::vector<std::string> order;
+    for (const TrackPlays& track : most) {
+        order.push_back(track.discId + "/" + std::to_string(track.track) + "x" +
+                        std::to_string(track.playCount));
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"ABC/2x3", "AAA/9x1", "ABC/1x1", "XYZ/9x1"}));
+    EXPECT_EQ(MostPlayed(2).size(), 2u);
+    EXPECT_TRUE(MostPlayed(0).empty());
+    EXPECT_TRUE(MostPlayed(-1).empty());
+
+    std::vector<PlayRecord> recent = RecentPlays(2);
+    ASSERT_EQ(recent.size(), 2u);
+    EXPECT_EQ(recent[0].discId, "AAA");
+    EXPECT_EQ(recent[1].discId, "XYZ");
+    EXPECT_TRUE(RecentPlays(0).empty());
+    // The history is bounded; counts are not.
+    for (int i = 0; i < kRecentPlaysKept + 10; ++i) {
+        RecordPlay("LOTS", 5, kNow + 100 + i);
+    }
+    EXPECT_EQ(RecentPlays(kRecentPlaysKept * 2).size(), static_cast<size_t>(kRecentPlaysKept));
+    EXPECT_EQ(TrackNotes("LOTS", 5).playCount, kRecentPlaysKept + 10);
+}
+
+TEST_F(LibraryTest, EditsPlaysAndReadsFromManyThreadsAllArrive) {
+    ASSERT_EQ(StartLibrary(path, kNow), "");
+    const int kThreads = 4;
+    const int kEach = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            std::string id = "T" + std::to_string(t);
+            for (int i = 0; i < kEach; ++i) {
+                RecordPlay(id, 1, kNow + i);
+                SetTrackTitleStyle(id, 2, "Title " + std::to_string(i), "Style");
+                SetDiscStyle(id, i % 2 ? "Odd" : "Even");
+                TrackNotes(id, 1);
+                RecentPlays(5);
+                MostPlayed(5);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(RecentPlays(1000).size(), static_cast<size_t>(kThreads * kEach));
+    EndLibrary();
+    LibraryOpening reread = OpenLibrary(path, kNow);
+    ASSERT_EQ(reread.outcome, LibraryReady);
+    EXPECT_EQ(reread.recentPlays.size(), static_cast<size_t>(kThreads * kEach));
+    ASSERT_EQ(reread.trackNotes.size(), static_cast<size_t>(kThreads * 2));
+    for (const StoredTrackNote& note : reread.trackNotes) {
+        if (note.track == 1) {
+            EXPECT_EQ(note.playCount, kEach) << note.discId;
+        } else {
+            EXPECT_EQ(note.title, "Title " + std::to_string(kEach - 1)) << note.discId;
+        }
+    }
+    ASSERT_EQ(reread.discStyles.size(), static_cast<size_t>(kThreads));
+    EXPECT_EQ(reread.discStyles[0].style, "Odd");
+}
+
+TEST_F(LibraryTest, BadNamesAndPlaysAreRefusedAndChangeNothing) {
+    ASSERT_TRUE(SetTrackTitleStyle("GOOD", 3, "Kept", "Kept"));
+    const std::string longText(kNoteTextLength + 1, 'x');
+    struct Case {
+        const char* name;
+        std::string discId;
+        int track;
+        std::string text;
+        const char* problem;  // start of the reason
+    };
+    const Case cases[] = {
+        {"empty identifier", "", 3, "t", "a disc identifier has 1 to 10"},
+        {"long identifier", "ABCDEFGHIJK", 3, "t", "a disc identifier has 1 to 10"},
+        {"identifier with a tab", "GO\tOD", 3, "t", "a disc identifier has no control"},
+        {"track -1", "GOOD", -1, "t", "a track is numbered 0 to 99"},
+        {"track 100", "GOOD", 100, "t", "a track is numbered 0 to 99"},
+        {"long text", "GOOD", 3, longText, "a title or style has at most 64"},
+        {"text with a line end", "GOOD", 3, "a\nb", "a title or style has no control"},
+        {"text with DEL", "GOOD", 3, "a\x7f", "a title or style has no control"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string problem;
+        EXPECT_FALSE(SetTrackTitleStyle(c.discId, c.track, c.text, "", &problem));
+        EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+        problem.clear();
+        EXPECT_FALSE(SetTrackTitleStyle(c.discId, c.track, "", c.text, &problem));
+        EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+        bool textCase = c.text != "t";
+        if (!textCase) {
+            EXPECT_FALSE(RecordPlay(c.discId, c.track, kNow));
+        } else {
+            EXPECT_FALSE(SetDiscStyle(c.discId, c.text));
+        }
+    }
+    EXPECT_FALSE(SetDiscStyle("", "Jazz"));
+    EXPECT_EQ(TrackNotes("GOOD", 3).title, "Kept");
+    EXPECT_EQ(TrackNotes("GOOD", 3).playCount, 0);
+    EXPECT_TRUE(RecentPlays(10).empty());
+    // The longest text, spaces and bytes above ASCII are fine.
+    EXPECT_TRUE(SetTrackTitleStyle("GOOD 1", 0, std::string(kNoteTextLength, 'y'), "Caf\xc3\xa9"));
+
+    // Rows another writer left that the store cannot take are left out.
+    { OpenLibrary(path, kNow).library->Close(); }
+    RunSql(path,
+           "INSERT INTO disc_note VALUES ('OK', 'Jazz');"
+           "INSERT INTO disc_note VALUES ('ABCDEFGHIJK', 'Jazz');"
+           "INSERT INTO track_note VALUES ('OK', 1, 'T', 'S', 2, 5);"
+           "INSERT INTO track_note VALUES ('OK', 100, 'T', 'S', 2, 5);"
+           "INSERT INTO track_note VALUES ('OK', 2, 'T', 'S', -1, 5);"
+           "INSERT INTO track_note VALUES ('OK', 3, 'T', 'S', 'many', 5);"
+           "INSERT INTO play VALUES (5, 'OK', 1);"
+           "INSERT INTO play VALUES (5, '', 1);");
+    LibraryOpening opening = OpenLibrary(path, kNow);
+    ASSERT_EQ(opening.outcome, LibraryReady);
+    EXPECT_EQ(opening.unreadableRows, 1);  // the text count
+    EXPECT_EQ(LoadTrackNotes(opening), 4);
+    EXPECT_EQ(DiscStyle("OK"), "Jazz");
+    EXPECT_EQ(TrackNotes("OK", 1).playCount, 2);
+    EXPECT_EQ(TrackNotes("GOOD", 3).title, "");  // replaced by what was read
+    EXPECT_EQ(RecentPlays(10).size(), 1u);
 }
 
 // The writer of the crash test, run as a process of its own: stores slot

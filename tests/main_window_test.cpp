@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -15,6 +16,8 @@
 #include "changer/magazine.h"
 #include "changer/playlist.h"
 #include "changer/status_poll.h"
+#include "changer/track_note_cells.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 #include "link/changer_port.h"
 #include "resources/resource_ids.h"
@@ -419,6 +422,60 @@ TEST(DiscListClick, ShowsTracksOfTheSelectedRowOnly) {
 
     HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);  // no row selected
     EXPECT_EQ(tracks.RowCount(), 0);
+    ResetChangerState();
+}
+
+TEST(DiscListClick, TrackRowsShowTheStoresNotesWhereItHasThem) {
+    struct Case {
+        const char* name;
+        std::function<void()> notes;    // what the store holds
+        std::vector<std::string> row2;  // the track list's row of track 6
+        const char* style5 = "";        // track 5's style: its disc's
+    };
+    const int64_t kPlayedAt = 1700000000;
+    const std::string kDate = PlayedText(1, kPlayedAt).substr(3);  // local date
+    const Case cases[] = {
+        {"nothing: as a fresh install", [] {}, {"6", "0:00", "0:00", "", "", ""}},
+        {"another disc's notes",
+         [] { SetTrackTitleStyle("OTHER", 6, "T", "S"); },
+         {"6", "0:00", "0:00", "", "", ""}},
+        {"title and style",
+         [] { SetTrackTitleStyle("NOTED", 6, "Six", "Jazz"); },
+         {"6", "0:00", "0:00", "Six", "Jazz", ""}},
+        {"the disc's style stands for the track's",
+         [] {
+             SetDiscStyle("NOTED", "Blues");
+             SetTrackTitleStyle("NOTED", 6, "Six", "");
+         },
+         {"6", "0:00", "0:00", "Six", "Blues", ""},
+         "Blues"},
+        {"plays",
+         [=] {
+             RecordPlay("NOTED", 6, kPlayedAt - 100);
+             RecordPlay("NOTED", 6, kPlayedAt);
+         },
+         {"6", "0:00", "0:00", "", "", "2, " + kDate}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetChangerState();
+        FillSlot(2, 5, 2);
+        std::snprintf(g_slots[1].szDiscId, sizeof g_slots[1].szDiscId, "%s", "NOTED");
+        g_slots[1].pTracks.reset(new TrackEntry[2]);
+        c.notes();
+        FakeList discs, tracks;
+        for (int row = 0; row < 3; ++row) {
+            discs.InsertRow(row, "r");
+        }
+        discs.Select(1);
+        HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);
+        ASSERT_EQ(tracks.RowCount(), 2);
+        EXPECT_EQ(tracks.Row(1), c.row2);
+        EXPECT_EQ(tracks.Row(0), (std::vector<std::string>{"5", "0:00", "0:00", "", c.style5, ""}));
+    }
+    EXPECT_EQ(kDate.size(), 10u);
+    EXPECT_EQ(PlayedText(0, kPlayedAt), "");
+    EXPECT_EQ(PlayedText(3, 0), "3");
     ResetChangerState();
 }
 

@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "changer/magazine.h"
 #include "changer/playlist.h"
+#include "changer/status_poll.h"
+#include "changer/style_select.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 #include "platform/mul_div.h"
 #include "tests/support/fresh_changer_test.h"
@@ -232,6 +236,146 @@ TEST_F(PlaylistTest, EntryOfAVanishedDiscIsSkippedSilently) {
     FormatSlotArgument(order[1].first, load);
     EXPECT_EQ(Sent(), (Commands{std::string("01") + load, "04A01", "10", "07"}));
     EXPECT_EQ(g_nPlaylistPos, 2);
+}
+
+TEST(PlaylistStyle, ATracksOwnStyleElseItsDiscsMatchesWithoutCase) {
+    struct Case {
+        const char* name;
+        const char* trackStyle;
+        const char* discStyle;
+        const char* wanted;
+        bool selected;
+    };
+    const Case cases[] = {
+        {"track style", "Jazz", "", "Jazz", true},
+        {"disc style", "", "Jazz", "Jazz", true},
+        {"track style over disc style", "Rock", "Jazz", "Jazz", false},
+        {"track style over disc style, matching", "Jazz", "Rock", "Jazz", true},
+        {"case ignored", "JAZZ", "", "jazz", true},
+        {"exact, not a prefix", "Jazz Rock", "", "Jazz", false},
+        {"exact, not longer", "Jazz", "", "Jazz ", false},
+        {"no style", "", "", "Jazz", false},
+        {"empty asked: nothing", "", "", "", false},
+        {"empty asked with styled tracks: nothing", "Jazz", "Jazz", "", false},
+        {"bytes above ASCII compared as they are", "Caf\xc3\xa9", "", "CAF\xc3\xa9", true},
+        {"no match", "Blues", "Soul", "Jazz", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<StyledTrack> tracks = {{7, 3, c.trackStyle, c.discStyle}};
+        EXPECT_EQ(SelectStyle(tracks, c.wanted).size(), c.selected ? 1u : 0u);
+    }
+}
+
+// Slots 1 (disc JAZZDISC, style Jazz, track 2 marked Rock) and 2 (disc
+// ROCKDISC, no style, track 3 marked jazz), three tracks each.
+class PlaylistStyleShuffleTest : public PlaylistTest {
+protected:
+    void SetUp() override {
+        PlaylistTest::SetUp();
+        Disc(1, "JAZZDISC");
+        Disc(2, "ROCKDISC");
+        ASSERT_TRUE(SetDiscStyle("JAZZDISC", "Jazz"));
+        ASSERT_TRUE(SetTrackTitleStyle("JAZZDISC", 2, "", "Rock"));
+        ASSERT_TRUE(SetTrackTitleStyle("ROCKDISC", 3, "Late", "jazz"));
+        g_nRandomSeed = 99;
+    }
+
+    static void Disc(int slot, const char* id) {
+        FillSlot(slot, 1, 3);
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        std::snprintf(g_slots[slot - 1].szDiscId, sizeof g_slots[slot - 1].szDiscId, "%s", id);
+    }
+
+    static std::vector<std::pair<int, int>> Sorted(std::vector<std::pair<int, int>> entries) {
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    }
+};
+
+TEST_F(PlaylistStyleShuffleTest, OnlyTheStylesTracksArePlayedAndReshuffled) {
+    using EntryList = std::vector<std::pair<int, int>>;
+    struct Case {
+        const char* name;
+        const char* style;
+        EntryList selected;
+    };
+    const Case cases[] = {
+        {"disc and track styles", "JAZZ", {{1, 1}, {1, 3}, {2, 3}}},
+        {"a track's own style", "rock", {{1, 2}}},
+        {"no such style", "Blues", {}},
+        {"empty style", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A shuffle of every track to start from.
+        StartShuffle();
+        const auto before = Entries();
+        const int beforePos = g_nPlaylistPos;
+        g_nMode = ModeWholeDisc;
+        const size_t mark = line.Written().size();
+
+        int count = StartStyleShuffle(c.style);
+        EXPECT_EQ(count, static_cast<int>(c.selected.size()));
+        if (c.selected.empty()) {
+            // Playlist, position and mode as they were; nothing sent.
+            EXPECT_EQ(Entries(), before);
+            EXPECT_EQ(g_nPlaylistPos, beforePos);
+            EXPECT_EQ(g_nMode, ModeWholeDisc);
+            EXPECT_EQ(line.Written().size(), mark);
+            continue;
+        }
+        EXPECT_EQ(g_nMode, ModeShuffle);
+        EXPECT_EQ(Sorted(Entries()), c.selected);
+        // Played entry by entry, then reshuffled from the same selection.
+        for (size_t round = 0; round < 3 * c.selected.size(); ++round) {
+            PlayNextEntry();
+            EXPECT_EQ(Sorted(Entries()), c.selected);
+        }
+        // Random goes back to every track.
+        StartShuffle();
+        EXPECT_EQ(Entries().size(), 6u);
+        EXPECT_EQ(g_sShuffleStyle, "");
+    }
+}
+
+TEST_F(PlaylistStyleShuffleTest, ADiscReadAnewKeepsOnlyItsTracksOfTheStyle) {
+    ASSERT_EQ(StartStyleShuffle("Jazz"), 3);
+    g_nPlaylistPos = 0;
+    const std::pair<int, int> atPosition = Entries()[0];
+    // Slot 2 now holds another disc: Rock, but for its track 2.
+    Disc(2, "NEWDISC");
+    ASSERT_TRUE(SetDiscStyle("NEWDISC", "Rock"));
+    ASSERT_TRUE(SetTrackTitleStyle("NEWDISC", 2, "", "JAZZ"));
+    UpdatePlaylistForSlot(2);
+
+    auto entries = Entries();
+    EXPECT_EQ(entries[0], atPosition);  // the entry at the position stays
+    std::vector<std::pair<int, int>> expected = {{1, 1}, {1, 3}, {2, 2}};
+    if (atPosition == std::make_pair(2, 3)) {
+        expected.push_back(atPosition);
+    }
+    EXPECT_EQ(Sorted(entries), Sorted(expected));
+}
+
+TEST_F(PlaylistStyleShuffleTest, EveryCommandOfAStyleShufflePlaysAStyledTrack) {
+    ASSERT_EQ(StartStyleShuffle("jazz"), 3);
+    for (int i = 0; i < 8; ++i) {
+        PlayNextEntry();
+    }
+    std::string load;
+    int plays = 0;
+    for (const std::string& command : Sent()) {
+        if (command.rfind("01", 0) == 0) {
+            load = command;
+        } else if (command.rfind("04", 0) == 0) {
+            ++plays;
+            bool jazz =
+                (load == "01A01" && command != "04A02") || (load == "01A02" && command == "04A03");
+            EXPECT_TRUE(jazz) << load << " " << command;
+        }
+    }
+    EXPECT_EQ(plays, 9);
 }
 
 // Slots 2, 4 and 6 are in the table; the changer holds only the discs of

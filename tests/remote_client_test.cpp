@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,12 +15,16 @@
 #include <utility>
 #include <vector>
 
+#include "changer/magazine.h"
+#include "changer/magazine_copy.h"
 #include "changer/status_poll.h"
+#include "changer/track_notes.h"
 #include "clients/zubremote/remote_client.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
 #include "protocol/remote_client_socket.h"
 #include "protocol/remote_commands.h"
+#include "protocol/remote_names.h"
 #include "protocol/remote_records.h"
 #include "remote/remote_server.h"
 #include "tests/support/remote_test_support.h"
@@ -121,6 +126,67 @@ TEST(RemoteCommandLine, Rejections) {
     }
 }
 
+// The names, styles and plays commands: the text requests each sends, in
+// order, or the query.
+TEST(RemoteCommandLine, NamesCommands) {
+    using Texts = std::vector<std::pair<int32_t, std::string>>;
+    const struct {
+        Args args;
+        int32_t query;
+        int32_t slot;
+        int32_t track;
+        Texts texts;
+        bool json;
+    } cases[] = {
+        {{"set-disc", "7", "--artist", "A", "--title", "T"},
+         0,
+         7,
+         0,
+         {{REMOTE_SET_ARTIST, "A"}, {REMOTE_SET_TITLE, "T"}},
+         false},
+        {{"set-disc", "100", "--style", "Jazz", "--artist", ""},
+         0,
+         100,
+         0,
+         {{REMOTE_SET_DISC_STYLE, "Jazz"}, {REMOTE_SET_ARTIST, ""}},
+         false},
+        {{"set-track", "3", "12", "--title", "Caf\xC3\xA9", "--style", "Rock"},
+         0,
+         3,
+         12,
+         {{REMOTE_SET_TRACK_TITLE, "Caf\xC3\xA9"}, {REMOTE_SET_TRACK_STYLE, "Rock"}},
+         false},
+        {{"random", "--style", "Rock"}, 0, 0, 0, {{REMOTE_STYLE_SHUFFLE, "Rock"}}, false},
+        {{"tracks", "9"}, REMOTE_TRACKS, 9, 0, {}, false},
+        {{"tracks", "9", "--json"}, REMOTE_TRACKS, 9, 0, {}, true},
+        {{"--json", "history"}, REMOTE_HISTORY, 0, 0, {}, true},
+        {{"history"}, REMOTE_HISTORY, 0, 0, {}, false},
+    };
+    for (const auto& c : cases) {
+        RemoteClientOptions options;
+        std::string error;
+        ASSERT_TRUE(Parse(c.args, &options, &error)) << error;
+        EXPECT_EQ(options.command, c.query);
+        EXPECT_EQ(options.disc, c.slot);
+        EXPECT_EQ(options.track, c.track);
+        EXPECT_EQ(options.json, c.json);
+        Texts texts;
+        for (const RemoteTextRequest& text : options.texts) {
+            EXPECT_EQ(text.slot, c.slot);
+            EXPECT_EQ(text.track, c.track);
+            texts.push_back({text.command, text.text});
+        }
+        EXPECT_EQ(texts, c.texts) << ::testing::PrintToString(c.args);
+    }
+
+    // The request a text goes in: all 80 bytes, the text NUL-padded.
+    unsigned char request[kRemoteRequestSize];
+    std::memset(request, 0xEE, sizeof request);
+    EncodeRemoteTextRequest(REMOTE_SET_TRACK_TITLE, 3, 12, "Hi", request);
+    unsigned char expected[kRemoteRequestSize] = {'<', 0, 0, 0, 3, 0, 0, 0, 12, 0, 0, 0, 'H', 'i'};
+    EXPECT_EQ(std::memcmp(request, expected, sizeof request), 0);
+}
+
 // Each message names the option and the problem in one line.
 TEST(RemoteCommandLine, ErrorMessages) {
     const std::pair<Args, std::string> cases[] = {
@@ -137,6 +203,30 @@ TEST(RemoteCommandLine, ErrorMessages) {
         {{"scan", "1", "0"}, "scan: 0 is below the smallest last slot, 1"},
         {{"scan", "1", "2", "3"}, "scan takes 0 to 2 numbers"},
         {{"--bogus", "info"}, "unknown option --bogus"},
+        {{"set-disc", "0", "--artist", "A"}, "set-disc: 0 is below the smallest slot, 1"},
+        {{"set-disc", "7"}, "set-disc needs --artist or --title or --style"},
+        {{"set-disc", "--artist", "A"}, "set-disc takes a slot"},
+        {{"set-disc", "7", "--artist"}, "set-disc: --artist needs a value"},
+        {{"set-disc", "7", "--artist", "A", "--artist", "B"}, "set-disc: --artist given twice"},
+        {{"set-disc", "7", "--year", "1999"}, "set-disc: unknown argument --year"},
+        {{"set-disc", "7", "--artist", "a\tb"}, "set-disc: the artist holds a TAB"},
+        {{"set-disc", "7", "--title", "a\"b"},
+         "set-disc: the title holds a double quote, which the catalogue drops"},
+        {{"set-disc", "7", "--style", std::string(32, 's')},
+         "set-disc: the style is 32 bytes long; at most 31 are allowed"},
+        {{"set-track", "7", "100", "--title", "T"},
+         "set-track: 100 is above the largest track number, 99"},
+        {{"set-track", "7", "--title", "T"}, "set-track takes a slot and a track"},
+        {{"set-track", "7", "3", "--artist", "A"}, "set-track: unknown argument --artist"},
+        {{"set-track", "7", "3", "--title", "a\nb"},
+         "set-track: the track title holds a line break"},
+        {{"set-track", "7", "3", "--title", std::string(65, 't')},
+         "set-track: the track title is 65 bytes long; at most 64 are allowed"},
+        {{"random"}, "random needs --style"},
+        {{"random", "--style", ""}, "random: the style to shuffle is empty"},
+        {{"tracks"}, "tracks takes a slot"},
+        {{"tracks", "101"}, "tracks: 101 is above the largest slot, 100"},
+        {{"history", "5"}, "history: unknown argument 5"},
         {{"dance"}, "unknown command dance"},
         {{}, "no command given"},
     };
@@ -259,6 +349,78 @@ TEST(RemoteReplyText, StatusAndDiscs) {
     std::fill(reply.begin(), reply.end(), 0);  // an empty magazine lists nothing
     EXPECT_EQ(FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), false), "");
     EXPECT_EQ(FormatRemoteReply(REMOTE_MAGAZINE, reply.data(), true), "[]\n");
+}
+
+TEST(RemoteReplyText, TracksAndHistory) {
+    std::vector<unsigned char> reply(kRemoteMaxReplySize);
+    RemoteTracksRecord tracks;
+    tracks.slot = 7;
+    tracks.firstTrack = 1;
+    tracks.style = "Jazz";
+    tracks.tracks = {{1, 3, "So What", ""}, {2, 0, "", "Bop"}, {3, 1, "Caf\xC3\xA9 \x1B", ""}};
+    EncodeRemoteTracks(tracks, reply.data());
+    std::string problem;
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_TRACKS, reply.data(), &problem)) << problem;
+    EXPECT_EQ(FormatRemoteReply(REMOTE_TRACKS, reply.data(), false),
+              "slot 7 tracks 1-3 style Jazz\n"
+              "1 \"So What\" plays 3\n"
+              "2 [Bop] plays 0\n"
+              "3 \"Caf\xC3\xA9 ?\" plays 1\n");
+    EXPECT_EQ(FormatRemoteReply(REMOTE_TRACKS, reply.data(), true),
+              "{\"slot\":7,\"first_track\":1,\"track_count\":3,\"style\":\"Jazz\",\"tracks\":["
+              "{\"track\":1,\"title\":\"So What\",\"style\":\"\",\"plays\":3},"
+              "{\"track\":2,\"title\":\"\",\"style\":\"Bop\",\"plays\":0},"
+              "{\"track\":3,\"title\":\"Caf\xC3\xA9 \\u001b\",\"style\":\"\",\"plays\":1}]}\n");
+    EncodeRemoteTracks(RemoteTracksRecord{9, 0, "", {}}, reply.data());
+    EXPECT_EQ(FormatRemoteReply(REMOTE_TRACKS, reply.data(), false),
+              "slot 9 holds no disc with tracks\n");
+
+    RemoteHistoryRecord history;
+    history.recent = {{7, 2, 4, 1796800000, "ZUB0000007", "Blue", "Jazz"},
+                      {0, 5, 1, 1796790000, "ZUB0000042", "", ""}};
+    history.mostPlayed = {{7, 2, 4, 1796800000, "ZUB0000007", "Blue", "Jazz"}};
+    EncodeRemoteHistory(history, reply.data());
+    EXPECT_TRUE(CheckRemoteReply(REMOTE_HISTORY, reply.data(), &problem)) << problem;
+    EXPECT_EQ(
+        FormatRemoteReply(REMOTE_HISTORY, reply.data(), false),
+        "recent plays:\n"
+        "2026-12-09 07:06:40 UTC ZUB0000007 (slot 7) track 2 \"Blue\" [Jazz]\n"
+        "2026-12-09 04:20:00 UTC ZUB0000042 (not in the magazine) track 5\n"
+        "most played:\n"
+        "4 plays ZUB0000007 (slot 7) track 2 \"Blue\" [Jazz], last 2026-12-09 07:06:40 UTC\n");
+    EXPECT_EQ(FormatRemoteReply(REMOTE_HISTORY, reply.data(), true),
+              "{\"recent\":[{\"slot\":7,\"disc_id\":\"ZUB0000007\",\"track\":2,\"title\":\"Blue\","
+              "\"style\":\"Jazz\",\"plays\":4,\"played_at\":1796800000},{\"slot\":0,\"disc_id\":"
+              "\"ZUB0000042\",\"track\":5,\"title\":\"\",\"style\":\"\",\"plays\":1,\"played_at\":"
+              "1796790000}],\"most_played\":[{\"slot\":7,\"disc_id\":\"ZUB0000007\",\"track\":2,"
+              "\"title\":\"Blue\",\"style\":\"Jazz\",\"plays\":4,\"played_at\":1796800000}]}\n");
+
+    // Replies the program cannot send: counts beyond the records, records
+    // beyond the count, out-of-range numbers.
+    const struct {
+        int32_t command;
+        int offset;
+        int32_t value;
+        const char* problem;
+    } bad[] = {
+        {REMOTE_TRACKS, kRemoteTracksCountOffset, 100, "track count 100 is outside 0..99"},
+        {REMOTE_TRACKS, kRemoteTracksSlotOffset, 101, "slot 101 is outside 0..100"},
+        {REMOTE_TRACKS, kRemoteTracksRecordsOffset + 5 * kRemoteTrackRecordSize, 1,
+         "track record 6 is beyond the count and not empty"},
+        {REMOTE_HISTORY, kRemoteHistoryRecentCountOffset, 21,
+         "recent play count 21 is outside 0..20"},
+        {REMOTE_HISTORY, kRemoteHistoryRecordsOffset + kRemotePlayTrackOffset, 100,
+         "recent play 1 track 100 is outside 0..99"},
+    };
+    for (const auto& c : bad) {
+        EncodeRemoteTracks(tracks, reply.data());
+        if (c.command == REMOTE_HISTORY) {
+            EncodeRemoteHistory(history, reply.data());
+        }
+        WriteRemoteInt(reply.data() + c.offset, c.value);
+        EXPECT_FALSE(CheckRemoteReply(c.command, reply.data(), &problem)) << c.problem;
+        EXPECT_EQ(problem, c.problem);
+    }
 }
 
 TEST(RemoteReplyCheck, ImpossibleStatusAndMagazineReplies) {
@@ -516,6 +678,68 @@ TEST_F(RemoteClientRun, StatusRecordsOldAndNew) {
     OneAnswerServer newer(std::string(record.begin(), record.end()));
     EXPECT_EQ(Run({"--port", newer.Port(), "status"}), RemoteClientOk) << err_.str();
     EXPECT_NE(out_.str().find("\nscanning slot 37 of 100\n"), std::string::npos) << out_.str();
+}
+
+// Naming a disc through the controller: the catalogue changes and the
+// next info reads it. Refusals are one line: a bad name before anything is
+// sent (exit 2), the controller's own (exit 4) with its reason.
+TEST_F(RemoteClientRun, SetDiscNamesTheCatalogue) {
+    ScratchWorkingDir dir;
+    dir.WriteFile("zub.txt", "Artist One\tTitle One\nArtist Two\tTitle Two\n");
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "2", "--artist", "Caf\xC3\xA9", "--title", "Live"}),
+              RemoteClientOk)
+        << err_.str();
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(err_.str(), "");
+    g_nDisc = 2;
+    EXPECT_EQ(Run({"--port", port_, "--json", "info"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(),
+              "{\"disc\":2,\"track\":0,\"artist\":\"Caf\xC3\xA9\",\"title\":\"Live\"}\n");
+
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "2", "--artist", "a\tb"}), RemoteClientUsage);
+    EXPECT_EQ(err_.str(), "zubremote: set-disc: the artist holds a TAB\n");
+
+    chmod("zub.txt", 0444);
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "1", "--title", "New"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: cannot write zub.txt: the file is read-only\n");
+    chmod("zub.txt", 0644);
+    EXPECT_EQ(Run({"--port", port_, "info"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(), "disc 2 track 0\nartist: Caf\xC3\xA9\ntitle: Live\n");
+}
+
+// A track named and styled through the controller, read back with tracks;
+// a style shuffle's count; the history. The controller's refusals exit 4.
+TEST_F(RemoteClientRun, TracksStylesShuffleAndHistory) {
+    FillSlot(6, 1, 4);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        std::memcpy(g_slots[5].szDiscId, "ZUB0000006", kDiscIdLength + 1);
+        PublishWholeMagazine();
+    }
+    EXPECT_EQ(Run({"--port", port_, "set-track", "6", "2", "--title", "Blue", "--style", "Jazz"}),
+              RemoteClientOk)
+        << err_.str();
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "6", "--style", "Rock"}), RemoteClientOk)
+        << err_.str();
+    ASSERT_TRUE(RecordPlay("ZUB0000006", 2, 1796800000));
+    EXPECT_EQ(Run({"--port", port_, "tracks", "6"}), RemoteClientOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "slot 6 tracks 1-4 style Rock\n1 plays 0\n2 \"Blue\" [Jazz] plays 1\n3 plays 0\n"
+              "4 plays 0\n");
+    EXPECT_EQ(Run({"--port", port_, "history", "--json"}), RemoteClientOk) << err_.str();
+    EXPECT_EQ(
+        out_.str().rfind("{\"recent\":[{\"slot\":6,\"disc_id\":\"ZUB0000006\",\"track\":2,", 0), 0u)
+        << out_.str();
+
+    EXPECT_EQ(Run({"--port", port_, "set-track", "6", "5", "--title", "X"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: the disc in slot 6 has no track 5 (its tracks are 1-4)\n");
+    EXPECT_EQ(Run({"--port", port_, "set-disc", "7", "--style", "Pop"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: slot 7 holds no disc\n");
+
+    EXPECT_EQ(Run({"--port", port_, "random", "--style", "Polka"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(), "no track has the style Polka; the playlist is as it was\n");
+    EXPECT_EQ(Run({"--port", port_, "--json", "random", "--style", "rock"}), RemoteClientOk);
+    EXPECT_EQ(out_.str(), "{\"style\":\"rock\",\"tracks\":3}\n");
 }
 
 // A bad command line gives its one-line error and a pointer to --help,

@@ -1,9 +1,14 @@
 // What each remote request does and answers, without sockets.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,8 +19,10 @@
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 #include "platform/window_hooks_posix.h"
+#include "protocol/remote_names.h"
 #include "protocol/remote_records.h"
 #include "remote/remote_request.h"
 #include "resources/resource_ids.h"
@@ -25,6 +32,13 @@
 #include "tools/changer-sim/sim_frame.h"
 
 namespace {
+
+std::string ReadFileBytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 class RemoteRequest : public FreshChangerTest {
 protected:
@@ -41,6 +55,16 @@ protected:
     }
 
     std::vector<std::string> Sent() { return SentCommands(line_.Written()); }
+
+    // Handles a text request as a client sends it: all 80 bytes.
+    RemoteAnswerRecord HandleText(int32_t command, int32_t slot, int32_t track,
+                                  const std::string& text) {
+        EncodeRemoteTextRequest(command, slot, track, text, buffer_);
+        std::memset(reply_, 0xEE, sizeof reply_);
+        int length = HandleRemoteRequest(buffer_, reply_);
+        EXPECT_EQ(length, kRemoteAnswerSize) << command;
+        return DecodeRemoteAnswer(reply_);
+    }
 
     ScriptedLine line_;
     unsigned char buffer_[kRemoteRequestSize];
@@ -563,6 +587,209 @@ TEST(RemoteRecords, TextFieldsWithoutTerminatorEndAtTheFieldsEnd) {
     EXPECT_EQ(slot.title.size(), size_t(kRemoteTextSize));
 }
 
+// Naming a disc: the catalogue line changes at once, the window is asked
+// to show its row anew, and every later reply reads the new names. A bad
+// slot or text is refused with why, and the file stays as it was.
+TEST_F(RemoteRequest, SetArtistAndTitleEditTheCatalogue) {
+    ScratchWorkingDir dir;
+    const std::string file = "One\tFirst\r\nTwo\tSecond\r\n";
+    dir.WriteFile("zub.txt", file);
+    int token;
+    g_hWnd = &token;
+    struct Case {
+        int32_t command;
+        int32_t slot;
+        std::string text;
+        int32_t result;
+        const char* message;
+        const char* after;  // the file afterwards
+    };
+    const Case cases[] = {
+        {REMOTE_SET_ARTIST, 2, "Caf\xC3\xA9", RemoteAnswerDone, "",
+         "One\tFirst\r\nCaf\xE9\tSecond\r\n"},
+        {REMOTE_SET_TITLE, 2, "Live", RemoteAnswerDone, "", "One\tFirst\r\nCaf\xE9\tLive\r\n"},
+        {REMOTE_SET_TITLE, 4, "Far", RemoteAnswerDone, "",
+         "One\tFirst\r\nCaf\xE9\tLive\r\n\r\n\tFar\r\n"},
+        {REMOTE_SET_ARTIST, 0, "X", RemoteAnswerRefused, "slot 0 does not exist (slots are 1..100)",
+         nullptr},
+        {REMOTE_SET_ARTIST, 101, "X", RemoteAnswerRefused,
+         "slot 101 does not exist (slots are 1..100)", nullptr},
+        {REMOTE_SET_ARTIST, 1, "a\tb", RemoteAnswerRefused, "the artist holds a TAB", nullptr},
+        {REMOTE_SET_TITLE, 1, "a\r\nb", RemoteAnswerRefused, "the title holds a line break",
+         nullptr},
+        {REMOTE_SET_TITLE, 1, "\x1B[2J", RemoteAnswerRefused, "the title holds a control character",
+         nullptr},
+        {REMOTE_SET_ARTIST, 1, std::string(65, 'a'), RemoteAnswerRefused,
+         "the artist is 65 bytes long; at most 64 are allowed", nullptr},
+        {REMOTE_SET_ARTIST, 1, "\xE9t\xE9", RemoteAnswerRefused, "the artist is not UTF-8 text",
+         nullptr},
+    };
+    std::string expected = file;
+    for (const Case& c : cases) {
+        ClearPlatformRecord();
+        MagazineCopy before;
+        ReadMagazineCopy(&before);
+        RemoteAnswerRecord answer = HandleText(c.command, c.slot, 0, c.text);
+        MagazineCopy after;
+        ReadMagazineCopy(&after);
+        EXPECT_EQ(after.generation != before.generation, c.after != nullptr) << c.text;
+        EXPECT_EQ(answer.result, c.result) << c.text;
+        EXPECT_EQ(answer.message, c.message) << c.text;
+        if (c.after != nullptr) {
+            expected = c.after;
+            EXPECT_EQ(RecordedSlotRowRefreshes(), std::vector<int>{c.slot});
+        } else {
+            EXPECT_TRUE(RecordedSlotRowRefreshes().empty());
+        }
+        EXPECT_EQ(ReadFileBytes("zub.txt"), expected) << c.text;
+    }
+    // The info reply reads the new names at once.
+    g_nDisc = 2;
+    Handle(REMOTE_INFO);
+    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + kRemoteArtistOffset), "Caf\xE9");
+    EXPECT_STREQ(reinterpret_cast<char*>(reply_ + kRemoteTitleOffset), "Live");
+
+    // A text that fills its field without a NUL is refused, not cut.
+    std::memset(buffer_, 'x', sizeof buffer_);
+    WriteRemoteInt(buffer_, REMOTE_SET_ARTIST);
+    WriteRemoteInt(buffer_ + kRemoteDiscOffset, 1);
+    WriteRemoteInt(buffer_ + kRemoteTrackOffset, 0);
+    ASSERT_EQ(HandleRemoteRequest(buffer_, reply_), kRemoteAnswerSize);
+    EXPECT_EQ(DecodeRemoteAnswer(reply_).result, RemoteAnswerRefused);
+    EXPECT_EQ(DecodeRemoteAnswer(reply_).message,
+              "the text has no end within the request's 80 bytes");
+    EXPECT_EQ(ReadFileBytes("zub.txt"), expected);
+
+    // A catalogue that cannot be written: failed, with why; the file stays.
+    chmod("zub.txt", 0444);
+    RemoteAnswerRecord answer = HandleText(REMOTE_SET_ARTIST, 1, 0, "New");
+    EXPECT_EQ(answer.result, RemoteAnswerFailed);
+    EXPECT_EQ(answer.message, "cannot write zub.txt: the file is read-only");
+    EXPECT_EQ(ReadFileBytes("zub.txt"), expected);
+    chmod("zub.txt", 0644);
+    g_hWnd = nullptr;
+}
+
+// A present disc with its identifier, as a scan leaves it.
+void FillDisc(int slot, int first, int count, const char* id) {
+    FillSlot(slot, first, count);
+    std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+    std::snprintf(g_slots[slot - 1].szDiscId, kDiscIdLength + 1, "%s", id);
+    PublishWholeMagazine();
+}
+
+// Styles and track titles go to the store for the disc the slot holds;
+// the tracks reply reads them back with the play counts, the history the
+// plays. What names no disc or track, or a bad text, is refused with why.
+TEST_F(RemoteRequest, StylesTitlesTracksAndHistory) {
+    FillDisc(4, 1, 10, "ZUB0000004");
+    FillSlot(5, 1, 3);  // a disc without identifier
+    int token;
+    g_hWnd = &token;
+    struct Case {
+        int32_t command;
+        int32_t slot;
+        int32_t track;
+        std::string text;
+        int32_t result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {REMOTE_SET_DISC_STYLE, 4, 0, "Jazz", RemoteAnswerDone, ""},
+        {REMOTE_SET_TRACK_TITLE, 4, 3, "So What", RemoteAnswerDone, ""},
+        {REMOTE_SET_TRACK_STYLE, 4, 3, "Modal", RemoteAnswerDone, ""},
+        {REMOTE_SET_TRACK_TITLE, 4, 10, "Last", RemoteAnswerDone, ""},
+        {REMOTE_SET_TRACK_TITLE, 4, 11, "X", RemoteAnswerRefused,
+         "the disc in slot 4 has no track 11 (its tracks are 1-10)"},
+        {REMOTE_SET_TRACK_STYLE, 4, 0, "X", RemoteAnswerRefused,
+         "track 0 does not exist (tracks are 1..99)"},
+        {REMOTE_SET_DISC_STYLE, 6, 0, "Jazz", RemoteAnswerRefused, "slot 6 holds no disc"},
+        {REMOTE_SET_TRACK_TITLE, 101, 1, "X", RemoteAnswerRefused,
+         "slot 101 does not exist (slots are 1..100)"},
+        {REMOTE_SET_DISC_STYLE, 4, 0, "a\tb", RemoteAnswerRefused, "the style holds a TAB"},
+        {REMOTE_SET_TRACK_STYLE, 4, 3, std::string(32, 's'), RemoteAnswerRefused,
+         "the style is 32 bytes long; at most 31 are allowed"},
+        {REMOTE_SET_TRACK_TITLE, 4, 3, "a\nb", RemoteAnswerRefused,
+         "the track title holds a line break"},
+    };
+    for (const Case& c : cases) {
+        ClearPlatformRecord();
+        RemoteAnswerRecord answer = HandleText(c.command, c.slot, c.track, c.text);
+        EXPECT_EQ(answer.result, c.result) << c.text;
+        EXPECT_EQ(answer.message, c.message) << c.text;
+        EXPECT_EQ(RecordedSlotRowRefreshes(),
+                  c.result == RemoteAnswerDone ? std::vector<int>{c.slot} : std::vector<int>{});
+    }
+    RemoteAnswerRecord noId = HandleText(REMOTE_SET_DISC_STYLE, 5, 0, "Jazz");
+    EXPECT_EQ(noId.result, RemoteAnswerRefused);
+    EXPECT_EQ(noId.message.rfind("the disc in slot 5: ", 0), 0u) << noId.message;
+
+    ASSERT_TRUE(RecordPlay("ZUB0000004", 3, 1796800000));
+    ASSERT_TRUE(RecordPlay("ZUB0000004", 3, 1796800300));
+    ASSERT_TRUE(RecordPlay("ZUB0000099", 7, 1796800600));  // a disc not in the magazine
+
+    ASSERT_EQ(Handle(REMOTE_TRACKS, 4), kRemoteTracksSize);
+    RemoteTracksRecord tracks = DecodeRemoteTracks(reply_);
+    EXPECT_EQ(tracks.slot, 4);
+    EXPECT_EQ(tracks.firstTrack, 1);
+    EXPECT_EQ(tracks.style, "Jazz");
+    ASSERT_EQ(tracks.tracks.size(), 10u);
+    EXPECT_EQ(tracks.tracks[2].track, 3);
+    EXPECT_EQ(tracks.tracks[2].title, "So What");
+    EXPECT_EQ(tracks.tracks[2].style, "Modal");
+    EXPECT_EQ(tracks.tracks[2].plays, 2);
+    EXPECT_EQ(tracks.tracks[9].title, "Last");
+    EXPECT_EQ(tracks.tracks[9].style, "");
+    EXPECT_EQ(tracks.tracks[0].plays, 0);
+    for (int32_t slot : {6, 0, 101, -1}) {
+        ASSERT_EQ(Handle(REMOTE_TRACKS, slot), kRemoteTracksSize);
+        tracks = DecodeRemoteTracks(reply_);
+        EXPECT_EQ(tracks.slot, slot == 6 ? 6 : 0);
+        EXPECT_TRUE(tracks.tracks.empty());
+    }
+
+    ASSERT_EQ(Handle(REMOTE_HISTORY), kRemoteHistorySize);
+    RemoteHistoryRecord history = DecodeRemoteHistory(reply_);
+    ASSERT_EQ(history.recent.size(), 3u);
+    EXPECT_EQ(history.recent[0].discId, "ZUB0000099");
+    EXPECT_EQ(history.recent[0].slot, 0);
+    EXPECT_EQ(history.recent[0].playedAt, 1796800600);
+    EXPECT_EQ(history.recent[1].slot, 4);
+    EXPECT_EQ(history.recent[1].track, 3);
+    EXPECT_EQ(history.recent[1].plays, 2);
+    EXPECT_EQ(history.recent[1].title, "So What");
+    EXPECT_EQ(history.recent[1].playedAt, 1796800300);
+    ASSERT_EQ(history.mostPlayed.size(), 2u);
+    EXPECT_EQ(history.mostPlayed[0].discId, "ZUB0000004");
+    EXPECT_EQ(history.mostPlayed[0].plays, 2);
+    EXPECT_EQ(history.mostPlayed[0].playedAt, 1796800300);
+    g_hWnd = nullptr;
+}
+
+// A style shuffle answers how many tracks it took; none leaves the
+// playlist and the mode alone.
+TEST_F(RemoteRequest, StyleShuffleAnswersItsCount) {
+    FillDisc(4, 1, 10, "ZUB0000004");
+    ASSERT_TRUE(SetDiscStyle("ZUB0000004", "Jazz"));
+    ASSERT_TRUE(SetTrackTitleStyle("ZUB0000004", 3, "", "Modal"));
+    g_nMode = ModeStop;
+    RemoteAnswerRecord none = HandleText(REMOTE_STYLE_SHUFFLE, 0, 0, "Polka");
+    EXPECT_EQ(none.result, RemoteAnswerDone);
+    EXPECT_EQ(none.value, 0);
+    EXPECT_EQ(g_nMode.load(), ModeStop);
+    EXPECT_EQ(line_.Written(), "");
+
+    RemoteAnswerRecord empty = HandleText(REMOTE_STYLE_SHUFFLE, 0, 0, "");
+    EXPECT_EQ(empty.result, RemoteAnswerRefused);
+    EXPECT_EQ(empty.message, "the style to shuffle is empty");
+
+    RemoteAnswerRecord jazz = HandleText(REMOTE_STYLE_SHUFFLE, 0, 0, "jazz");
+    EXPECT_EQ(jazz.result, RemoteAnswerDone);
+    EXPECT_EQ(jazz.value, 9);  // track 3 has its own style
+    EXPECT_EQ(g_nMode.load(), ModeShuffle);
+    EXPECT_EQ(Sent().size(), 4u);  // its first entry plays
+}
+
 TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     FillSlot(3, 1, 12);
     int token;
@@ -570,7 +797,7 @@ TEST_F(RemoteRequest, OtherCommandValuesAreIgnored) {
     g_nMode = ModeStop;
     // A valid command character with anything in the upper bytes, and
     // characters next to the command range.
-    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x39, 0x136, 0, -1}) {
+    for (int32_t command : {0x132, 0x10032, 0x01000034, 0x7F000035, 0x2B, 0x41, 0x136, 0, -1}) {
         EXPECT_EQ(Handle(command, 3, 5), 0) << command;
     }
     EXPECT_EQ(line_.Written(), "");

@@ -12,7 +12,9 @@
 #include "changer/playlist.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
+#include "platform/window_hooks_posix.h"
 #include "tests/support/fresh_changer_test.h"
 #include "tests/support/reset_state.h"
 #include "tests/support/scripted_line.h"
@@ -318,3 +320,172 @@ TEST_F(StatusPollTest, OtherModesOnlyReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// One poll as the play counter sees it: state, track, position in seconds,
+// and the time since the previous poll.
+struct Seen {
+    PlayState state;
+    int track;
+    int position;
+    int afterMs;
+};
+
+// Feeds the polls to a fresh counter (disc "DISC", slot 4, every track 100
+// seconds long) and returns the tracks counted, in order.
+std::vector<int> CountedTracks(const std::vector<Seen>& polls) {
+    PlayCounter counter;
+    std::vector<int> counted;
+    int64_t now = 1000;
+    for (const Seen& poll : polls) {
+        now += poll.afterMs;
+        PlayObservation seen;
+        seen.state = poll.state;
+        seen.disc = 4;
+        seen.discId = "DISC";
+        seen.track = poll.track;
+        seen.positionSeconds = poll.position;
+        seen.lengthSeconds = 100;
+        CountedPlay play;
+        if (counter.Observe(seen, now, &play)) {
+            EXPECT_EQ(play.discId, "DISC");
+            counted.push_back(play.track);
+        }
+    }
+    return counted;
+}
+
+// Polls of track playing from `from` to `to` seconds, one every 1200 ms.
+std::vector<Seen> Playing(int track, int from, int to) {
+    std::vector<Seen> polls;
+    for (int ms = from * 1000; ms <= to * 1000; ms += 1200) {
+        polls.push_back({PlayState::Playing, track, ms / 1000, polls.empty() ? 0 : 1200});
+    }
+    return polls;
+}
+
+std::vector<Seen> Then(std::vector<Seen> a, const std::vector<Seen>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const PlayState kPlay = PlayState::Playing;
+const PlayState kPause = PlayState::Paused;
+const PlayState kEnd = PlayState::Ended;
+const PlayState kStop = PlayState::Stopped;
+const PlayState kWind = PlayState::Winding;
+const PlayState kUnknown = PlayState::Unknown;
+
+}  // namespace
+
+TEST(StatusPollPlayCount, TheRuleCountsWholeAndHalfPlaysOnce) {
+    struct Case {
+        const char* name;
+        std::vector<Seen> polls;
+        std::vector<int> counted;
+    };
+    const Case cases[] = {
+        {"played to the end, then the autopause",
+         Then(Playing(1, 0, 99), {{kEnd, 2, 0, 1200}}),
+         {1}},
+        {"half played counts at the half", Playing(1, 0, 51), {1}},
+        {"just under half does not count", Playing(1, 0, 49), {}},
+        {"skipped early to another track", Then(Playing(1, 0, 20), Playing(2, 0, 10)), {}},
+        {"stopped early", Then(Playing(1, 0, 30), {{kStop, 1, 0, 1200}}), {}},
+        {"played on after half counts once",
+         Then(Then(Playing(1, 0, 99), {{kEnd, 2, 0, 1200}}), {{kEnd, 2, 0, 1200}}),
+         {1}},
+        {"a replay of the same track counts again",
+         Then(Then(Playing(3, 0, 60), Playing(3, 0, 60)), {{kStop, 3, 0, 1200}}),
+         {3, 3}},
+        {"the next track right after the end (no autopause)",
+         Then(Playing(1, 80, 99), Playing(2, 0, 5)),
+         {1}},
+        {"an end reached after winding forward",
+         Then(Then(Playing(1, 0, 10), {{kWind, 1, 60, 1200}, {kWind, 1, 97, 1200}}),
+              Then(Playing(1, 98, 99), {{kEnd, 2, 0, 1200}})),
+         {1}},
+        {"winding forward past half does not count by time",
+         Then(Then(Playing(1, 0, 10), {{kWind, 1, 70, 1200}}), Playing(1, 70, 80)),
+         {}},
+        {"an end seen without play before it", {{kEnd, 2, 0, 0}, {kEnd, 2, 0, 1200}}, {}},
+        // 40 s played, a pause of a minute across polls, 5 s more: 45 s.
+        {"paused time is not play",
+         Then(Then(Playing(1, 0, 40), {{kPause, 1, 40, 30000}, {kPause, 1, 40, 30000}}),
+              Playing(1, 40, 45)),
+         {}},
+        {"paused, then played to half",
+         Then(Then(Playing(1, 0, 40), {{kPause, 1, 40, 30000}}), Playing(1, 40, 52)),
+         {1}},
+        // A poll held up for a minute while the position moved 5 s.
+        {"a late poll adds only what the position moved",
+         Then(Playing(1, 0, 40), {{kPlay, 1, 45, 60000}}),
+         {}},
+        {"answers that say nothing change nothing",
+         Then(Then(Playing(1, 0, 40), {{kUnknown, 0, 0, 1200}, {kUnknown, 0, 0, 1200}}),
+              Playing(1, 43, 52)),
+         {1}},
+        {"a rewind to the start is a new play",
+         Then(Then(Playing(1, 0, 40), {{kWind, 1, 20, 1200}, {kWind, 1, 0, 1200}}),
+              Playing(1, 0, 20)),
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CountedTracks(c.polls), c.counted);
+    }
+}
+
+TEST(StatusPollPlayCount, NoLengthOrNoDiscNeverCountsByTime) {
+    PlayCounter counter;
+    PlayObservation seen;
+    seen.state = PlayState::Playing;
+    seen.disc = 4;
+    seen.discId = "DISC";
+    seen.track = 1;
+    CountedPlay play;
+    for (int second = 0; second < 400; ++second) {
+        seen.positionSeconds = second;
+        EXPECT_FALSE(counter.Observe(seen, second * 1000, &play));
+    }
+    // No disc identifier: the changer's own end says nothing to record.
+    PlayCounter unnamed;
+    seen.discId = "";
+    seen.lengthSeconds = 10;
+    for (int second = 0; second < 10; ++second) {
+        seen.positionSeconds = second;
+        EXPECT_FALSE(unnamed.Observe(seen, second * 1000, &play));
+    }
+    seen.state = PlayState::Ended;
+    EXPECT_FALSE(unnamed.Observe(seen, 11000, &play));
+}
+
+TEST_F(StatusPollTest, ACountedPlayIsRecordedForTheDiscInTheSlot) {
+    g_statusClock = FakeClockMs;
+    g_playedAtClock = [] { return int64_t{1700000000}; };
+    g_fakeNowMs = 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
+        DiscSlot& slot = g_slots[3];
+        slot.wFlags = SLOT_PRESENT;
+        std::snprintf(slot.szDiscId, sizeof slot.szDiscId, "%s", "POLLED");
+        slot.wFirstTrack = 1;
+        slot.wTrackCount = 2;
+        slot.pTracks.reset(new TrackEntry[2]);
+        slot.pTracks[1].timeLength.bSeconds = 20;  // track 2: 20 s
+    }
+    char position[8];
+    for (int second = 0; second <= 10; ++second) {
+        std::snprintf(position, sizeof position, "00%02d", second);
+        g_fakeNowMs += 1000;
+        Poll(StatusReply("PL", false, 4, 2, 1, position, "0000"));
+        EXPECT_EQ(TrackNotes("POLLED", 2).playCount, second < 10 ? 0 : 1) << second;
+    }
+    Poll(StatusReply("PL", false, 4, 2, 1, "0011", "0000"));
+    EXPECT_EQ(TrackNotes("POLLED", 2).playCount, 1);
+    ASSERT_EQ(RecentPlays(5).size(), 1u);
+    EXPECT_EQ(RecentPlays(5)[0].playedAt, 1700000000);
+    EXPECT_EQ(RecentPlays(5)[0].track, 2);
+    EXPECT_EQ(RecordedSlotRowRefreshes(), std::vector<int>{4});  // once, when counted
+}

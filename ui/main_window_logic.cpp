@@ -156,13 +156,7 @@ void PressRescan(MainWindowSurface& window, int firstSlot, int lastSlot) {
 }
 
 void PressRandom() {
-    // One hold across build, reset and first play: nobody sees the new list
-    // with the old position.
-    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-    BuildPlaylist();
-    g_nMode = ModeShuffle;
-    g_nPlaylistPos = 0;
-    PlayNextEntry();
+    StartShuffle();
 }
 
 void PressNext() {

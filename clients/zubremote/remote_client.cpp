@@ -11,6 +11,7 @@
 #include "base/display_text.h"
 #include "protocol/record_json.h"
 #include "protocol/remote_commands.h"
+#include "protocol/remote_names.h"
 #include "protocol/remote_records.h"
 #include "protocol/remote_reply_receive.h"
 
@@ -105,7 +106,18 @@ const char* RemoteClientUsageText() {
            "  status        print what the status panel shows and whether the changer answers\n"
            "  discs         list the discs of the last scan\n"
            "  scan [F [L]]  rescan slots F..L (1..100); one number: that slot; none: all\n"
-           "exit codes: 0 done, 2 bad command line, 3 no connection, 4 no or bad reply\n";
+           "  set-disc SLOT [--artist A] [--title T] [--style S]\n"
+           "                name the disc in SLOT (catalogue) and give it a style (library)\n"
+           "  set-track SLOT TRACK [--title T] [--style S]\n"
+           "                name a track and give it a style (library)\n"
+           "  tracks SLOT   list the disc's tracks with their titles, styles and plays\n"
+           "  random --style NAME\n"
+           "                shuffle the tracks of one style (a track's own, else its disc's)\n"
+           "  history       list the recent plays and the most played tracks\n"
+           "names: UTF-8, at most 64 bytes (a style 31), no control characters; an empty\n"
+           "one clears the field; an artist or disc title holds no double quote\n"
+           "exit codes: 0 done, 2 bad command line, 3 no connection, 4 no or bad reply,\n"
+           "or refused by the controller\n";
 }
 
 bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOptions* options,
@@ -147,6 +159,9 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
     if (at >= args.size()) {
         *error = "no command given";
         return false;
+    }
+    if (IsRemoteNamesCommand(args[at])) {
+        return ParseRemoteNamesCommand(args, at, options, error);
     }
     const RemoteCommandName* found = FindRemoteCommand(args[at]);
     if (found == nullptr) {
@@ -329,6 +344,8 @@ struct RecordReply {
 const RecordReply kRecordReplies[] = {
     {REMOTE_STATUS, CheckStatusReply, StatusText},
     {REMOTE_MAGAZINE, CheckMagazineReply, DiscsText},
+    {REMOTE_TRACKS, CheckRemoteTracksReply, RemoteTracksText},
+    {REMOTE_HISTORY, CheckRemoteHistoryReply, RemoteHistoryText},
 };
 
 const RecordReply* FindRecordReply(int32_t command) {
@@ -404,6 +421,48 @@ std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool 
     return text;
 }
 
+namespace {
+
+// Sends each text request in one write of all its bytes and waits for its
+// answer; the first refusal ends the run with its message.
+int SendTextRequests(const RemoteClientOptions& options, RemoteConnection& connection,
+                     const std::string& where, std::ostream& out, std::ostream& err) {
+    auto fail = [&err](const std::string& message) {
+        err << "zubremote: " << TerminalSafeText(message) << "\n";
+        return RemoteClientBadReply;
+    };
+    for (const RemoteTextRequest& text : options.texts) {
+        unsigned char request[kRemoteRequestSize];
+        EncodeRemoteTextRequest(text.command, text.slot, text.track, text.text, request);
+        if (!connection.SendAll(request, sizeof request)) {
+            return fail("connection to " + where + " lost while sending");
+        }
+        unsigned char reply[kRemoteAnswerSize] = {};
+        ReceiveResult received =
+            ReceiveRemoteReply(connection, text.command, reply, options.timeoutMs);
+        if (StartsAsHttp(reply, received.received)) {
+            return fail(where + ": " + kHttpAnswer);
+        }
+        if (received.end != ReceiveEnd::Complete) {
+            return fail(where + ": " + ShortReply(received, kRemoteAnswerSize, options.timeoutMs));
+        }
+        std::string problem;
+        if (!CheckRemoteAnswer(reply, &problem)) {
+            return fail(where + " sent a reply the changer controller cannot send: " + problem);
+        }
+        RemoteAnswerRecord answer = DecodeRemoteAnswer(reply);
+        if (answer.result != RemoteAnswerDone) {
+            return fail(CatalogueTextToUtf8(answer.message));
+        }
+        if (text.command == REMOTE_STYLE_SHUFFLE) {
+            out << StyleShuffleText(text.text, answer.value, options.json);
+        }
+    }
+    return RemoteClientOk;
+}
+
+}  // namespace
+
 int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& connection,
                     std::ostream& out, std::ostream& err) {
     RemoteClientOptions options;
@@ -427,6 +486,9 @@ int RunRemoteClient(const std::vector<std::string>& args, RemoteConnection& conn
     std::string where = options.host + ":" + std::to_string(options.port);
     if (!connection.Open(options.host, options.port, options.timeoutMs, &error)) {
         return fail("cannot connect to " + where + ": " + error, RemoteClientNoServer);
+    }
+    if (!options.texts.empty()) {
+        return SendTextRequests(options, connection, where, out, err);
     }
     unsigned char request[kRemoteFullRequestSize];
     EncodeRemoteRequest(options.command, options.disc, options.track, request);

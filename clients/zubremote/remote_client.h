@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "clients/zubremote/remote_names_client.h"
 #include "protocol/remote_client_socket.h"
 #include "protocol/remote_protocol.h"
 
@@ -20,7 +21,10 @@ struct RemoteClientOptions {
     int32_t command = 0;
     int32_t disc = 0;
     int32_t track = 0;
-    bool numberRefused = false;  // parsing failed on a disc or track out of range
+    bool numberRefused = false;  // parsing failed on a number out of range or a bad name
+    // set-disc, set-track, random: the text requests to send in order, each
+    // answered before the next goes.
+    std::vector<RemoteTextRequest> texts;
 };
 
 // Exit codes of zubremote.
@@ -28,8 +32,8 @@ enum RemoteClientExit {
     RemoteClientOk = 0,
     RemoteClientUsage = 2,     // bad command line
     RemoteClientNoServer = 3,  // could not connect
-    RemoteClientBadReply = 4,  // connection lost, no reply in time, or a reply
-                               // that cannot come from the program
+    RemoteClientBadReply = 4,  // connection lost, no reply in time, a reply that
+                               // cannot come from the program, or a request refused
 };
 
 // The usage text, one command per line.

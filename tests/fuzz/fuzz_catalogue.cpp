@@ -6,7 +6,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "catalogue/catalogue_edit.h"
 #include "catalogue/catalogue_line.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -44,6 +46,32 @@ std::string Field(const std::unique_ptr<char[]>& buffer, int capacity) {
     return buffer && capacity > 0 ? std::string(buffer.get()) : std::string();
 }
 
+// Both fields of a line, whole.
+std::pair<std::string, std::string> Line(const std::string& bytes, int line) {
+    char artist[256];
+    char title[256];
+    FindCatalogueLine(bytes.data(), bytes.size(), line, artist, sizeof artist, title, sizeof title);
+    return {artist, title};
+}
+
+// Naming one slot of any file: the reader finds the new names on that line
+// (the title followed by what came after it) and every other line as before.
+void CheckEdit(const std::string& bytes, int line) {
+    const int slot = 1 + (line & 0x7F) % 100;
+    const std::string artist = "Fz";
+    const std::string title = "Zz";
+    CatalogueEdit edit = EditCatalogueNames(bytes, slot, &artist, &title);
+    FUZZ_CHECK(edit.error.empty());
+    for (int other = 1; other <= slot + 2; ++other) {
+        std::pair<std::string, std::string> after = Line(edit.bytes, other);
+        if (other == slot) {
+            FUZZ_CHECK(after.first == artist && after.second.compare(0, 2, title) == 0);
+        } else {
+            FUZZ_CHECK(after == Line(bytes, other));
+        }
+    }
+}
+
 // Whether a byte-order mark (UTF-8, UTF-16 either way) starts at at.
 bool StartsWithMark(const std::string& bytes, size_t at) {
     return bytes.compare(at, 3, "\xEF\xBB\xBF") == 0 || bytes.compare(at, 2, "\xFF\xFE") == 0 ||
@@ -67,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       titleCapacity);
     CheckOutput(artist.get(), artistCapacity, false);
     CheckOutput(title.get(), titleCapacity, true);
+    CheckEdit(bytes, line);
 
     // Line n is line 1 of what follows the (n - 1)th LF; nothing when the
     // bytes end first. Bytes with a CR (a line end of its own) or starting

@@ -10,6 +10,7 @@
 #include "changer/playlist_view.h"
 #include "changer/status_answer.h"
 #include "changer/status_poll.h"
+#include "changer/track_notes.h"
 #include "link/changer_link.h"
 
 void ResetChangerState() {
@@ -26,6 +27,8 @@ void ResetChangerState() {
     }
     ResetMagazineCopy();
     ResetPlaylistView();
+    ResetTrackNotes();
+    ResetPlayCounter();
     {
         std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
         g_hPlaylist.clear();
@@ -33,6 +36,7 @@ void ResetChangerState() {
         g_nPlaylistCount = 0;
         g_nPlaylistPos = 0;
         g_nRandomSeed = 0;
+        g_sShuffleStyle.clear();
     }
     {
         std::lock_guard<std::recursive_mutex> lock(g_hStatusMutex);
@@ -46,6 +50,7 @@ void ResetChangerState() {
         g_bStatusAnswered = 0;
         g_nLastAnswerMs = -1;
         g_statusClock = SteadyClockMs;
+        g_playedAtClock = WallClockSeconds;
     }
     g_nMode = 0;
 }
