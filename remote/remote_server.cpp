@@ -174,9 +174,12 @@ RemoteSocket RemoteServer::OpenListeningSocket() {
         SetOpenState(OpenState::Failed);
         return kNoRemoteSocket;
     }
+    // A port chosen on the command line is named, so that the user of a
+    // second copy sees which one; the default port's box reads as it always has.
+    const uint16_t named = port_ == kRemotePort ? 0 : port_;
     auto fail = [&](const char* caption) {
         sockets_.Close(listening);
-        ShowSocketError(error, caption);
+        ShowSocketError(error, caption, named);
         SetOpenState(OpenState::Failed);
         return kNoRemoteSocket;
     };
@@ -332,9 +335,13 @@ bool RemoteServer::IsStopping() {
     return stopping_;
 }
 
-void RemoteServer::ShowSocketError(int error, const char* caption) {
-    char text[32];
-    std::snprintf(text, sizeof text, "Error %d", error);
+void RemoteServer::ShowSocketError(int error, const char* caption, uint16_t port) {
+    char text[64];
+    if (port != 0) {
+        std::snprintf(text, sizeof text, "Error %d (TCP port %u)", error, unsigned{port});
+    } else {
+        std::snprintf(text, sizeof text, "Error %d", error);
+    }
     ShowErrorBox(g_hWnd.load(), text, caption);
 }
 

@@ -102,7 +102,8 @@ private:
     bool EndRequest(RemoteSocket connected);
     void ReapFinishedWorkers();
     void Changed();
-    void ShowSocketError(int error, const char* caption);
+    // "Error <error>", with " (TCP port <port>)" when port is not 0.
+    void ShowSocketError(int error, const char* caption, uint16_t port = 0);
 
     RemoteSocketApi& sockets_;
     const uint16_t port_;

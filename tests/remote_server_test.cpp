@@ -254,7 +254,9 @@ TEST_F(RemoteServerTest, BindFailureShowsABox) {
     g_hWnd = nullptr;
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, &token);
-    EXPECT_EQ(boxes[0].text, "Error " + std::to_string(EADDRINUSE));
+    // A port other than the default is named.
+    EXPECT_EQ(boxes[0].text,
+              "Error " + std::to_string(EADDRINUSE) + " (TCP port " + std::to_string(taken) + ")");
     EXPECT_EQ(boxes[0].caption, "Error with bind()");
 }
 
