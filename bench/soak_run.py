@@ -310,14 +310,16 @@ class Soak:
     # --- remote clients -----------------------------------------------------
 
     def one_client(self, rng):
-        """Connects, idles, sends random non-zero bytes (so that no 12 bytes
-        read as a request: a request's bytes 1 to 3 are zero), goes."""
+        """Connects, idles, sends chunks of 4 or more random non-zero bytes,
+        goes. A request's bytes 1 to 3 are zero, and the server takes every
+        chunk as one request over a zeroed buffer: a shorter chunk such as
+        "." alone would press Play (and stop the shuffle) or Pause."""
         try:
             with socket.create_connection(("127.0.0.1", self.args.remote_port), timeout=5) as s:
                 end = time.monotonic() + rng.uniform(0.1, CLIENT_LIFE_S)
                 while time.monotonic() < end and not self.stop.is_set():
                     if rng.random() < 0.5:
-                        s.sendall(bytes(rng.randrange(1, 256) for _ in range(rng.randrange(1, 64))))
+                        s.sendall(bytes(rng.randrange(1, 256) for _ in range(rng.randrange(4, 64))))
                     time.sleep(rng.uniform(0.05, 2.0))
                 if rng.random() < 0.3:
                     s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
