@@ -193,6 +193,8 @@ function changerView(root, paths, onView) {
     for (const d of discs) {
       const li = document.createElement("li");
       li.dataset.slot = String(d.slot);
+      li.dataset.id = d.id;  // what the row shows of the magazine, for a test to read
+      li.dataset.discTime = String(d.disc_time);
       const slot = document.createElement("span");
       slot.className = "slot";
       slot.textContent = d.slot;

@@ -75,7 +75,9 @@ def watch_rescan(driver, stop_file, expect_file):
                 rows = driver.execute_script(
                     "return Array.from(document.querySelectorAll('#discs li[data-slot]'))"
                     ".map((li) => [Number(li.dataset.slot), li.querySelector('.small').textContent])")
-                data = driver.execute_script("return discs.map((d) => [d.slot, d.id, d.disc_time])")
+                data = driver.execute_script(
+                    "return Array.from(document.querySelectorAll('#discs li[data-slot]'))"
+                    ".map((li) => [Number(li.dataset.slot), li.dataset.id, Number(li.dataset.discTime)])")
                 shown = (rows, data)
                 wanted = [[slot, clock(seconds)] for slot, _, seconds in expect["discs"]]
                 if rows == wanted and data == expect["discs"]:
