@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "base/changer_facts.h"
@@ -30,10 +31,10 @@ const NameField kTrackFields[] = {
     {"style", REMOTE_SET_TRACK_STYLE, NameStyle},
 };
 
-// A positive decimal number without leading zeros and at most digits
+// A decimal number without leading zeros and at most digits
 // long; -1 when text is none.
 int ReadNumber(const std::string& text, size_t digits) {
-    if (text.empty() || text.size() > digits || text[0] == '0') {
+    if (text.empty() || text.size() > digits || (text.size() > 1 && text[0] == '0')) {
         return -1;
     }
     int value = 0;
@@ -128,10 +129,13 @@ NamesRouteMatch MatchNamesRoute(const std::string& method, const std::string& re
         (parts.size() >= 3 && parts[2] != "tracks")) {
         return Refuse(404, "no such route");
     }
+    // A number out of range is bad input (400), other text no route (404).
     int slot = ReadNumber(parts[1], 3);
-    if (slot < 1 || slot > kSlotCount) {
-        return Refuse(404, "no slot '" + parts[1].substr(0, 20) + "': slots are 1 to " +
-                               std::to_string(kSlotCount));
+    if (slot < 0) {
+        return Refuse(404, "no such route");
+    }
+    if (!CheckRemoteSlot(slot).empty()) {
+        return Refuse(400, CheckRemoteSlot(slot));
     }
     if (parts.size() == 2) {
         return Allow(method, "POST", NamesRoute::kSetDisc, slot);
@@ -139,10 +143,12 @@ NamesRouteMatch MatchNamesRoute(const std::string& method, const std::string& re
     if (parts.size() == 3) {
         return Allow(method, "GET", NamesRoute::kTracks, slot);
     }
-    int track = ReadNumber(parts[3], 2);
-    if (track < 1 || track > kLargestTrack) {
-        return Refuse(404, "no track '" + parts[3].substr(0, 20) + "': tracks are 1 to " +
-                               std::to_string(kLargestTrack));
+    int track = ReadNumber(parts[3], 3);
+    if (track < 0) {
+        return Refuse(404, "no such route");
+    }
+    if (!CheckRemoteTrackNumber(track).empty()) {
+        return Refuse(400, CheckRemoteTrackNumber(track));
     }
     return Allow(method, "POST", NamesRoute::kSetTrack, slot, track);
 }

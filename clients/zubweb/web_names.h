@@ -22,7 +22,7 @@ struct NamesRouteMatch {
     NamesRoute route = NamesRoute::kNone;
     int slot = 0;
     int track = 0;
-    int status = 404;  // with kNone: 404 or 405
+    int status = 404;  // with kNone: 404, 405, or 400 for a slot or track out of range
     std::string error;
 };
 
