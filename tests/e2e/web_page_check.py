@@ -125,6 +125,10 @@ def main():
             By.CSS_SELECTOR, "#discs li.detail .edit-button").is_displayed())
         driver.find_element(By.CSS_SELECTOR, "#discs li.detail .edit-button").click()
         name = driver.find_element(By.CSS_SELECTOR, "#discs li.detail .edit-artist")
+        width = driver.execute_script("return document.documentElement.scrollWidth")
+        if width > PHONE_WIDTH:
+            fail(f"the page with a disc's edit form open is {width} px wide")
+        driver.save_screenshot(screenshot.replace(".png", "-edit.png"))
         name.clear()
         name.send_keys(EDITED_ARTIST)
         driver.find_element(By.CSS_SELECTOR, "#discs li.detail .save").click()
