@@ -8,6 +8,11 @@
 bool WebTrackCache::Refresh(ZubLink& link, int32_t generation, int budgetMs, std::string* error) {
     std::lock_guard<std::mutex> lock(mutex_);
     const Deadline deadline(budgetMs);
+    const int64_t now = SteadyClockMs();
+    if (read_ && whole_ && !stale_ && generation == generation_ &&
+        now - readAtMs_ < kWebDiscsMaxAgeMs) {
+        return true;
+    }
     std::vector<unsigned char> reply(kRemoteMagazineSize);
     WebCommand query;
     query.command = REMOTE_MAGAZINE;
@@ -23,6 +28,9 @@ bool WebTrackCache::Refresh(ZubLink& link, int32_t generation, int budgetMs, std
         generation_ = generation;
         read_ = true;
     }
+    stale_ = false;
+    readAtMs_ = now;
+    whole_ = true;
     std::vector<unsigned char> tracks(kRemoteTracksSize);
     int fetched = 0;
     for (int slot = 1; slot <= kRemoteMagazineSlots; ++slot) {
@@ -35,6 +43,7 @@ bool WebTrackCache::Refresh(ZubLink& link, int32_t generation, int budgetMs, std
             continue;
         }
         if (fetched >= kWebTracksPerRefresh || deadline.LeftMs() <= 0) {
+            whole_ = false;
             break;
         }
         WebCommand ask;
@@ -43,9 +52,17 @@ bool WebTrackCache::Refresh(ZubLink& link, int32_t generation, int budgetMs, std
         std::string ignored;
         ++fetched;
         if (!link.Exchange(ask, tracks.data(), kRemoteTracksSize, deadline.LeftMs(), &ignored)) {
+            whole_ = false;
             break;
         }
         index_.tracks[slot] = DecodeRemoteTracks(tracks.data());
+    }
+    // The texts searched, once per refresh rather than once per filter.
+    index_.texts.clear();
+    for (int slot = 1; slot <= kRemoteMagazineSlots; ++slot) {
+        if (index_.slots[slot - 1].present) {
+            index_.texts[slot] = DiscSearchText(index_, slot);
+        }
     }
     return true;
 }
@@ -53,6 +70,7 @@ bool WebTrackCache::Refresh(ZubLink& link, int32_t generation, int budgetMs, std
 void WebTrackCache::Forget(int slot) {
     std::lock_guard<std::mutex> lock(mutex_);
     index_.tracks.erase(slot);
+    stale_ = true;
 }
 
 WebDiscIndex WebTrackCache::Index() {

@@ -97,8 +97,11 @@ std::string Lower(const std::string& text) {
     return lower;
 }
 
-bool Holds(const std::string& text, const std::string& lowerQ) {
-    return Lower(CatalogueTextToUtf8(text)).find(lowerQ) != std::string::npos;
+void AddSearched(const std::string& text, std::string* searched) {
+    if (!text.empty()) {
+        *searched += Lower(CatalogueTextToUtf8(text));
+        *searched += '\n';
+    }
 }
 
 nlohmann::ordered_json PlayJson(const RemotePlayRecord& play) {
@@ -293,25 +296,34 @@ std::string HistoryJson(const RemoteHistoryRecord& history, int limit) {
     return DumpJson({{"recent", recent}, {"most_played", most}});
 }
 
+std::string DiscSearchText(const WebDiscIndex& index, int slot) {
+    const RemoteSlotRecord& record = index.slots[slot - 1];
+    std::string searched = std::to_string(slot) + "\n";
+    AddSearched(record.artist, &searched);
+    AddSearched(record.title, &searched);
+    auto tracks = index.tracks.find(slot);
+    if (tracks != index.tracks.end()) {
+        AddSearched(tracks->second.style, &searched);
+        for (const RemoteTrackRecord& track : tracks->second.tracks) {
+            AddSearched(track.title, &searched);
+            AddSearched(track.style, &searched);
+        }
+    }
+    return searched;
+}
+
 std::vector<int> MatchingSlots(const WebDiscIndex& index, const std::string& q) {
     const std::string lowerQ = Lower(q);
     std::vector<int> found;
     for (size_t i = 0; i < index.slots.size(); ++i) {
-        const RemoteSlotRecord& slot = index.slots[i];
-        if (!slot.present) {
+        if (!index.slots[i].present) {
             continue;
         }
         const int number = static_cast<int>(i + 1);
-        bool match = std::to_string(number).find(lowerQ) != std::string::npos ||
-                     Holds(slot.artist, lowerQ) || Holds(slot.title, lowerQ);
-        auto tracks = index.tracks.find(number);
-        if (!match && tracks != index.tracks.end()) {
-            match = Holds(tracks->second.style, lowerQ);
-            for (size_t t = 0; !match && t < tracks->second.tracks.size(); ++t) {
-                match = Holds(tracks->second.tracks[t].title, lowerQ) ||
-                        Holds(tracks->second.tracks[t].style, lowerQ);
-            }
-        }
+        auto known = index.texts.find(number);
+        bool match = known != index.texts.end()
+                         ? known->second.find(lowerQ) != std::string::npos
+                         : DiscSearchText(index, number).find(lowerQ) != std::string::npos;
         if (match) {
             found.push_back(number);
         }

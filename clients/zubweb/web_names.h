@@ -68,7 +68,15 @@ std::string HistoryJson(const RemoteHistoryRecord& history, int limit);
 struct WebDiscIndex {
     std::vector<RemoteSlotRecord> slots;       // kRemoteMagazineSlots, slot 1 first
     std::map<int, RemoteTracksRecord> tracks;  // by slot
+    // By slot, what the filter searches, as DiscSearchText gives it; a slot
+    // not here is searched from the records above.
+    std::map<int, std::string> texts;
 };
+
+// The texts the filter searches for slot (1-based): its number, artist,
+// title, disc style and tracks' titles and styles, in UTF-8, ASCII letters
+// in lower case, one per line.
+std::string DiscSearchText(const WebDiscIndex& index, int slot);
 
 // The present slots whose number, artist, title, disc style or a track's
 // title or style holds q, without regard to ASCII case; as DiscsJson.
