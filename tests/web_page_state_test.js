@@ -153,4 +153,54 @@ check("each tab's routes, the event's tab and the address's tab", () => {
   }
 });
 
+check("names routes, edits, styles and track lines", () => {
+  const paths = [
+    [[-1, "filter", ""], "/api/discs"],
+    [[-1, "filter", "  "], "/api/discs"],
+    [[-1, "filter", " Blue Note "], "/api/discs?q=Blue%20Note"],
+    [[2, "filter", "a&b=c#"], "/api/changers/2/discs?q=a%26b%3Dc%23"],
+    [[-1, "tracks", 7], "/api/discs/7/tracks"],
+    [[1, "disc", 7], "/api/changers/1/discs/7"],
+    [[1, "track", 7, 3], "/api/changers/1/discs/7/tracks/3"],
+    [[-1, "random"], "/api/random"],
+    [[-1, "history", 5], "/api/history?limit=5"],
+    [[-1, "history", 0], "/api/history?limit=20"],
+    [[-1, "history", 500], "/api/history?limit=20"],
+    [[-1, "history", -3], "/api/history?limit=1"],
+    [[0, "history", "x"], "/api/changers/0/history?limit=20"],
+  ];
+  for (const [args, path] of paths) {
+    assert.strictEqual(logic.namesPath(...args), path, JSON.stringify(args));
+  }
+  const disc = ["artist", "title", "style"];
+  const edits = [
+    [{ artist: "A", title: "T" }, { artist: "A", title: "T", style: "" }, disc, null],
+    [{ artist: "A", title: "T" }, { artist: "B", title: "T", style: "" }, disc, { artist: "B" }],
+    [{ artist: "A" }, { artist: "", style: "Jazz" }, disc, { artist: "", style: "Jazz" }],
+    [{ title: "X", style: "S" }, { title: "X" }, ["title", "style"], null],
+    [null, { title: "New" }, ["title", "style"], { title: "New" }],
+  ];
+  for (const [shown, edited, fields, changed] of edits) {
+    assert.deepStrictEqual(logic.changedNames(shown, edited, fields), changed,
+                           JSON.stringify([shown, edited]));
+  }
+  assert.deepStrictEqual(logic.styleChoices([], []), []);
+  assert.deepStrictEqual(
+    logic.styleChoices([{ style: "jazz" }, { style: "" }, { style: "Dub" }],
+                       [{ style: "Jazz", tracks: [{ style: "ambient" }, { style: "DUB" }] }, null]),
+    ["ambient", "Dub", "jazz"]);
+  assert.deepStrictEqual(logic.randomRequest(-1, ""),
+                         { path: "/api/command", body: { command: "shuffle" } });
+  assert.deepStrictEqual(logic.randomRequest(1, "Jazz"),
+                         { path: "/api/changers/1/random", body: { style: "Jazz" } });
+  const lines = [
+    [{ track: 3, title: "", style: "", plays: 0 }, "3."],
+    [{ track: 3, title: "Intro", style: "", plays: 1 }, "3. Intro \u00b7 1 play"],
+    [{ track: 12, title: "Blues", style: "Dub", plays: 4 }, "12. Blues [Dub] \u00b7 4 plays"],
+  ];
+  for (const [track, text] of lines) {
+    assert.strictEqual(logic.trackText(track), text);
+  }
+});
+
 process.exit(failures === 0 ? 0 : 1);

@@ -19,6 +19,7 @@
 #include "changer/status_poll.h"
 #include "clients/zubweb/status_watch.h"
 #include "clients/zubweb/web_json.h"
+#include "clients/zubweb/web_names.h"
 #include "clients/zubweb/web_options.h"
 #include "clients/zubweb/web_routes.h"
 #include "clients/zubweb/web_server.h"
@@ -151,6 +152,13 @@ TEST(WebRoutes, ChangerPathsAndBadIndexes) {
         {"GET", "/api/changers/1/events", 2, ChangerRoute::kEvents, 1, 200, ""},
         {"GET", "/api/changers/7/events", 8, ChangerRoute::kEvents, 7, 200, ""},
         {"GET", "/api/changers/0/status", 1, ChangerRoute::kStatus, 0, 200, ""},
+        // The names routes, matched further by MatchNamesRoute.
+        {"GET", "/api/changers/1/discs/7/tracks", 2, ChangerRoute::kNames, 1, 200, ""},
+        {"POST", "/api/changers/0/discs/7", 2, ChangerRoute::kNames, 0, 200, ""},
+        {"POST", "/api/changers/1/random", 2, ChangerRoute::kNames, 1, 200, ""},
+        {"GET", "/api/changers/1/history", 2, ChangerRoute::kNames, 1, 200, ""},
+        {"GET", "/api/changers/2/history", 2, ChangerRoute::kNone, -1, 404,
+         "no changer 2: changers are 0 to 1"},
         // Bad indexes.
         {"GET", "/api/changers/2/status", 2, ChangerRoute::kNone, -1, 404,
          "no changer 2: changers are 0 to 1"},
@@ -199,6 +207,215 @@ TEST(WebRoutes, ChangerPathsAndBadIndexes) {
             EXPECT_LT(match.error.size(), 100u) << what;  // the path is cut short in it
         }
     }
+}
+
+TEST(WebNames, PathsBodiesAndLimits) {
+    const struct {
+        const char* method;
+        const char* rest;
+        NamesRoute route;
+        int slot;
+        int track;
+        int status;
+        const char* error;
+    } routes[] = {
+        {"GET", "discs/7/tracks", NamesRoute::kTracks, 7, 0, 200, ""},
+        {"POST", "discs/100", NamesRoute::kSetDisc, 100, 0, 200, ""},
+        {"POST", "discs/1/tracks/99", NamesRoute::kSetTrack, 1, 99, 200, ""},
+        {"POST", "random", NamesRoute::kRandom, 0, 0, 200, ""},
+        {"GET", "history", NamesRoute::kHistory, 0, 0, 200, ""},
+        {"GET", "discs/0/tracks", NamesRoute::kNone, 0, 0, 400,
+         "slot 0 does not exist (slots are 1..100)"},
+        {"GET", "discs/101/tracks", NamesRoute::kNone, 0, 0, 400,
+         "slot 101 does not exist (slots are 1..100)"},
+        {"GET", "discs/07/tracks", NamesRoute::kNone, 0, 0, 404, "no such route"},
+        {"GET", "discs/1000/tracks", NamesRoute::kNone, 0, 0, 404, "no such route"},
+        {"POST", "discs/7/tracks/100", NamesRoute::kNone, 0, 0, 400,
+         "track 100 does not exist (tracks are 1..99)"},
+        {"POST", "discs/7/tracks/0", NamesRoute::kNone, 0, 0, 400,
+         "track 0 does not exist (tracks are 1..99)"},
+        {"POST", "discs/7/tracks/x", NamesRoute::kNone, 0, 0, 404, "no such route"},
+        {"GET", "discs/7/names", NamesRoute::kNone, 0, 0, 404, "no such route"},
+        {"GET", "discs/7/tracks/3/x", NamesRoute::kNone, 0, 0, 404, "no such route"},
+        {"GET", "discs/7", NamesRoute::kNone, 0, 0, 405, "use POST here"},
+        {"GET", "random", NamesRoute::kNone, 0, 0, 405, "use POST here"},
+        {"POST", "history", NamesRoute::kNone, 0, 0, 405, "use GET here"},
+        {"POST", "discs/7/tracks", NamesRoute::kNone, 0, 0, 405, "use GET here"},
+    };
+    for (const auto& c : routes) {
+        NamesRouteMatch match = MatchNamesRoute(c.method, c.rest);
+        std::string what = std::string(c.method) + " " + c.rest;
+        EXPECT_EQ(match.route, c.route) << what;
+        EXPECT_EQ(match.slot, c.slot) << what;
+        EXPECT_EQ(match.track, c.track) << what;
+        EXPECT_EQ(match.status, c.status) << what;
+        EXPECT_EQ(match.error, c.error) << what;
+    }
+
+    // Bodies: the requests in a fixed order, or why not (nothing sent).
+    const struct {
+        int track;
+        std::string body;
+        std::vector<int32_t> commands;
+        std::vector<std::string> texts;
+        std::string error;
+    } bodies[] = {
+        {0,
+         R"({"style": "Jazz", "artist": "Björk"})",
+         {REMOTE_SET_ARTIST, REMOTE_SET_DISC_STYLE},
+         {"Bj\xc3\xb6rk", "Jazz"},
+         ""},
+        {0, R"({"title": ""})", {REMOTE_SET_TITLE}, {""}, ""},
+        {3,
+         R"({"title": "Intro", "style": "Dub"})",
+         {REMOTE_SET_TRACK_TITLE, REMOTE_SET_TRACK_STYLE},
+         {"Intro", "Dub"},
+         ""},
+        {0, "{}", {}, {}, "nothing to set: give \"artist\", \"title\" or \"style\""},
+        {3, "{}", {}, {}, "nothing to set: give \"title\" or \"style\""},
+        {0, "{\"artist\": \"A", {}, {}, "the body must be a JSON object"},
+        {0, "[]", {}, {}, "the body must be a JSON object"},
+        {0, "", {}, {}, "the body must be a JSON object"},
+        {0, R"({"artist": 5})", {}, {}, "\"artist\" must be a text"},
+        {0,
+         R"({"artist": "A", "year": "1999"})",
+         {},
+         {},
+         "unknown field \"year\": a disc takes \"artist\", \"title\" or \"style\""},
+        {3,
+         R"({"artist": "A"})",
+         {},
+         {},
+         "unknown field \"artist\": a track takes \"title\" or \"style\""},
+        {0, R"({"artist": "A\tB"})", {}, {}, "the artist holds a TAB"},
+        {0, R"({"title": "A\nB"})", {}, {}, "the title holds a line break"},
+        {3, R"({"title": "A\u0007"})", {}, {}, "the track title holds a control character"},
+        {0,
+         R"({"artist": "Say \"hi\""})",
+         {},
+         {},
+         "the artist holds a double quote, which the catalogue drops"},
+        {0,
+         "{\"artist\": \"" + std::string(65, 'a') + "\"}",
+         {},
+         {},
+         "the artist is 65 bytes long; at most 64 are allowed"},
+        {0,
+         "{\"artist\": \"" + std::string(64, 'a') + "\"}",
+         {REMOTE_SET_ARTIST},
+         {std::string(64, 'a')},
+         ""},
+        {3,
+         "{\"style\": \"" + std::string(32, 's') + "\"}",
+         {},
+         {},
+         "the style is 32 bytes long; at most 31 are allowed"},
+        // A good field does not go when another is bad.
+        {0, R"({"artist": "Fine", "style": "Bad\r"})", {}, {}, "the style holds a line break"},
+    };
+    for (const auto& c : bodies) {
+        std::vector<WebTextRequest> requests;
+        std::string error;
+        bool ok = ParseWebNames(c.body, 9, c.track, &requests, &error);
+        EXPECT_EQ(ok, c.error.empty()) << c.body;
+        EXPECT_EQ(error, c.error) << c.body;
+        if (!ok) {
+            continue;
+        }
+        ASSERT_EQ(requests.size(), c.commands.size()) << c.body;
+        for (size_t i = 0; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].command, c.commands[i]) << c.body;
+            EXPECT_EQ(requests[i].slot, 9) << c.body;
+            EXPECT_EQ(requests[i].track, c.track) << c.body;
+            EXPECT_EQ(requests[i].text, c.texts[i]) << c.body;
+        }
+    }
+
+    const struct {
+        const char* body;
+        const char* style;
+        const char* error;
+    } randoms[] = {
+        {"", "", ""},
+        {"{}", "", ""},
+        {R"({"style": ""})", "", ""},
+        {R"({"style": null})", "", ""},
+        {R"({"style": "Polka"})", "Polka", ""},
+        {R"({"style": 3})", "", "\"style\" must be a text"},
+        {R"({"style": "a\tb"})", "a\tb", "the style holds a TAB"},
+        {R"({"mood": "calm"})", "", "unknown field \"mood\": random takes \"style\""},
+        {"nope", "", "the body must be a JSON object"},
+    };
+    for (const auto& c : randoms) {
+        std::string style;
+        std::string error;
+        EXPECT_EQ(ParseWebRandom(c.body, &style, &error), c.error[0] == 0) << c.body;
+        EXPECT_EQ(error, c.error) << c.body;
+        if (c.error[0] == 0) {
+            EXPECT_EQ(style, c.style) << c.body;
+        }
+    }
+
+    const struct {
+        const char* text;
+        int limit;  // 0: refused
+    } limits[] = {{"", 20},  {"1", 1},  {"20", 20}, {"0", 0},          {"21", 0},
+                  {"-1", 0}, {"05", 0}, {"x", 0},   {"99999999999", 0}};
+    for (const auto& c : limits) {
+        int limit = 0;
+        std::string error;
+        EXPECT_EQ(ParseHistoryLimit(c.text, &limit, &error), c.limit != 0) << c.text;
+        if (c.limit != 0) {
+            EXPECT_EQ(limit, c.limit) << c.text;
+        } else {
+            EXPECT_EQ(error, "limit must be 1 to 20") << c.text;
+        }
+    }
+
+    const struct {
+        int32_t result;
+        int status;
+    } answers[] = {{RemoteAnswerDone, 200}, {RemoteAnswerRefused, 400}, {RemoteAnswerFailed, 409}};
+    for (const auto& c : answers) {
+        RemoteAnswerRecord answer;
+        answer.result = c.result;
+        EXPECT_EQ(NamesAnswerStatus(answer), c.status) << c.result;
+    }
+}
+
+TEST(WebNames, FilterLooksThroughNamesStylesAndTracks) {
+    WebDiscIndex index;
+    index.slots.resize(100);
+    auto disc = [&](int slot, const char* artist, const char* title) {
+        index.slots[slot - 1].present = true;
+        index.slots[slot - 1].artist = artist;
+        index.slots[slot - 1].title = title;
+    };
+    disc(3, "Caf\xe9 Society", "Night Train");  // Windows-1252
+    disc(12, "The Blue Notes", "Live");
+    disc(40, "Moby", "Play");
+    disc(77, "", "");
+    index.tracks[12].style = "Jazz";
+    index.tracks[40].tracks = {{1, 0, "Porcelain", ""}, {2, 3, "Natural Blues", "Electronica"}};
+    index.slots[58].artist = "Absent Blues";  // not present: never found
+    const struct {
+        const char* q;
+        std::vector<int> slots;
+    } cases[] = {
+        {"", {3, 12, 40, 77}}, {"blue", {12, 40}}, {"BLUE", {12, 40}},
+        {"caf\xc3\xa9", {3}},  // UTF-8, as the page sends it
+        {"jazz", {12}},        {"porcel", {40}},   {"electronica", {40}},
+        {"7", {77}},           {"4", {40}},        {"zzz", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MatchingSlots(index, c.q), c.slots) << c.q;
+    }
+    json list = json::parse(FilteredDiscsJson(index, "porcel"));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["slot"], 40);
+    EXPECT_EQ(list[0]["artist"], "Moby");
+    // Every disc: the list as it is without a filter.
+    EXPECT_EQ(FilteredDiscsJson(index, ""), DiscsJson(index.slots));
 }
 
 TEST(WebJson, DiscsListOnlyPresentSlots) {
@@ -918,6 +1135,114 @@ TEST_F(WebChangersTest, RoutesReachTheirOwnChanger) {
         }
         EXPECT_EQ(a, b) << name;
     }
+}
+
+TEST_F(WebChangersTest, NamesStylesAndPlaysReachTheirOwnChanger) {
+    fakes_[0].SetDiscs(
+        {{5, "Moby", "Play", "", {{"Porcelain", "", 2}, {"Natural Blues", "Dub", 0}}},
+         {9, "Nina", "Blue", "Jazz", {{"Feeling Good", "", 1}}}});
+    fakes_[1].SetDiscs({{2, "Other", "Changer", "", {{"Alone", "", 0}}}});
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0);
+    const std::string nobody = std::to_string(ports_[2]);
+    const struct {
+        const char* method;
+        std::string path;
+        std::string body;
+        int status;
+        std::string answer;  // whole, or its start when it ends in '*'
+    } cases[] = {
+        // The filter, over names and the tracks it fetched.
+        {"GET", "/api/discs?q=blue", "", 200, R"([{"slot":5,*)"},
+        {"GET", "/api/changers/0/discs?q=NINA", "", 200, R"([{"slot":9,*)"},
+        {"GET", "/api/discs?q=jazz", "", 200, R"([{"slot":9,*)"},
+        {"GET", "/api/discs?q=nothing", "", 200, "[]"},
+        {"GET", "/api/changers/1/discs?q=alone", "", 200, R"([{"slot":2,*)"},
+        {"GET", "/api/changers/1/discs?q=moby", "", 200, "[]"},
+        {"GET", "/api/changers/2/discs?q=x", "", 503, R"({"error":"controller not reachable*)"},
+        // Tracks with their plays; last played from the history.
+        {"GET", "/api/discs/5/tracks", "", 200,
+         R"({"slot":5,"first_track":1,"track_count":2,"style":"","tracks":[{"track":1,)"
+         R"("title":"Porcelain","style":"","plays":2,"last_played":1000002},{"track":2,)"
+         R"("title":"Natural Blues","style":"Dub","plays":0,"last_played":null}]})"},
+        {"GET", "/api/changers/1/discs/2/tracks", "", 200, R"({"slot":2,"first_track":1,*)"},
+        {"GET", "/api/discs/0/tracks", "", 400,
+         R"x({"error":"slot 0 does not exist (slots are 1..100)"})x"},
+        {"GET", "/api/changers/2/discs/5/tracks", "", 503, R"({"error":"controller not*)"},
+        // Names: sent and kept; bad input answers 400 and sends nothing.
+        {"POST", "/api/discs/5", R"({"artist": "Moby & Friends", "style": "Electronica"})", 200,
+         R"({"ok": true})"},
+        {"POST", "/api/changers/0/discs/5/tracks/2", R"({"title": "Blues"})", 200,
+         R"({"ok": true})"},
+        {"POST", "/api/changers/1/discs/2", R"({"title": "Renamed"})", 200, R"({"ok": true})"},
+        {"POST", "/api/discs/5", R"({"artist": "A\tB"})", 400,
+         R"({"error":"the artist holds a TAB"})"},
+        {"POST", "/api/discs/5", "{\"artist\": \"" + std::string(65, 'a') + "\"}", 400,
+         R"({"error":"the artist is 65 bytes long; at most 64 are allowed"})"},
+        {"POST", "/api/discs/5", "{bad", 400, R"({"error":"the body must be a JSON object"})"},
+        {"POST", "/api/discs/5/tracks/3", R"({"title": "X"})", 400,
+         R"x({"error":"the disc in slot 5 has no track 3 (its tracks are 1-2)"})x"},
+        {"POST", "/api/discs/6/tracks/1", R"({"title": "X"})", 400,
+         R"({"error":"slot 6 holds no disc with tracks"})"},
+        {"POST", "/api/discs/101", R"({"title": "X"})", 400,
+         R"x({"error":"slot 101 does not exist (slots are 1..100)"})x"},
+        // The controller refuses: its message.
+        {"POST", "/api/discs/6", R"({"title": "X"})", 400, R"({"error":"slot 6 is empty"})"},
+        {"POST", "/api/changers/2/discs/5", R"({"title": "X"})", 503,
+         R"({"error":"controller not reachable at 127.0.0.1:)" + nobody + "*"},
+        // Style shuffles.
+        {"POST", "/api/random", R"({"style": "jazz"})", 200, R"({"ok": true, "tracks": 1})"},
+        {"POST", "/api/random", R"({"style": "Polka"})", 404,
+         R"({"error":"no track has the style Polka; the playlist is as it was"})"},
+        {"POST", "/api/changers/1/random", "{}", 200, R"({"ok": true})"},
+        {"POST", "/api/random", R"({"style": 1})", 400, R"({"error":"\"style\" must be a text"})"},
+        // History.
+        {"GET", "/api/history?limit=1", "", 200,
+         R"({"recent":[{"slot":5,"disc_id":"","track":1,"title":"Porcelain","style":"",)"
+         R"("plays":2,"played_at":1000002}],"most_played":[{"slot":5,*)"},
+        {"GET", "/api/changers/1/history", "", 200, R"({"recent":[],"most_played":[]})"},
+        {"GET", "/api/history?limit=21", "", 400, R"({"error":"limit must be 1 to 20"})"},
+        {"GET", "/api/history?limit=0", "", 400, R"({"error":"limit must be 1 to 20"})"},
+        {"GET", "/api/changers/2/history", "", 503, R"({"error":"controller not*)"},
+        {"POST", "/api/history", "{}", 405, R"({"error":"use GET here"})"},
+    };
+    for (const auto& c : cases) {
+        std::string what = std::string(c.method) + " " + c.path + " " + c.body;
+        auto reply = std::string(c.method) == "GET"
+                         ? client.Get(c.path.c_str())
+                         : client.Post(c.path.c_str(), c.body, "application/json");
+        ASSERT_TRUE(reply) << what;
+        EXPECT_EQ(reply->status, c.status) << what << ": " << reply->body;
+        if (!c.answer.empty() && c.answer.back() == '*') {
+            EXPECT_EQ(reply->body.compare(0, c.answer.size() - 1, c.answer, 0, c.answer.size() - 1),
+                      0)
+                << what << ": " << reply->body;
+        } else {
+            EXPECT_EQ(reply->body, c.answer) << what;
+        }
+    }
+    // Only the good requests went, each to its own changer.
+    std::vector<FakeDisc> first = fakes_[0].Discs();
+    EXPECT_EQ(first[0].artist, "Moby & Friends");
+    EXPECT_EQ(first[0].style, "Electronica");
+    EXPECT_EQ(first[0].tracks[1].title, "Blues");
+    EXPECT_EQ(first[1].title, "Blue");
+    EXPECT_EQ(fakes_[1].Discs()[0].title, "Renamed");
+    EXPECT_EQ(fakes_[0].Texts(), (std::vector<std::string>{"Moby & Friends", "Electronica", "Blues",
+                                                           "X", "jazz", "Polka"}));
+    EXPECT_EQ(fakes_[1].Texts(), (std::vector<std::string>{"Renamed"}));
+    // A name set through zubweb is found by the next filter.
+    auto found = client.Get("/api/discs?q=friends");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(json::parse(found->body).size(), 1u);
+    found = client.Get("/api/discs?q=porcelain");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(json::parse(found->body).size(), 1u);
+    // Without q the list is as before the filter existed.
+    auto plain = client.Get("/api/discs");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(json::parse(plain->body).size(), 2u);
+    EXPECT_EQ(json::parse(plain->body)[0].size(), 7u);
 }
 
 TEST_F(WebChangersTest, EventsCarryTheChangersIndex) {

@@ -1,7 +1,8 @@
 // The web remote page's own logic, free of the browser: what the banner
 // says and when to reconnect, the scan's progress, when the disc list is
 // stale, and with several changers each tab's routes, which tab an event
-// is for and which tab the address asks for. The page calls these; tests
+// is for and which tab the address asks for; the names routes, what an
+// edit changed, the styles to pick for Random and a track's line. The page calls these; tests
 // run them under node.
 "use strict";
 
@@ -106,7 +107,84 @@ function tabFromHash(hash, count) {
   return k < count ? k : 0;
 }
 
+const HISTORY_LIMIT = 20;
+
+// The names routes of a changer (index as for changerPaths): "filter" the
+// disc list holding q (the whole list for an empty q), "tracks" and "disc"
+// of slot, "track" of slot and track, "random", "history" of limit plays.
+function namesPath(index, kind, a, b) {
+  const base = index < 0 ? "/api" : "/api/changers/" + index;
+  switch (kind) {
+    case "filter": {
+      const q = String(a || "").trim();
+      return base + "/discs" + (q === "" ? "" : "?q=" + encodeURIComponent(q));
+    }
+    case "tracks": return base + "/discs/" + a + "/tracks";
+    case "disc": return base + "/discs/" + a;
+    case "track": return base + "/discs/" + a + "/tracks/" + b;
+    case "random": return base + "/random";
+    case "history": {
+      const n = Math.min(HISTORY_LIMIT, Math.max(1, Math.floor(Number(a)) || HISTORY_LIMIT));
+      return base + "/history?limit=" + n;
+    }
+    default: return base;
+  }
+}
+
+// The fields of an edit form that differ from what was shown: an object
+// of them to post, or null when nothing changed.
+function changedNames(shown, edited, fields) {
+  const changed = {};
+  let any = false;
+  for (const field of fields) {
+    const before = shown && shown[field] !== undefined ? String(shown[field]) : "";
+    const after = edited && edited[field] !== undefined ? String(edited[field]) : before;
+    if (after !== before) {
+      changed[field] = after;
+      any = true;
+    }
+  }
+  return any ? changed : null;
+}
+
+// The styles to pick for Random from the plays and tracks the page has
+// seen: each once without regard to case (its first spelling), sorted.
+function styleChoices(plays, tracks) {
+  const seen = new Map();
+  const add = (style) => {
+    const text = String(style || "").trim();
+    if (text !== "" && !seen.has(text.toLowerCase())) { seen.set(text.toLowerCase(), text); }
+  };
+  for (const p of plays || []) { add(p.style); }
+  for (const list of tracks || []) {
+    if (!list) { continue; }
+    add(list.style);
+    for (const t of list.tracks || []) { add(t.style); }
+  }
+  return Array.from(seen.values()).sort((x, y) => x.toLowerCase().localeCompare(y.toLowerCase()));
+}
+
+// What Random posts: the style shuffle for a style, else the shuffle of
+// every track.
+function randomRequest(index, style) {
+  const text = String(style || "");
+  if (text === "") {
+    return { path: changerPaths(index).command, body: { command: "shuffle" } };
+  }
+  return { path: namesPath(index, "random"), body: { style: text } };
+}
+
+// A track's line: "3. Title [Style] · 2 plays", each part only when known.
+function trackText(t) {
+  let text = t.track + ".";
+  if (t.title) { text += " " + t.title; }
+  if (t.style) { text += " [" + t.style + "]"; }
+  if (t.plays > 0) { text += " \u00b7 " + t.plays + (t.plays === 1 ? " play" : " plays"); }
+  return text;
+}
+
 if (typeof module !== "undefined") {
   module.exports = { initialPageState, pageStateAfter, bannerText, scanProgress, discsStale,
-                     changerPaths, changerOfEvent, tabFromHash, FIRST_RETRY_MS, LAST_RETRY_MS };
+                     changerPaths, changerOfEvent, tabFromHash, FIRST_RETRY_MS, LAST_RETRY_MS,
+                     namesPath, changedNames, styleChoices, randomRequest, trackText };
 }

@@ -49,6 +49,7 @@ struct WebCommand {
     int32_t command = 0;  // RemoteCommand
     int32_t disc = 0;
     int32_t track = 0;
+    std::string text;  // a text request's text (remote_names.h)
 };
 
 const int kWebCommandMaxBody = 4096;

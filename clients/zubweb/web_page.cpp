@@ -1,5 +1,6 @@
 // The web remote's page. It reads the event stream for the status, the disc
-// list, and posts the buttons and the rescans: for one changer on the
+// list (filtered as typed), a disc's tracks and the play history, and posts
+// the buttons, the rescans, the names edited and Random with a style: for one changer on the
 // routes of one (/api/events, /api/discs, /api/command, /api/scan), for
 // several with a tab each, over /api/changers/events and
 // /api/changers/K/....
@@ -49,6 +50,20 @@ const char kHead[] = R"page(<!DOCTYPE html>
   .scan-bar { height: 0.6rem; background: #e4e4e0; border-radius: 0.3rem; overflow: hidden;
               margin-top: 0.3rem; }
   .scan-fill { height: 100%; width: 0; background: #2f5d8a; }
+  .filter { font: inherit; width: 100%; margin: 0.5rem 0; padding: 0.4rem; }
+  .discs li.detail { display: block; background: #f7f7f4; padding: 0.4rem; border-top: 0; }
+  .discs .what { cursor: pointer; }
+  .tracks { list-style: none; margin: 0; padding: 0; }
+  .tracks li { border-top: 0; padding: 0.15rem 0; }
+  .edit { display: grid; grid-template-columns: 1fr 1fr; gap: 0.3rem; margin-top: 0.4rem; }
+  .edit[hidden], .style-row[hidden], .plays[hidden] { display: none; }
+  .edit input { font: inherit; min-width: 0; padding: 0.3rem; }
+  .edit .wide { grid-column: 1 / -1; }
+  .detail-buttons { display: flex; gap: 0.4rem; margin-top: 0.4rem; }
+  .detail-buttons button { width: auto; padding: 0 0.75rem; }
+  .style-row { margin-top: 0.4rem; }
+  .style-row select { font: inherit; min-height: 2.2rem; max-width: 100%; }
+  .plays-list { margin: 0; padding-left: 1.5rem; overflow-wrap: anywhere; }
   .tabs { display: flex; flex-wrap: wrap; gap: 0.4rem; margin-bottom: 0.75rem; }
   .tabs button { flex: none; max-width: 100%; overflow-wrap: anywhere; background: #c9d3dc;
                  color: #222; padding: 0 0.75rem; }
@@ -84,12 +99,24 @@ const char kPanel[] = R"page(  <div id="state" class="state">connecting&hellip;<
       <button id="next-button" data-command="next">Next</button>
       <button id="random" data-command="shuffle">Random</button>
     </div>
+    <div class="style-row" hidden><label>Random style
+      <select class="style-pick"><option value="">every track</option></select></label></div>
     <div id="message" class="message"></div>
   </section>
   <section class="card">
     <h1>Discs</h1>
     <button id="rescan-all" class="rescan-all">Rescan all</button>
+    <input id="filter" class="filter" type="search" autocomplete="off"
+           placeholder="Filter: artist, title, style, track" aria-label="Filter discs">
     <ul id="discs" class="discs"><li class="small">no discs listed yet</li></ul>
+  </section>
+  <section class="card plays recent-card" hidden>
+    <h1>Recently played</h1>
+    <ol class="plays-list recent"></ol>
+  </section>
+  <section class="card plays most-card" hidden>
+    <h1>Most played</h1>
+    <ol class="plays-list most"></ol>
   </section>
 )page";
 
@@ -114,8 +141,13 @@ function clock(seconds) {
 // One changer's part of the page: its sections under root, its routes in
 // paths. Returns render (a status event), step (a page state event; gives
 // the state after it) and the view shown.
-function changerView(root, paths, onView) {
+function changerView(root, paths, onView, index) {
   const $ = (name) => root.querySelector("." + name);
+  const tracksOf = new Map();  // slot -> its tracks reply, as opened
+  let plays = [];              // the last history's plays, recent and most
+  let playedKey = null;        // disc, track and playlist when history was read
+  let filterTimer = null;
+  let loadedQuery = "";
   let page = initialPageState();
   let reachable = false;
   let discs = [];
@@ -170,7 +202,152 @@ function changerView(root, paths, onView) {
             " (" + (s.playlist_pos + 1) + " of " + s.playlist_count + ")" : "Next: none");
     markPlaying();
     if (discsStale(discsGeneration, s)) {
+      tracksOf.clear();
       loadDiscs(s.magazine_generation);
+    }
+    const key = s.disc + "/" + s.track + "/" + s.playlist_pos + "/" + s.status;
+    if (key !== playedKey) {
+      playedKey = key;
+      loadHistory();
+    }
+  }
+
+  function element(tag, className, text) {
+    const e = document.createElement(tag);
+    if (className) { e.className = className; }
+    if (text !== undefined) { e.textContent = text; }
+    return e;
+  }
+
+  function button(text, label, onClick) {
+    const b = element("button", "", text);
+    b.title = label;
+    b.setAttribute("aria-label", label);
+    b.disabled = !reachable;
+    b.addEventListener("click", onClick);
+    return b;
+  }
+
+  function renderStyles() {
+    const pick = $("style-pick");
+    const chosen = pick.value;
+    const choices = styleChoices(plays, Array.from(tracksOf.values()));
+    while (pick.options.length > 1) { pick.remove(1); }
+    for (const style of choices) {
+      const option = element("option", "", style);
+      option.value = style;
+      pick.appendChild(option);
+    }
+    pick.value = choices.includes(chosen) ? chosen : "";
+    $("style-row").hidden = choices.length === 0;
+  }
+
+  function playLine(p, most) {
+    const where = (p.slot ? "Disc " + p.slot : (p.disc_id || "a disc not in the magazine")) +
+                  " \u00b7 Track " + p.track + (p.title ? " \u00b7 " + p.title : "");
+    const when = new Date(p.played_at * 1000).toLocaleString();
+    return most ? p.plays + (p.plays === 1 ? " play: " : " plays: ") + where
+                : where + " \u00b7 " + when;
+  }
+
+  function renderPlays(history) {
+    plays = history.recent.concat(history.most_played);
+    for (const [name, list, most] of [["recent", history.recent, false],
+                                      ["most", history.most_played, true]]) {
+      const ol = $(name);
+      ol.textContent = "";
+      for (const p of list) { ol.appendChild(element("li", "", playLine(p, most))); }
+      $(name + "-card").hidden = list.length === 0;
+    }
+    renderStyles();
+  }
+
+  async function loadHistory() {
+    try {
+      const reply = await fetch(namesPath(index, "history", HISTORY_LIMIT));
+      if (reply.ok) { renderPlays(await reply.json()); }
+    } catch (e) { /* the event stream shows the state */ }
+  }
+
+  // A disc's tracks, with a play button each, and its edit form.
+  function renderDetail(detail, d, tracks) {
+    detail.textContent = "";
+    const list = element("ul", "tracks");
+    for (const t of tracks.tracks) {
+      const li = element("li");
+      li.append(button("\u25b6", "Play disc " + d.slot + " track " + t.track,
+                       () => send({ command: "track", disc: d.slot, track: t.track })),
+                " ", element("span", "", trackText(t)));
+      list.appendChild(li);
+    }
+    if (tracks.tracks.length === 0) { list.appendChild(element("li", "small", "no tracks")); }
+    const form = element("div", "edit");
+    form.hidden = true;
+    const input = (label, value, wide) => {
+      const box = element("input", wide ? "wide" : "");
+      box.value = value || "";
+      box.placeholder = label;
+      box.setAttribute("aria-label", label);
+      form.appendChild(box);
+      return box;
+    };
+    const discShown = { artist: d.artist, title: d.title, style: tracks.style };
+    const discBoxes = { artist: input("Artist", d.artist, true), title: input("Title", d.title),
+                        style: input("Disc style", tracks.style) };
+    discBoxes.artist.className = "wide edit-artist";
+    const trackBoxes = tracks.tracks.map((t) => ({
+      track: t, title: input("Track " + t.track + " title", t.title),
+      style: input("Track " + t.track + " style", t.style) }));
+    const message = element("div", "message");
+    const save = button("Save", "Save the names of disc " + d.slot, async () => {
+      const valueOf = (boxes) => Object.fromEntries(
+        Object.entries(boxes).filter(([k]) => k !== "track").map(([k, b]) => [k, b.value]));
+      const posts = [];
+      const discChange = changedNames(discShown, valueOf(discBoxes), ["artist", "title", "style"]);
+      if (discChange) { posts.push([namesPath(index, "disc", d.slot), discChange]); }
+      for (const boxes of trackBoxes) {
+        const change = changedNames(boxes.track, valueOf(boxes), ["title", "style"]);
+        if (change) { posts.push([namesPath(index, "track", d.slot, boxes.track.track), change]); }
+      }
+      for (const [path, body] of posts) {
+        if (!(await send(body, path, message))) { return; }
+      }
+      tracksOf.delete(d.slot);
+      discsGeneration = null;
+      loadDiscs(current ? current.magazine_generation : null);
+    });
+    save.classList.add("save");
+    form.append(message, save);
+    const edit = button("Edit names", "Edit the names of disc " + d.slot, () => {
+      form.hidden = !form.hidden;
+    });
+    edit.classList.add("edit-button");
+    const buttons = element("div", "detail-buttons");
+    buttons.append(edit);
+    if (tracks.style) { detail.appendChild(element("div", "small", "Style: " + tracks.style)); }
+    detail.append(list, buttons, form);
+  }
+
+  async function toggleDetail(li, d) {
+    const next = li.nextElementSibling;
+    if (next && next.classList.contains("detail")) {
+      next.remove();
+      return;
+    }
+    const detail = element("li", "detail", "loading tracks\u2026");
+    li.after(detail);
+    try {
+      const reply = await fetch(namesPath(index, "tracks", d.slot));
+      const tracks = await reply.json();
+      if (!reply.ok) {
+        detail.textContent = tracks.error || "failed (" + reply.status + ")";
+        return;
+      }
+      tracksOf.set(d.slot, tracks);
+      renderDetail(detail, d, tracks);
+      renderStyles();
+    } catch (e) {
+      detail.textContent = "the web remote does not answer";
     }
   }
 
@@ -186,7 +363,8 @@ function changerView(root, paths, onView) {
     if (discs.length === 0) {
       const li = document.createElement("li");
       li.className = "small";
-      li.textContent = "no discs: press Scan on the controller";
+      li.textContent = loadedQuery !== "" ? "no disc matches the filter"
+                                          : "no discs: press Scan on the controller";
       list.appendChild(li);
       return;
     }
@@ -201,6 +379,13 @@ function changerView(root, paths, onView) {
       const what = document.createElement("span");
       what.className = "what";
       what.textContent = d.artist + " \u2013 " + d.title;
+      what.title = "Tracks of disc " + d.slot;
+      what.setAttribute("role", "button");
+      what.tabIndex = 0;
+      what.addEventListener("click", () => toggleDetail(li, d));
+      what.addEventListener("keydown", (e) => {
+        if (e.key === "Enter") { toggleDetail(li, d); }
+      });
       const time = document.createElement("span");
       time.className = "small";
       time.textContent = clock(d.disc_time);
@@ -224,39 +409,62 @@ function changerView(root, paths, onView) {
 
   // Reads the disc list once for the magazine generation given; a newer
   // generation seen meanwhile asks again with the next status.
+  // The list holds the filter's discs (all without a filter); a filter
+  // typed meanwhile reads it again.
   async function loadDiscs(generation) {
     if (discsLoading) { return; }
     discsLoading = true;
+    const query = $("filter").value.trim();
     try {
-      const reply = await fetch(paths.discs);
+      const reply = await fetch(namesPath(index, "filter", query));
       if (reply.ok) {
         discs = await reply.json();
         discsGeneration = generation;
+        loadedQuery = query;
         renderDiscs();
       }
     } catch (e) { /* the event stream shows the state */ }
     discsLoading = false;
+    if ($("filter").value.trim() !== loadedQuery) { loadDiscs(generation); }
   }
 
-  async function send(body, path = paths.command) {
-    setText("message", "");
+  // Posts body; true when done. Errors show in message (the buttons' one
+  // by default).
+  async function send(body, path = paths.command, message = $("message")) {
+    message.textContent = "";
     try {
       const reply = await fetch(path, {
         method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body)
       });
       const answer = await reply.json().catch(() => ({}));
       if (!reply.ok) {
-        setText("message", answer.error || "failed (" + reply.status + ")");
+        message.textContent = answer.error || "failed (" + reply.status + ")";
+        return false;
       } else if (answer.waiting) {
-        setText("message", answer.waiting);
+        message.textContent = answer.waiting;
       }
+      return true;
     } catch (e) {
-      setText("message", "the web remote does not answer");
+      message.textContent = "the web remote does not answer";
+      return false;
     }
   }
 
   root.querySelectorAll("button[data-command]").forEach((b) => {
-    b.addEventListener("click", () => send({ command: b.dataset.command }));
+    b.addEventListener("click", () => {
+      if (b.dataset.command === "shuffle") {
+        const request = randomRequest(index, $("style-pick").value);
+        send(request.body, request.path);
+        return;
+      }
+      send({ command: b.dataset.command });
+    });
+  });
+  $("filter").addEventListener("input", () => {
+    clearTimeout(filterTimer);
+    filterTimer = setTimeout(() => {
+      loadDiscs(current ? current.magazine_generation : discsGeneration);
+    }, 200);
   });
   $("rescan-all").addEventListener("click", () => send({}, paths.scan));
   showPage();
@@ -286,7 +494,7 @@ function openEvents(path, onStatus, onError) {
 }
 
 function startOne() {
-  const view = changerView(document.querySelector("main"), changerPaths(-1), () => {});
+  const view = changerView(document.querySelector("main"), changerPaths(-1), () => {}, -1);
   openEvents(changerPaths(-1).events, view.render, () => {
     const state = view.step({ type: "stream-error" });
     view.step({ type: "reconnecting" });
@@ -322,7 +530,7 @@ function startTabs(names) {
     tabs.appendChild(tab);
     panels.push(panel);
     buttons.push(tab);
-    return changerView(panel, changerPaths(k), (shown) => { tab.dataset.view = shown; });
+    return changerView(panel, changerPaths(k), (shown) => { tab.dataset.view = shown; }, k);
   });
   select(tabFromHash(location.hash, names.length));
   let stream = initialPageState();

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "clients/zubweb/web_names.h"
+
 const char kChangerRoutePrefix[] = "/api/changers";
 
 namespace {
@@ -99,6 +101,11 @@ ChangerRouteMatch MatchChangerRoute(const std::string& method, const std::string
         if (name == route.name) {
             return Allow(method, route.method, route.route, index);
         }
+    }
+    if (IsNamesPath(name)) {
+        ChangerRouteMatch match = Found(ChangerRoute::kNames, index);
+        match.rest = name;
+        return match;
     }
     return Refuse(404, "no such route");
 }

@@ -15,6 +15,7 @@ enum class ChangerRoute {
     kCommand,    // POST /api/changers/K/command
     kScan,       // POST /api/changers/K/scan
     kEvents,     // GET  /api/changers/K/events
+    kNames,      // /api/changers/K/ then a path of web_names.h, in rest
 };
 
 struct ChangerRouteMatch {
@@ -22,6 +23,7 @@ struct ChangerRouteMatch {
     int index = -1;    // the changer, for the routes of one
     int status = 404;  // with kNone: 404 or 405
     std::string error;
+    std::string rest;  // with kNames: the path after /api/changers/K/
 };
 
 // The prefix every path handed to MatchChangerRoute starts with.

@@ -10,8 +10,13 @@
 #include <vector>
 
 #include "base/deadline.h"
+#include "clients/zubweb/track_cache.h"
+#include "clients/zubweb/web_names.h"
 #include "clients/zubweb/web_page.h"
 #include "clients/zubweb/web_routes.h"
+#include "protocol/remote_commands.h"
+#include "protocol/remote_name_check.h"
+#include "protocol/remote_names.h"
 
 namespace {
 
@@ -30,7 +35,7 @@ const int kNoChangerField = -1;
 
 struct WebServer::Routes {
     Routes(std::vector<WebChanger> changers, ChangeBell* bell)
-        : changers(std::move(changers)), bell(bell) {}
+        : changers(std::move(changers)), bell(bell), caches(this->changers.size()) {}
 
     // Where one event stream stands for one changer.
     struct StreamMark {
@@ -43,7 +48,20 @@ struct WebServer::Routes {
     void ChangerRoutes(const httplib::Request& request, httplib::Response& response);
     void List(httplib::Response& response);
     void Status(const WebChanger& changer, httplib::Response& response);
-    void Discs(const WebChanger& changer, httplib::Response& response);
+    void Discs(const WebChanger& changer, const httplib::Request& request,
+               httplib::Response& response);
+    void Names(const WebChanger& changer, const std::string& rest, const httplib::Request& request,
+               httplib::Response& response);
+    void Tracks(const WebChanger& changer, int slot, httplib::Response& response);
+    void SetNames(const WebChanger& changer, const NamesRouteMatch& match,
+                  const httplib::Request& request, httplib::Response& response);
+    void Random(const WebChanger& changer, const httplib::Request& request,
+                httplib::Response& response);
+    void History(const WebChanger& changer, const httplib::Request& request,
+                 httplib::Response& response);
+    bool Ask(const WebChanger& changer, const WebCommand& query, std::vector<unsigned char>* reply,
+             httplib::Response& response);
+    WebTrackCache& CacheOf(const WebChanger& changer) { return caches[&changer - &changers[0]]; }
     void Command(const WebChanger& changer, const httplib::Request& request,
                  httplib::Response& response);
     void Scan(const WebChanger& changer, const httplib::Request& request,
@@ -61,6 +79,7 @@ struct WebServer::Routes {
 
     const std::vector<WebChanger> changers;
     ChangeBell* const bell;
+    std::vector<WebTrackCache> caches;  // one per changer
     std::string page;
     httplib::Server server;
     std::atomic<bool> stopping{false};
@@ -86,9 +105,16 @@ void WebServer::Routes::Install() {
     server.Get("/api/status", [this, &first](const httplib::Request&, httplib::Response& response) {
         Status(first, response);
     });
-    server.Get("/api/discs", [this, &first](const httplib::Request&, httplib::Response& response) {
-        Discs(first, response);
-    });
+    server.Get("/api/discs",
+               [this, &first](const httplib::Request& request, httplib::Response& response) {
+                   Discs(first, request, response);
+               });
+    auto namesRoutes = [this, &first](const httplib::Request& request,
+                                      httplib::Response& response) {
+        Names(first, request.path.substr(std::string("/api/").size()), request, response);
+    };
+    server.Get(R"(/api/(discs/.*|history|random))", namesRoutes);
+    server.Post(R"(/api/(discs/.*|history|random))", namesRoutes);
     server.Post("/api/command",
                 [this, &first](const httplib::Request& request, httplib::Response& response) {
                     Command(first, request, response);
@@ -124,7 +150,10 @@ void WebServer::Routes::ChangerRoutes(const httplib::Request& request,
             Status(*changer, response);
             return;
         case ChangerRoute::kDiscs:
-            Discs(*changer, response);
+            Discs(*changer, request, response);
+            return;
+        case ChangerRoute::kNames:
+            Names(*changer, match.rest, request, response);
             return;
         case ChangerRoute::kCommand:
             Command(*changer, request, response);
@@ -160,7 +189,19 @@ void WebServer::Routes::Status(const WebChanger& changer, httplib::Response& res
     ReplyJson(response, status.reachable ? 200 : 503, StatusJson(status));
 }
 
-void WebServer::Routes::Discs(const WebChanger& changer, httplib::Response& response) {
+void WebServer::Routes::Discs(const WebChanger& changer, const httplib::Request& request,
+                              httplib::Response& response) {
+    if (request.has_param("q")) {
+        std::string error;
+        WebTrackCache& cache = CacheOf(changer);
+        int32_t generation = changer.watch->Current().status.magazineGeneration;
+        if (!cache.Refresh(*changer.link, generation, kWebExchangeMs, &error)) {
+            ReplyJson(response, 503, ErrorJson(error));
+            return;
+        }
+        ReplyJson(response, 200, FilteredDiscsJson(cache.Index(), request.get_param_value("q")));
+        return;
+    }
     std::vector<unsigned char> reply(kRemoteMagazineSize);
     std::string error;
     WebCommand query;
@@ -196,6 +237,164 @@ void WebServer::Routes::Scan(const WebChanger& changer, const httplib::Request& 
         return;
     }
     Forward(changer, command, response);
+}
+
+void WebServer::Routes::Names(const WebChanger& changer, const std::string& rest,
+                              const httplib::Request& request, httplib::Response& response) {
+    NamesRouteMatch match = MatchNamesRoute(request.method, rest);
+    switch (match.route) {
+        case NamesRoute::kTracks:
+            Tracks(changer, match.slot, response);
+            return;
+        case NamesRoute::kSetDisc:
+        case NamesRoute::kSetTrack:
+            SetNames(changer, match, request, response);
+            return;
+        case NamesRoute::kRandom:
+            Random(changer, request, response);
+            return;
+        case NamesRoute::kHistory:
+            History(changer, request, response);
+            return;
+        case NamesRoute::kNone:
+            break;
+    }
+    ReplyJson(response, match.status, ErrorJson(match.error));
+}
+
+// One query and its whole reply; false with the answer given (503) when
+// the controller could not be asked.
+bool WebServer::Routes::Ask(const WebChanger& changer, const WebCommand& query,
+                            std::vector<unsigned char>* reply, httplib::Response& response) {
+    std::string error;
+    int size = RemoteReplySize(query.command);
+    reply->assign(size, 0);
+    if (!changer.link->Exchange(query, reply->data(), size, kWebExchangeMs, &error)) {
+        ReplyJson(response, 503, ErrorJson(error));
+        return false;
+    }
+    return true;
+}
+
+void WebServer::Routes::Tracks(const WebChanger& changer, int slot, httplib::Response& response) {
+    WebCommand query;
+    query.command = REMOTE_TRACKS;
+    query.disc = slot;
+    std::vector<unsigned char> tracks;
+    std::vector<unsigned char> history;
+    if (!Ask(changer, query, &tracks, response)) {
+        return;
+    }
+    query = WebCommand();
+    query.command = REMOTE_HISTORY;
+    if (!Ask(changer, query, &history, response)) {
+        return;
+    }
+    ReplyJson(response, 200,
+              TracksJson(DecodeRemoteTracks(tracks.data()), DecodeRemoteHistory(history.data())));
+}
+
+void WebServer::Routes::SetNames(const WebChanger& changer, const NamesRouteMatch& match,
+                                 const httplib::Request& request, httplib::Response& response) {
+    std::vector<WebTextRequest> requests;
+    std::string error;
+    if (!ParseWebNames(request.body, match.slot, match.track, &requests, &error)) {
+        ReplyJson(response, 400, ErrorJson(error));
+        return;
+    }
+    if (match.route == NamesRoute::kSetTrack) {
+        // The track must be on the disc now: nothing is sent otherwise.
+        WebCommand query;
+        query.command = REMOTE_MAGAZINE;
+        std::vector<unsigned char> magazine;
+        if (!Ask(changer, query, &magazine, response)) {
+            return;
+        }
+        RemoteSlotRecord slot =
+            DecodeRemoteSlot(magazine.data() + (match.slot - 1) * kRemoteSlotSize);
+        error = CheckTrackOnDisc(match.slot, match.track, slot.present ? slot.firstTrack : 0,
+                                 slot.present ? slot.trackCount : 0);
+        if (!error.empty()) {
+            ReplyJson(response, 400, ErrorJson(error));
+            return;
+        }
+    }
+    for (const WebTextRequest& text : requests) {
+        WebCommand command;
+        command.command = text.command;
+        command.disc = text.slot;
+        command.track = text.track;
+        command.text = text.text;
+        std::vector<unsigned char> reply;
+        if (!Ask(changer, command, &reply, response)) {
+            return;
+        }
+        CacheOf(changer).Forget(match.slot);
+        RemoteAnswerRecord answer = DecodeRemoteAnswer(reply.data());
+        int status = NamesAnswerStatus(answer);
+        if (status != 200) {
+            ReplyJson(
+                response, status,
+                ErrorJson(answer.message.empty() ? "the controller refused" : answer.message));
+            return;
+        }
+    }
+    changer.watch->QuerySoon();
+    ReplyJson(response, 200, R"({"ok": true})");
+}
+
+void WebServer::Routes::Random(const WebChanger& changer, const httplib::Request& request,
+                               httplib::Response& response) {
+    std::string style;
+    std::string error;
+    if (!ParseWebRandom(request.body, &style, &error)) {
+        ReplyJson(response, 400, ErrorJson(error));
+        return;
+    }
+    if (style.empty()) {
+        WebCommand shuffle;
+        shuffle.command = REMOTE_SHUFFLE;
+        Forward(changer, shuffle, response);
+        return;
+    }
+    WebCommand command;
+    command.command = REMOTE_STYLE_SHUFFLE;
+    command.text = style;
+    std::vector<unsigned char> reply;
+    if (!Ask(changer, command, &reply, response)) {
+        return;
+    }
+    RemoteAnswerRecord answer = DecodeRemoteAnswer(reply.data());
+    int status = NamesAnswerStatus(answer);
+    if (status != 200) {
+        ReplyJson(response, status,
+                  ErrorJson(answer.message.empty() ? "the controller refused" : answer.message));
+        return;
+    }
+    if (answer.value == 0) {
+        ReplyJson(response, 404,
+                  ErrorJson("no track has the style " + style + "; the playlist is as it was"));
+        return;
+    }
+    changer.watch->QuerySoon();
+    ReplyJson(response, 200, R"({"ok": true, "tracks": )" + std::to_string(answer.value) + "}");
+}
+
+void WebServer::Routes::History(const WebChanger& changer, const httplib::Request& request,
+                                httplib::Response& response) {
+    int limit = 0;
+    std::string error;
+    if (!ParseHistoryLimit(request.get_param_value("limit"), &limit, &error)) {
+        ReplyJson(response, 400, ErrorJson(error));
+        return;
+    }
+    WebCommand query;
+    query.command = REMOTE_HISTORY;
+    std::vector<unsigned char> history;
+    if (!Ask(changer, query, &history, response)) {
+        return;
+    }
+    ReplyJson(response, 200, HistoryJson(DecodeRemoteHistory(history.data()), limit));
 }
 
 // Sends a parsed command on, or refuses it while a scan runs.

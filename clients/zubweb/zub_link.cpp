@@ -8,6 +8,7 @@
 
 #include "base/deadline.h"
 #include "protocol/remote_commands.h"
+#include "protocol/remote_names.h"
 #include "protocol/remote_reply_receive.h"
 
 ZubLink::ZubLink(RemoteConnection& connection, std::string host, uint16_t port,
@@ -104,9 +105,15 @@ bool ZubLink::ExchangeTaken(const WebCommand& request, unsigned char* reply, int
     if (!connected_ && !ConnectLocked(deadline, error)) {
         return false;
     }
-    unsigned char bytes[kRemoteFullRequestSize];
-    EncodeRemoteRequest(request.command, request.disc, request.track, bytes);
-    if (!connection_.SendAll(bytes, sizeof bytes)) {
+    unsigned char bytes[kRemoteRequestSize];
+    int size = kRemoteFullRequestSize;
+    if (IsRemoteTextRequest(request.command)) {
+        EncodeRemoteTextRequest(request.command, request.disc, request.track, request.text, bytes);
+        size = kRemoteRequestSize;
+    } else {
+        EncodeRemoteRequest(request.command, request.disc, request.track, bytes);
+    }
+    if (!connection_.SendAll(bytes, size)) {
         DropLocked(Now());
         *error = "connection to " + where_ + " lost";
         return false;

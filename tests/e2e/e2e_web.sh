@@ -2,7 +2,9 @@
 # The web remote under Wine: zubcd.exe against the simulator, zubweb beside
 # it, and headless Chromium at phone width (tests/e2e/web_page_check.py).
 # The page shows the playing disc's artist and title (slot 1's catalogue
-# line is in Windows-1252), Next makes the changer load, and once the
+# line is in Windows-1252), its filter leaves only the rows holding part of
+# an artist, an artist edited on the page is in zub.txt and in `zubremote
+# discs`, Next makes the changer load, and once the
 # program has ended the page says the controller is not reachable and
 # /api/status answers 503 at once. zubweb.exe, when built, serves the
 # status under Wine too.
@@ -94,7 +96,9 @@ if [ ! -f "$ZUB_RUN_DIR/web.ready" ]; then
     cat "$ZUB_RUN_DIR/web_page_check.log" >&2
     e2e_fail "the page checks failed before the stop"
 fi
-e2e_log "ok: the page showed the playing disc and Next loaded a disc"
+e2e_log "ok: the page showed the playing disc, filtered, edited an artist and Next loaded a disc"
+check "zubremote discs shows the artist edited on the page" \
+    grep -q "Edited Through The Page" <<<"$(remote discs)"
 
 probe close "$MAIN_TITLE" >/dev/null || e2e_fail "could not close the window"
 wait_for_exit 30 || e2e_fail "the program did not end after its window was closed"

@@ -3,8 +3,12 @@
 
 1. The page shows a disc playing with its artist and title from the
    catalogue (Windows-1252 or UTF-8 lines, read here independently).
-2. Clicking Next makes the changer log a LOAD.
-3. A screenshot is saved; the script writes READY_FILE and waits for
+2. Typing part of slot 1's artist into the filter leaves only rows that
+   hold it; clearing it brings the whole list back.
+3. Editing slot 2's artist in its tracks' form rewrites that line of the
+   catalogue on disk (EDITED_ARTIST; the test then asks zubremote).
+4. Clicking Next makes the changer log a LOAD.
+5. A screenshot is saved; the script writes READY_FILE and waits for
    STOPPED_FILE (the test stops the controller), then the page must say
    that the controller is not reachable.
 
@@ -23,6 +27,7 @@ sys.dont_write_bytecode = True  # nothing left in the source tree
 from phone_browser import PHONE_WIDTH, PhoneBrowser
 
 LIMIT_S = 30
+EDITED_ARTIST = "Edited Through The Page"
 
 
 def log(text):
@@ -92,6 +97,46 @@ def main():
             fail(f"the page is {width} px wide at a {screen} px screen")
         log(f"ok: nothing wider than {PHONE_WIDTH} px")
         driver.save_screenshot(screenshot)
+
+        rows = lambda: driver.find_elements(By.CSS_SELECTOR, "#discs li[data-slot]")
+        every = len(rows())
+        part = artist[2:9]
+        box = driver.find_element(By.ID, "filter")
+        box.send_keys(part)
+
+        def only_matching():
+            shown = rows()
+            if not shown or len(shown) >= every:
+                return None
+            texts = [r.text.lower() for r in shown]
+            if "1" not in [r.get_attribute("data-slot") for r in shown]:
+                return None
+            return all(part.lower() in t for t in texts) and len(shown)
+
+        count = wait_for(f"only rows holding '{part}'", only_matching)
+        log(f"ok: the filter '{part}' leaves {count} of {every} rows, each holding it")
+        box.clear()
+        box.send_keys(" ")  # an input event: the whole list again
+        wait_for("the whole list after the filter is cleared", lambda: len(rows()) == every)
+
+        second = driver.find_element(By.CSS_SELECTOR, '#discs li[data-slot="2"] .what')
+        second.click()
+        wait_for("disc 2's tracks", lambda: driver.find_element(
+            By.CSS_SELECTOR, "#discs li.detail .edit-button").is_displayed())
+        driver.find_element(By.CSS_SELECTOR, "#discs li.detail .edit-button").click()
+        name = driver.find_element(By.CSS_SELECTOR, "#discs li.detail .edit-artist")
+        width = driver.execute_script("return document.documentElement.scrollWidth")
+        if width > PHONE_WIDTH:
+            fail(f"the page with a disc's edit form open is {width} px wide")
+        driver.save_screenshot(screenshot.replace(".png", "-edit.png"))
+        name.clear()
+        name.send_keys(EDITED_ARTIST)
+        driver.find_element(By.CSS_SELECTOR, "#discs li.detail .save").click()
+        wait_for("slot 2's artist rewritten in the catalogue",
+                 lambda: catalogue_line(catalogue, 2)[0] == EDITED_ARTIST)
+        log(f"ok: the page set slot 2's artist to '{EDITED_ARTIST}' in {catalogue}")
+        wait_for("the edited artist in the disc list", lambda: EDITED_ARTIST in driver.find_element(
+            By.CSS_SELECTOR, '#discs li[data-slot="2"]').text)
 
         before = len(log_lines(sim_log))
         driver.find_element(By.ID, "next-button").click()

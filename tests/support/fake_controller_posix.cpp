@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 
+#include "protocol/remote_names.h"
 #include "protocol/remote_protocol.h"
 #include "protocol/remote_records.h"
 
@@ -152,7 +154,7 @@ void FakeController::Serve(int fd) {
     unsigned char request[kRemoteRequestSize];
     for (;;) {
         ssize_t got = ::recv(fd, request, sizeof request, 0);
-        if (got < 4 || !Answer(fd, ReadRemoteInt(request))) {
+        if (got < 4 || !Answer(fd, request, ReadRemoteInt(request))) {
             break;
         }
     }
@@ -162,8 +164,124 @@ void FakeController::Serve(int fd) {
     ::close(fd);
 }
 
+void FakeController::SetDiscs(std::vector<FakeDisc> discs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    discs_ = std::move(discs);
+}
+
+std::vector<FakeDisc> FakeController::Discs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return discs_;
+}
+
+std::vector<std::string> FakeController::Texts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+}
+
+namespace {
+
+std::string LowerText(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+}  // namespace
+
+// Answers the names, styles and plays requests from the discs.
+bool FakeController::AnswerNames(int fd, const unsigned char* request, int32_t command) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int32_t slot = ReadRemoteInt(request + kRemoteDiscOffset);
+    const int32_t track = ReadRemoteInt(request + kRemoteTrackOffset);
+    FakeDisc* disc = nullptr;
+    for (FakeDisc& each : discs_) {
+        if (each.slot == slot) {
+            disc = &each;
+        }
+    }
+    if (command == REMOTE_TRACKS) {
+        RemoteTracksRecord tracks;
+        tracks.slot = slot;
+        if (disc != nullptr) {
+            tracks.firstTrack = 1;
+            tracks.style = disc->style;
+            for (size_t i = 0; i < disc->tracks.size(); ++i) {
+                const FakeTrack& each = disc->tracks[i];
+                tracks.tracks.push_back(
+                    {static_cast<int32_t>(i + 1), each.plays, each.title, each.style});
+            }
+        }
+        std::vector<unsigned char> reply(kRemoteTracksSize);
+        EncodeRemoteTracks(tracks, reply.data());
+        return SendAll(fd, reply.data(), reply.size());
+    }
+    if (command == REMOTE_HISTORY) {
+        // Every played track, once, played at 1000000 + its play count.
+        RemoteHistoryRecord history;
+        for (const FakeDisc& each : discs_) {
+            for (size_t i = 0; i < each.tracks.size(); ++i) {
+                if (each.tracks[i].plays > 0 &&
+                    history.recent.size() < static_cast<size_t>(kRemoteHistoryEntries)) {
+                    RemotePlayRecord play;
+                    play.slot = each.slot;
+                    play.track = static_cast<int32_t>(i + 1);
+                    play.plays = each.tracks[i].plays;
+                    play.playedAt = 1000000 + play.plays;
+                    play.title = each.tracks[i].title;
+                    play.style = each.tracks[i].style;
+                    history.recent.push_back(play);
+                }
+            }
+        }
+        history.mostPlayed = history.recent;
+        std::vector<unsigned char> reply(kRemoteHistorySize);
+        EncodeRemoteHistory(history, reply.data());
+        return SendAll(fd, reply.data(), reply.size());
+    }
+    std::string text;
+    DecodeRemoteRequestText(request, &text);
+    commands_.push_back(command);
+    texts_.push_back(text);
+    commanded_.notify_all();
+    RemoteAnswerRecord answer;
+    bool onDisc =
+        disc != nullptr && track >= 1 && track <= static_cast<int32_t>(disc->tracks.size());
+    if (command == REMOTE_STYLE_SHUFFLE) {
+        for (const FakeDisc& each : discs_) {
+            for (const FakeTrack& one : each.tracks) {
+                const std::string& style = one.style.empty() ? each.style : one.style;
+                answer.value += LowerText(style) == LowerText(text) ? 1 : 0;
+            }
+        }
+    } else if (disc == nullptr) {
+        answer.result = RemoteAnswerRefused;
+        answer.message = "slot " + std::to_string(slot) + " is empty";
+    } else if (command == REMOTE_SET_ARTIST) {
+        disc->artist = text;
+    } else if (command == REMOTE_SET_TITLE) {
+        disc->title = text;
+    } else if (command == REMOTE_SET_DISC_STYLE) {
+        disc->style = text;
+    } else if (!onDisc) {
+        answer.result = RemoteAnswerRefused;
+        answer.message = "no track " + std::to_string(track);
+    } else if (command == REMOTE_SET_TRACK_TITLE) {
+        disc->tracks[track - 1].title = text;
+    } else {
+        disc->tracks[track - 1].style = text;
+    }
+    unsigned char reply[kRemoteAnswerSize];
+    EncodeRemoteAnswer(answer, reply);
+    return SendAll(fd, reply, sizeof reply);
+}
+
 // Answers one request; false when the connection failed.
-bool FakeController::Answer(int fd, int32_t command) {
+bool FakeController::Answer(int fd, const unsigned char* request, int32_t command) {
+    if (command == REMOTE_TRACKS || command == REMOTE_HISTORY || IsRemoteTextRequest(command)) {
+        return AnswerNames(fd, request, command);
+    }
     Clock::time_point now = Clock::now();
     RemoteStatusRecord status;
     {
@@ -193,6 +311,17 @@ bool FakeController::Answer(int fd, int32_t command) {
     }
     if (command == REMOTE_MAGAZINE) {
         std::vector<unsigned char> magazine(kRemoteMagazineSize, 0);
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const FakeDisc& disc : discs_) {
+            RemoteSlotRecord slot;
+            slot.present = true;
+            slot.id = "ID" + std::to_string(disc.slot);
+            slot.firstTrack = disc.tracks.empty() ? 0 : 1;
+            slot.trackCount = static_cast<int32_t>(disc.tracks.size());
+            slot.artist = disc.artist;
+            slot.title = disc.title;
+            EncodeRemoteSlot(slot, magazine.data() + (disc.slot - 1) * kRemoteSlotSize);
+        }
         return SendAll(fd, magazine.data(), magazine.size());
     }
     std::lock_guard<std::mutex> lock(mutex_);

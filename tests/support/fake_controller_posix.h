@@ -1,7 +1,9 @@
 // A stand-in for the controller's remote port on 127.0.0.1, for zubweb's
 // tests and benchmarks: it answers the status ('6'), catalogue line ('5')
 // and magazine ('7') requests the way the program does between its own
-// polls of the changer, and logs every other request. The changer is
+// polls of the changer, and logs every other request. Given discs, it
+// answers the tracks ('>') and history ('@') queries from them and keeps
+// the names the text requests set. The changer is
 // polled every periodMs from a phase, each reply a few milliseconds late or
 // early; a new disc and track become visible at the next poll, as the
 // program's status shows them only after it polled.
@@ -11,11 +13,27 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 // The spread of the changer's reply time from poll to poll, in ms.
 const int kJitterSteps = 20;
+
+struct FakeTrack {
+    std::string title;
+    std::string style;
+    int32_t plays = 0;
+};
+
+// A disc in a slot: tracks 1..tracks.size().
+struct FakeDisc {
+    int32_t slot = 0;
+    std::string artist;
+    std::string title;
+    std::string style;
+    std::vector<FakeTrack> tracks;
+};
 
 class FakeController {
 public:
@@ -41,10 +59,17 @@ public:
     // Waits at most limitMs until count such requests have come.
     bool WaitForCommands(size_t count, int limitMs);
 
+    // The magazine: these discs, their names and tracks.
+    void SetDiscs(std::vector<FakeDisc> discs);
+    std::vector<FakeDisc> Discs();
+    // The texts of the text requests so far.
+    std::vector<std::string> Texts();
+
 private:
     void Accept();
     void Serve(int fd);
-    bool Answer(int fd, int32_t command);
+    bool Answer(int fd, const unsigned char* request, int32_t command);
+    bool AnswerNames(int fd, const unsigned char* request, int32_t command);
     Clock::time_point PollTime(int64_t n) const;
     Clock::time_point LastPoll(Clock::time_point now) const;
     Clock::time_point NextPoll(Clock::time_point now) const;
@@ -59,6 +84,8 @@ private:
     int32_t nextTrack_ = 1;
     Clock::time_point nextFrom_;  // when nextDisc_/nextTrack_ become visible
     std::vector<int32_t> commands_;
+    std::vector<FakeDisc> discs_;
+    std::vector<std::string> texts_;
     bool stopping_ = false;
     int listening_ = -1;
     std::vector<int> connections_;
