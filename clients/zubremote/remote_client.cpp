@@ -21,25 +21,6 @@ const int kLongestTimeoutMs = 3600000;
 const char kHttpStart[] = "HTTP/";
 const int kHttpStartLength = sizeof kHttpStart - 1;
 
-bool AllZero(const unsigned char* bytes, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (bytes[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A field as the program fills it: text, a terminator, zeros to its end.
-bool IsTerminatedText(const unsigned char* field, int size) {
-    const void* end = std::memchr(field, 0, size);
-    if (end == nullptr) {
-        return false;
-    }
-    int textLength = static_cast<int>(static_cast<const unsigned char*>(end) - field);
-    return AllZero(field + textLength, size - textLength);
-}
-
 // An optional '-' and at least one digit, nothing else.
 bool IsWholeNumberText(const std::string& text) {
     size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
@@ -89,6 +70,24 @@ bool OptionValue(const std::vector<std::string>& args, size_t* at, std::string* 
 }
 
 }  // namespace
+
+bool AllZero(const unsigned char* bytes, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsTerminatedText(const unsigned char* field, int size) {
+    const void* end = std::memchr(field, 0, size);
+    if (end == nullptr) {
+        return false;
+    }
+    int textLength = static_cast<int>(static_cast<const unsigned char*>(end) - field);
+    return AllZero(field + textLength, size - textLength);
+}
 
 const char* RemoteClientUsageText() {
     return "usage: zubremote [--host H] [--port P] [--timeout MS] [--json] COMMAND\n"

@@ -51,6 +51,11 @@ bool ParseRemoteCommandLine(const std::vector<std::string>& args, RemoteClientOp
 // If not, false with what is wrong ("disc 1347703880 is outside 0..100").
 bool CheckRemoteReply(int32_t command, const unsigned char* reply, std::string* problem);
 
+// Checks of a reply's bytes as the program fills them: count zero bytes,
+// and a text field of size bytes holding text, a terminator, zeros to its end.
+bool AllZero(const unsigned char* bytes, int count);
+bool IsTerminatedText(const unsigned char* field, int size);
+
 // The text printed for a checked reply: plain lines safe for a terminal, or
 // one JSON object in UTF-8.
 std::string FormatRemoteReply(int32_t command, const unsigned char* reply, bool json);

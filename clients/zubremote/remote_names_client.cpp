@@ -60,24 +60,6 @@ const NamesCommand* FindNamesCommand(const std::string& name) {
     return nullptr;
 }
 
-bool AllZero(const unsigned char* bytes, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (bytes[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsTerminatedText(const unsigned char* field, int size) {
-    const void* end = std::memchr(field, 0, size);
-    if (end == nullptr) {
-        return false;
-    }
-    int length = static_cast<int>(static_cast<const unsigned char*>(end) - field);
-    return AllZero(field + length, size - length);
-}
-
 bool InRange(int32_t value, int32_t low, int32_t high, const std::string& name,
              std::string* problem) {
     if (value < low || value > high) {
