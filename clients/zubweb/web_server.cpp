@@ -419,14 +419,12 @@ void WebServer::Routes::Forward(const WebChanger& changer, const WebCommand& com
 
 // Sleeps up to ms; false when the server stops meanwhile.
 bool WebServer::Routes::WaitOrStop(int ms) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const Deadline deadline(ms);
     while (!stopping) {
-        auto now = std::chrono::steady_clock::now();
-        if (now >= until) {
+        if (deadline.Passed()) {
             return true;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            until - now, std::chrono::milliseconds(50)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(deadline.LeftMs(), 50)));
     }
     return false;
 }
