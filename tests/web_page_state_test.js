@@ -163,6 +163,7 @@ check("names routes, edits, styles and track lines", () => {
     [[1, "disc", 7], "/api/changers/1/discs/7"],
     [[1, "track", 7, 3], "/api/changers/1/discs/7/tracks/3"],
     [[-1, "random"], "/api/random"],
+    [[2, "styles"], "/api/changers/2/styles"],
     [[-1, "history", 5], "/api/history?limit=5"],
     [[-1, "history", 0], "/api/history?limit=20"],
     [[-1, "history", 500], "/api/history?limit=20"],
@@ -189,6 +190,8 @@ check("names routes, edits, styles and track lines", () => {
     logic.styleChoices([{ style: "jazz" }, { style: "" }, { style: "Dub" }],
                        [{ style: "Jazz", tracks: [{ style: "ambient" }, { style: "DUB" }] }, null]),
     ["ambient", "Dub", "jazz"]);
+  assert.deepStrictEqual(logic.styleChoices([{ style: "Dub" }], [], ["dub", "Rock"]),
+                         ["dub", "Rock"]);
   assert.deepStrictEqual(logic.randomRequest(-1, ""),
                          { path: "/api/command", body: { command: "shuffle" } });
   assert.deepStrictEqual(logic.randomRequest(1, "Jazz"),

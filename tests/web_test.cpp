@@ -157,6 +157,7 @@ TEST(WebRoutes, ChangerPathsAndBadIndexes) {
         {"POST", "/api/changers/0/discs/7", 2, ChangerRoute::kNames, 0, 200, ""},
         {"POST", "/api/changers/1/random", 2, ChangerRoute::kNames, 1, 200, ""},
         {"GET", "/api/changers/1/history", 2, ChangerRoute::kNames, 1, 200, ""},
+        {"GET", "/api/changers/1/styles", 2, ChangerRoute::kNames, 1, 200, ""},
         {"GET", "/api/changers/2/history", 2, ChangerRoute::kNone, -1, 404,
          "no changer 2: changers are 0 to 1"},
         // Bad indexes.
@@ -224,6 +225,8 @@ TEST(WebNames, PathsBodiesAndLimits) {
         {"POST", "discs/1/tracks/99", NamesRoute::kSetTrack, 1, 99, 200, ""},
         {"POST", "random", NamesRoute::kRandom, 0, 0, 200, ""},
         {"GET", "history", NamesRoute::kHistory, 0, 0, 200, ""},
+        {"GET", "styles", NamesRoute::kStyles, 0, 0, 200, ""},
+        {"POST", "styles", NamesRoute::kNone, 0, 0, 405, "use GET here"},
         {"GET", "discs/0/tracks", NamesRoute::kNone, 0, 0, 400,
          "slot 0 does not exist (slots are 1..100)"},
         {"GET", "discs/101/tracks", NamesRoute::kNone, 0, 0, 400,
@@ -416,6 +419,14 @@ TEST(WebNames, FilterLooksThroughNamesStylesAndTracks) {
     EXPECT_EQ(list[0]["artist"], "Moby");
     // Every disc: the list as it is without a filter.
     EXPECT_EQ(FilteredDiscsJson(index, ""), DiscsJson(index.slots));
+
+    // The styles to pick: a track's own, else its disc's (slot 12's Jazz
+    // has no track to select), each once whatever its case, absent discs not.
+    index.tracks[3].style = "jazz";
+    index.tracks[3].tracks = {{1, 0, "", ""}, {2, 0, "", "Blues"}, {3, 0, "", "ELECTRONICA"}};
+    index.tracks[59].tracks = {{1, 0, "", "Absent"}};
+    EXPECT_EQ(KnownStyles(index), (std::vector<std::string>{"Blues", "ELECTRONICA", "jazz"}));
+    EXPECT_EQ(json::parse(StylesJson(WebDiscIndex{}))["styles"], json::array());
 }
 
 TEST(WebJson, DiscsListOnlyPresentSlots) {
@@ -1160,6 +1171,10 @@ TEST_F(WebChangersTest, NamesStylesAndPlaysReachTheirOwnChanger) {
         {"GET", "/api/changers/1/discs?q=alone", "", 200, R"([{"slot":2,*)"},
         {"GET", "/api/changers/1/discs?q=moby", "", 200, "[]"},
         {"GET", "/api/changers/2/discs?q=x", "", 503, R"({"error":"controller not reachable*)"},
+        // The styles a shuffle can select: a track's own, else its disc's.
+        {"GET", "/api/styles", "", 200, R"({"styles":["Dub","Jazz"]})"},
+        {"GET", "/api/changers/1/styles", "", 200, R"({"styles":[]})"},
+        {"GET", "/api/changers/2/styles", "", 503, R"({"error":"controller not reachable*)"},
         // Tracks with their plays; last played from the history.
         {"GET", "/api/discs/5/tracks", "", 200,
          R"({"slot":5,"first_track":1,"track_count":2,"style":"","tracks":[{"track":1,)"

@@ -123,6 +123,7 @@ function namesPath(index, kind, a, b) {
     case "disc": return base + "/discs/" + a;
     case "track": return base + "/discs/" + a + "/tracks/" + b;
     case "random": return base + "/random";
+    case "styles": return base + "/styles";
     case "history": {
       const n = Math.min(HISTORY_LIMIT, Math.max(1, Math.floor(Number(a)) || HISTORY_LIMIT));
       return base + "/history?limit=" + n;
@@ -147,14 +148,16 @@ function changedNames(shown, edited, fields) {
   return any ? changed : null;
 }
 
-// The styles to pick for Random from the plays and tracks the page has
-// seen: each once without regard to case (its first spelling), sorted.
-function styleChoices(plays, tracks) {
+// The styles to pick for Random: those zubweb lists (known), and those of
+// the plays and tracks the page has seen; each once without regard to case
+// (its first spelling), sorted.
+function styleChoices(plays, tracks, known) {
   const seen = new Map();
   const add = (style) => {
     const text = String(style || "").trim();
     if (text !== "" && !seen.has(text.toLowerCase())) { seen.set(text.toLowerCase(), text); }
   };
+  for (const style of known || []) { add(style); }
   for (const p of plays || []) { add(p.style); }
   for (const list of tracks || []) {
     if (!list) { continue; }

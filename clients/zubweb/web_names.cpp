@@ -117,7 +117,8 @@ nlohmann::ordered_json PlayJson(const RemotePlayRecord& play) {
 }  // namespace
 
 bool IsNamesPath(const std::string& rest) {
-    return rest == "random" || rest == "history" || rest.compare(0, 6, "discs/") == 0;
+    return rest == "random" || rest == "history" || rest == "styles" ||
+           rest.compare(0, 6, "discs/") == 0;
 }
 
 NamesRouteMatch MatchNamesRoute(const std::string& method, const std::string& rest) {
@@ -126,6 +127,9 @@ NamesRouteMatch MatchNamesRoute(const std::string& method, const std::string& re
     }
     if (rest == "history") {
         return Allow(method, "GET", NamesRoute::kHistory);
+    }
+    if (rest == "styles") {
+        return Allow(method, "GET", NamesRoute::kStyles);
     }
     std::vector<std::string> parts = SplitPath(rest);
     if (parts.size() < 2 || parts.size() > 4 || parts[0] != "discs" ||
@@ -337,4 +341,33 @@ std::string FilteredDiscsJson(const WebDiscIndex& index, const std::string& q) {
         shown[number - 1] = index.slots[number - 1];
     }
     return DiscsJson(shown);
+}
+
+std::vector<std::string> KnownStyles(const WebDiscIndex& index) {
+    std::map<std::string, std::string> byLower;  // first spelling met of each
+    auto add = [&byLower](const std::string& style) {
+        std::string text = CatalogueTextToUtf8(style);
+        if (!text.empty()) {
+            byLower.emplace(Lower(text), text);
+        }
+    };
+    for (size_t i = 0; i < index.slots.size(); ++i) {
+        auto tracks = index.tracks.find(static_cast<int>(i + 1));
+        if (!index.slots[i].present || tracks == index.tracks.end()) {
+            continue;
+        }
+        // A track's own style, else its disc's: the style a shuffle selects it by.
+        for (const RemoteTrackRecord& track : tracks->second.tracks) {
+            add(track.style.empty() ? tracks->second.style : track.style);
+        }
+    }
+    std::vector<std::string> styles;
+    for (const auto& entry : byLower) {
+        styles.push_back(entry.second);
+    }
+    return styles;
+}
+
+std::string StylesJson(const WebDiscIndex& index) {
+    return DumpJson({{"styles", KnownStyles(index)}});
 }

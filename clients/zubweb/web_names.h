@@ -15,8 +15,9 @@
 //   POST discs/N/tracks/T   {"title"?, "style"?}
 //   POST random             {"style": NAME}; empty or absent: every track
 //   GET  history            ?limit=1..kRemoteHistoryEntries
+//   GET  styles             every disc's and track's style, for the picker
 // each after /api/ or /api/changers/K/.
-enum class NamesRoute { kNone, kTracks, kSetDisc, kSetTrack, kRandom, kHistory };
+enum class NamesRoute { kNone, kTracks, kSetDisc, kSetTrack, kRandom, kHistory, kStyles };
 
 struct NamesRouteMatch {
     NamesRoute route = NamesRoute::kNone;
@@ -82,3 +83,10 @@ std::string DiscSearchText(const WebDiscIndex& index, int slot);
 // title or style holds q, without regard to ASCII case; as DiscsJson.
 std::vector<int> MatchingSlots(const WebDiscIndex& index, const std::string& q);
 std::string FilteredDiscsJson(const WebDiscIndex& index, const std::string& q);
+
+// The styles a style shuffle can select: of each present disc's tracks, a
+// track's own style, else its disc's; each once without regard to ASCII
+// case (the first spelling met, in slot order), sorted that way.
+// {"styles": [...]}.
+std::vector<std::string> KnownStyles(const WebDiscIndex& index);
+std::string StylesJson(const WebDiscIndex& index);

@@ -145,6 +145,7 @@ function changerView(root, paths, onView, index) {
   const $ = (name) => root.querySelector("." + name);
   const tracksOf = new Map();  // slot -> its tracks reply, as opened
   let plays = [];              // the last history's plays, recent and most
+  let knownStyles = [];        // the styles zubweb lists for the magazine
   let playedKey = null;        // disc, track and playlist when history was read
   let filterTimer = null;
   let loadedQuery = "";
@@ -231,7 +232,7 @@ function changerView(root, paths, onView, index) {
   function renderStyles() {
     const pick = $("style-pick");
     const chosen = pick.value;
-    const choices = styleChoices(plays, Array.from(tracksOf.values()));
+    const choices = styleChoices(plays, Array.from(tracksOf.values()), knownStyles);
     while (pick.options.length > 1) { pick.remove(1); }
     for (const style of choices) {
       const option = element("option", "", style);
@@ -260,6 +261,16 @@ function changerView(root, paths, onView, index) {
       $(name + "-card").hidden = list.length === 0;
     }
     renderStyles();
+  }
+
+  async function loadStyles() {
+    try {
+      const reply = await fetch(namesPath(index, "styles"));
+      if (reply.ok) {
+        knownStyles = (await reply.json()).styles;
+        renderStyles();
+      }
+    } catch (e) { /* the event stream shows the state */ }
   }
 
   async function loadHistory() {
@@ -419,9 +430,11 @@ function changerView(root, paths, onView, index) {
       const reply = await fetch(namesPath(index, "filter", query));
       if (reply.ok) {
         discs = await reply.json();
+        const newMagazine = generation !== discsGeneration;
         discsGeneration = generation;
         loadedQuery = query;
         renderDiscs();
+        if (newMagazine) { loadStyles(); }
       }
     } catch (e) { /* the event stream shows the state */ }
     discsLoading = false;

@@ -59,6 +59,8 @@ struct WebServer::Routes {
                 httplib::Response& response);
     void History(const WebChanger& changer, const httplib::Request& request,
                  httplib::Response& response);
+    void Styles(const WebChanger& changer, httplib::Response& response);
+    bool ReadIndex(const WebChanger& changer, WebDiscIndex* index, httplib::Response& response);
     bool Ask(const WebChanger& changer, const WebCommand& query, std::vector<unsigned char>* reply,
              httplib::Response& response);
     WebTrackCache& CacheOf(const WebChanger& changer) { return caches[&changer - &changers[0]]; }
@@ -113,8 +115,8 @@ void WebServer::Routes::Install() {
                                       httplib::Response& response) {
         Names(first, request.path.substr(std::string("/api/").size()), request, response);
     };
-    server.Get(R"(/api/(discs/.*|history|random))", namesRoutes);
-    server.Post(R"(/api/(discs/.*|history|random))", namesRoutes);
+    server.Get(R"(/api/(discs/.*|history|random|styles))", namesRoutes);
+    server.Post(R"(/api/(discs/.*|history|random|styles))", namesRoutes);
     server.Post("/api/command",
                 [this, &first](const httplib::Request& request, httplib::Response& response) {
                     Command(first, request, response);
@@ -192,14 +194,10 @@ void WebServer::Routes::Status(const WebChanger& changer, httplib::Response& res
 void WebServer::Routes::Discs(const WebChanger& changer, const httplib::Request& request,
                               httplib::Response& response) {
     if (request.has_param("q")) {
-        std::string error;
-        WebTrackCache& cache = CacheOf(changer);
-        int32_t generation = changer.watch->Current().status.magazineGeneration;
-        if (!cache.Refresh(*changer.link, generation, kWebExchangeMs, &error)) {
-            ReplyJson(response, 503, ErrorJson(error));
-            return;
+        WebDiscIndex index;
+        if (ReadIndex(changer, &index, response)) {
+            ReplyJson(response, 200, FilteredDiscsJson(index, request.get_param_value("q")));
         }
-        ReplyJson(response, 200, FilteredDiscsJson(cache.Index(), request.get_param_value("q")));
         return;
     }
     std::vector<unsigned char> reply(kRemoteMagazineSize);
@@ -255,6 +253,9 @@ void WebServer::Routes::Names(const WebChanger& changer, const std::string& rest
             return;
         case NamesRoute::kHistory:
             History(changer, request, response);
+            return;
+        case NamesRoute::kStyles:
+            Styles(changer, response);
             return;
         case NamesRoute::kNone:
             break;
@@ -395,6 +396,28 @@ void WebServer::Routes::History(const WebChanger& changer, const httplib::Reques
         return;
     }
     ReplyJson(response, 200, HistoryJson(DecodeRemoteHistory(history.data()), limit));
+}
+
+void WebServer::Routes::Styles(const WebChanger& changer, httplib::Response& response) {
+    WebDiscIndex index;
+    if (ReadIndex(changer, &index, response)) {
+        ReplyJson(response, 200, StylesJson(index));
+    }
+}
+
+// The changer's magazine and tracks, refreshed as the filter needs them;
+// false with the answer given (503) when the controller could not be asked.
+bool WebServer::Routes::ReadIndex(const WebChanger& changer, WebDiscIndex* index,
+                                  httplib::Response& response) {
+    std::string error;
+    WebTrackCache& cache = CacheOf(changer);
+    int32_t generation = changer.watch->Current().status.magazineGeneration;
+    if (!cache.Refresh(*changer.link, generation, kWebExchangeMs, &error)) {
+        ReplyJson(response, 503, ErrorJson(error));
+        return false;
+    }
+    *index = cache.Index();
+    return true;
 }
 
 // Sends a parsed command on, or refuses it while a scan runs.
