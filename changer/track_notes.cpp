@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/changer_facts.h"
+#include "base/display_text.h"
 #include "changer/magazine_memory.h"
 #include "changer/style_select.h"
 
@@ -32,6 +33,16 @@ bool Report(const std::string& text, std::string* problem) {
 bool IsControlByte(char c) {
     unsigned char byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F;
+}
+
+// A style as the library holds it, cut to kNoteStyleLength at a character
+// boundary; false when no cut could make it a style (a control byte).
+bool StoredStyle(const std::string& stored, std::string* style) {
+    if (std::any_of(stored.begin(), stored.end(), IsControlByte)) {
+        return false;
+    }
+    *style = CutTextAtCharacter(stored, kNoteStyleLength);
+    return true;
 }
 
 void AddRecentPlay(PlayRecord play) {
@@ -60,12 +71,22 @@ std::string TrackProblem(int track) {
     return "";
 }
 
-std::string NoteTextProblem(const std::string& text) {
-    if (text.size() > static_cast<size_t>(kNoteTextLength)) {
-        return "a title or style has at most " + std::to_string(kNoteTextLength) + " bytes";
+std::string NoteTitleProblem(const std::string& title) {
+    if (title.size() > static_cast<size_t>(kNoteTitleLength)) {
+        return "a title has at most " + std::to_string(kNoteTitleLength) + " bytes";
     }
-    if (std::any_of(text.begin(), text.end(), IsControlByte)) {
-        return "a title or style has no control characters";
+    if (std::any_of(title.begin(), title.end(), IsControlByte)) {
+        return "a title has no control characters";
+    }
+    return "";
+}
+
+std::string NoteStyleProblem(const std::string& style) {
+    if (style.size() > static_cast<size_t>(kNoteStyleLength)) {
+        return "a style has at most " + std::to_string(kNoteStyleLength) + " bytes";
+    }
+    if (std::any_of(style.begin(), style.end(), IsControlByte)) {
+        return "a style has no control characters";
     }
     return "";
 }
@@ -73,7 +94,7 @@ std::string NoteTextProblem(const std::string& text) {
 bool SetDiscStyle(const std::string& discId, const std::string& style, std::string* problem) {
     std::string why = DiscIdProblem(discId);
     if (why.empty()) {
-        why = NoteTextProblem(style);
+        why = NoteStyleProblem(style);
     }
     if (!Report(why, problem)) {
         return false;
@@ -94,7 +115,7 @@ bool SetTrackTitleStyle(const std::string& discId, int track, const std::string&
                         const std::string& style, std::string* problem) {
     std::string why = DiscIdProblem(discId);
     for (const std::string& next :
-         {TrackProblem(track), NoteTextProblem(title), NoteTextProblem(style)}) {
+         {TrackProblem(track), NoteTitleProblem(title), NoteStyleProblem(style)}) {
         if (why.empty()) {
             why = next;
         }
@@ -208,25 +229,25 @@ std::vector<std::string> KnownStyles() {
 int LoadTrackNotes(const LibraryOpening& opening) {
     int leftOut = 0;
     std::map<std::string, std::string> styles;
+    std::string style;
     for (const StoredDiscStyle& stored : opening.discStyles) {
-        if (!DiscIdProblem(stored.discId).empty() || !NoteTextProblem(stored.style).empty()) {
+        if (!DiscIdProblem(stored.discId).empty() || !StoredStyle(stored.style, &style)) {
             ++leftOut;
-        } else if (!stored.style.empty()) {
-            styles[stored.discId] = stored.style;
+        } else if (!style.empty()) {
+            styles[stored.discId] = style;
         }
     }
     std::map<TrackKey, TrackNote> notes;
     for (const StoredTrackNote& stored : opening.trackNotes) {
         if (!DiscIdProblem(stored.discId).empty() || stored.track < 0 ||
-            stored.track > kLargestTrack || !NoteTextProblem(stored.title).empty() ||
-            !NoteTextProblem(stored.style).empty() || stored.playCount < 0 ||
-            stored.lastPlayed < 0) {
+            stored.track > kLargestTrack || !NoteTitleProblem(stored.title).empty() ||
+            !StoredStyle(stored.style, &style) || stored.playCount < 0 || stored.lastPlayed < 0) {
             ++leftOut;
             continue;
         }
         TrackNote& note = notes[{stored.discId, static_cast<int>(stored.track)}];
         note.title = stored.title;
-        note.style = stored.style;
+        note.style = style;
         note.playCount = stored.playCount;
         note.lastPlayed = stored.lastPlayed;
     }

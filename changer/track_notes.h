@@ -23,11 +23,15 @@
 #include <vector>
 
 #include "library/library.h"
+#include "protocol/remote_names.h"
 
 extern std::mutex g_hNotesMutex;
 
-// Longest title or style, in bytes.
-const int kNoteTextLength = 64;
+// Longest title and longest style, in bytes. A style is no longer than the
+// remote's style field carries, so every client sees and can ask for the
+// style the store keeps.
+const int kNoteTitleLength = 64;
+const int kNoteStyleLength = kRemoteStyleLimit;
 
 // How many plays the store keeps in its history (the file keeps them all).
 const int kRecentPlaysKept = kRecentPlaysRead;
@@ -55,12 +59,14 @@ struct TrackPlays {
     int64_t lastPlayed = 0;
 };
 
-// Why a disc identifier, track number or text cannot be kept; empty when
-// it can. An identifier has 1..10 bytes, no control byte; a track is 0..99;
-// a title or style has at most kNoteTextLength bytes and no control bytes.
+// Why a disc identifier, track number, title or style cannot be kept;
+// empty when it can. An identifier has 1..10 bytes, no control byte; a
+// track is 0..99; a title has at most kNoteTitleLength bytes, a style at
+// most kNoteStyleLength, neither a control byte.
 std::string DiscIdProblem(const std::string& discId);
 std::string TrackProblem(int track);
-std::string NoteTextProblem(const std::string& text);
+std::string NoteTitleProblem(const std::string& title);
+std::string NoteStyleProblem(const std::string& style);
 
 // Sets the disc's style ("" clears it). False, with the reason in *problem
 // when given, for bad input; nothing changes then.
@@ -94,7 +100,8 @@ std::vector<std::string> KnownStyles();
 
 // Start-up: replaces the store with what the library read. Rows that could
 // not stand (bad identifier, track, text or count) are left out; returns
-// how many were.
+// how many were. A style longer than kNoteStyleLength (only a file edited
+// by hand holds one) is kept cut to that length at a character boundary.
 int LoadTrackNotes(const LibraryOpening& opening);
 
 // Empties the store (start of a test).

@@ -13,8 +13,8 @@
 #include "protocol/remote_name_check.h"
 #include "remote/remote_answer.h"
 
-static_assert(kRemoteNameLimit <= kNoteTextLength && kRemoteStyleLimit <= kNoteTextLength,
-              "what a remote client may send, the store keeps");
+static_assert(kRemoteNameLimit <= kNoteTitleLength,
+              "a title a remote client may send, the store keeps");
 
 namespace {
 

@@ -638,65 +638,103 @@ TEST_F(LibraryTest, EditsPlaysAndReadsFromManyThreadsAllArrive) {
 
 TEST_F(LibraryTest, BadNamesAndPlaysAreRefusedAndChangeNothing) {
     ASSERT_TRUE(SetTrackTitleStyle("GOOD", 3, "Kept", "Kept"));
-    const std::string longText(kNoteTextLength + 1, 'x');
+    const std::string longTitle(kNoteTitleLength + 1, 'x');
+    const std::string longStyle(kNoteStyleLength + 1, 'x');
     struct Case {
         const char* name;
         std::string discId;
         int track;
         std::string text;
-        const char* problem;  // start of the reason
+        const char* titleProblem;  // start of the reason; nullptr: a fine title
+        const char* styleProblem;
     };
     const Case cases[] = {
-        {"empty identifier", "", 3, "t", "a disc identifier has 1 to 10"},
-        {"long identifier", "ABCDEFGHIJK", 3, "t", "a disc identifier has 1 to 10"},
-        {"identifier with a tab", "GO\tOD", 3, "t", "a disc identifier has no control"},
-        {"track -1", "GOOD", -1, "t", "a track is numbered 0 to 99"},
-        {"track 100", "GOOD", 100, "t", "a track is numbered 0 to 99"},
-        {"long text", "GOOD", 3, longText, "a title or style has at most 64"},
-        {"text with a line end", "GOOD", 3, "a\nb", "a title or style has no control"},
-        {"text with DEL", "GOOD", 3, "a\x7f", "a title or style has no control"},
+        {"empty identifier", "", 3, "t", "a disc identifier has 1 to 10",
+         "a disc identifier has 1 to 10"},
+        {"long identifier", "ABCDEFGHIJK", 3, "t", "a disc identifier has 1 to 10",
+         "a disc identifier has 1 to 10"},
+        {"identifier with a tab", "GO\tOD", 3, "t", "a disc identifier has no control",
+         "a disc identifier has no control"},
+        {"track -1", "GOOD", -1, "t", "a track is numbered 0 to 99", "a track is numbered 0 to 99"},
+        {"track 100", "GOOD", 100, "t", "a track is numbered 0 to 99",
+         "a track is numbered 0 to 99"},
+        {"long title", "GOOD", 3, longTitle, "a title has at most 64", "a style has at most 31"},
+        {"long style", "GOOD", 3, longStyle, nullptr, "a style has at most 31"},
+        {"text with a line end", "GOOD", 3, "a\nb", "a title has no control",
+         "a style has no control"},
+        {"text with DEL", "GOOD", 3, "a\x7f", "a title has no control", "a style has no control"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string problem;
-        EXPECT_FALSE(SetTrackTitleStyle(c.discId, c.track, c.text, "", &problem));
-        EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+        if (c.titleProblem != nullptr) {
+            EXPECT_FALSE(SetTrackTitleStyle(c.discId, c.track, c.text, "", &problem));
+            EXPECT_EQ(problem.rfind(c.titleProblem, 0), 0u) << problem;
+        }
         problem.clear();
         EXPECT_FALSE(SetTrackTitleStyle(c.discId, c.track, "", c.text, &problem));
-        EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+        EXPECT_EQ(problem.rfind(c.styleProblem, 0), 0u) << problem;
         bool textCase = c.text != "t";
         if (!textCase) {
             EXPECT_FALSE(RecordPlay(c.discId, c.track, kNow));
         } else {
-            EXPECT_FALSE(SetDiscStyle(c.discId, c.text));
+            problem.clear();
+            EXPECT_FALSE(SetDiscStyle(c.discId, c.text, &problem));
+            EXPECT_EQ(problem.rfind(c.styleProblem, 0), 0u) << problem;
         }
     }
     EXPECT_FALSE(SetDiscStyle("", "Jazz"));
     EXPECT_EQ(TrackNotes("GOOD", 3).title, "Kept");
+    EXPECT_EQ(TrackNotes("GOOD", 3).style, "Kept");
+    EXPECT_EQ(DiscStyle("GOOD"), "");
     EXPECT_EQ(TrackNotes("GOOD", 3).playCount, 0);
     EXPECT_TRUE(RecentPlays(10).empty());
-    // The longest text, spaces and bytes above ASCII are fine.
-    EXPECT_TRUE(SetTrackTitleStyle("GOOD 1", 0, std::string(kNoteTextLength, 'y'), "Caf\xc3\xa9"));
+    // The longest texts, spaces and bytes above ASCII are fine.
+    EXPECT_TRUE(SetTrackTitleStyle("GOOD 1", 0, std::string(kNoteTitleLength, 'y'), "Caf\xc3\xa9"));
+    EXPECT_TRUE(SetTrackTitleStyle("GOOD 1", 1, "", std::string(kNoteStyleLength, 'z')));
+    EXPECT_TRUE(SetDiscStyle("GOOD 1", std::string(kNoteStyleLength, 'z')));
 
-    // Rows another writer left that the store cannot take are left out.
+    // Rows another writer left that the store cannot take are left out; a
+    // style longer than the store keeps is cut at a character boundary.
     { OpenLibrary(path, kNow).library->Close(); }
-    RunSql(path,
-           "INSERT INTO disc_note VALUES ('OK', 'Jazz');"
-           "INSERT INTO disc_note VALUES ('ABCDEFGHIJK', 'Jazz');"
-           "INSERT INTO track_note VALUES ('OK', 1, 'T', 'S', 2, 5);"
-           "INSERT INTO track_note VALUES ('OK', 100, 'T', 'S', 2, 5);"
-           "INSERT INTO track_note VALUES ('OK', 2, 'T', 'S', -1, 5);"
-           "INSERT INTO track_note VALUES ('OK', 3, 'T', 'S', 'many', 5);"
-           "INSERT INTO play VALUES (5, 'OK', 1);"
-           "INSERT INTO play VALUES (5, '', 1);");
+    RunSql(
+        path,
+        "INSERT INTO disc_note VALUES ('OK', 'Jazz');"
+        "INSERT INTO disc_note VALUES ('ABCDEFGHIJK', 'Jazz');"
+        "INSERT INTO disc_note VALUES ('CUT INSIDE', printf('%.30c', 'a') || '\xc3\xa9');"
+        "INSERT INTO disc_note VALUES ('NOT UTF-8', CAST(x'" +
+            std::string(80, 'f') +
+            "' AS TEXT));"
+            "INSERT INTO disc_note VALUES ('TAB', 'Ja' || char(9) || 'zz');"
+            "INSERT INTO track_note VALUES ('OK', 1, 'T', 'S', 2, 5);"
+            "INSERT INTO track_note VALUES ('OK', 100, 'T', 'S', 2, 5);"
+            "INSERT INTO track_note VALUES ('OK', 2, 'T', 'S', -1, 5);"
+            "INSERT INTO track_note VALUES ('OK', 3, 'T', 'S', 'many', 5);"
+            "INSERT INTO track_note VALUES ('OK', 4, printf('%.64c', 't'), printf('%.1000c', 's'),"
+            " 3, 5);"
+            "INSERT INTO track_note VALUES ('OK', 5, 'T', printf('%.200c', 's') || char(10), 3, 5);"
+            "INSERT INTO track_note VALUES ('OK', 6, printf('%.65c', 't'), 'S', 3, 5);"
+            "INSERT INTO play VALUES (5, 'OK', 1);"
+            "INSERT INTO play VALUES (5, '', 1);");
     LibraryOpening opening = OpenLibrary(path, kNow);
     ASSERT_EQ(opening.outcome, LibraryReady);
     EXPECT_EQ(opening.unreadableRows, 1);  // the text count
-    EXPECT_EQ(LoadTrackNotes(opening), 4);
+    EXPECT_EQ(LoadTrackNotes(opening), 7);
     EXPECT_EQ(DiscStyle("OK"), "Jazz");
     EXPECT_EQ(TrackNotes("OK", 1).playCount, 2);
+    EXPECT_EQ(DiscStyle("CUT INSIDE"), std::string(30, 'a'));
+    EXPECT_EQ(DiscStyle("NOT UTF-8"), std::string(kNoteStyleLength, '\xff'));
+    EXPECT_EQ(DiscStyle("TAB"), "");
+    EXPECT_EQ(TrackNotes("OK", 4).title, std::string(kNoteTitleLength, 't'));
+    EXPECT_EQ(TrackNotes("OK", 4).style, std::string(kNoteStyleLength, 's'));
+    EXPECT_EQ(TrackNotes("OK", 4).playCount, 3);
+    EXPECT_EQ(TrackNotes("OK", 5).playCount, 0);
+    EXPECT_EQ(TrackNotes("OK", 6).playCount, 0);
     EXPECT_EQ(TrackNotes("GOOD", 3).title, "");  // replaced by what was read
     EXPECT_EQ(RecentPlays(10).size(), 1u);
+    for (const std::string& style : KnownStyles()) {
+        EXPECT_LE(style.size(), static_cast<size_t>(kNoteStyleLength)) << style;
+    }
 }
 
 // The writer of the crash test, run as a process of its own: stores slot
