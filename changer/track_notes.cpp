@@ -35,13 +35,13 @@ bool IsControlByte(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// A style as the library holds it, cut to kNoteStyleLength at a character
-// boundary; false when no cut could make it a style (a control byte).
-bool StoredStyle(const std::string& stored, std::string* style) {
+// A title or style as the library holds it, cut to limit bytes at a
+// character boundary; false when no cut could make it one (a control byte).
+bool StoredText(const std::string& stored, int limit, std::string* text) {
     if (std::any_of(stored.begin(), stored.end(), IsControlByte)) {
         return false;
     }
-    *style = CutTextAtCharacter(stored, kNoteStyleLength);
+    *text = CutTextAtCharacter(stored, limit);
     return true;
 }
 
@@ -229,9 +229,11 @@ std::vector<std::string> KnownStyles() {
 int LoadTrackNotes(const LibraryOpening& opening) {
     int leftOut = 0;
     std::map<std::string, std::string> styles;
+    std::string title;
     std::string style;
     for (const StoredDiscStyle& stored : opening.discStyles) {
-        if (!DiscIdProblem(stored.discId).empty() || !StoredStyle(stored.style, &style)) {
+        if (!DiscIdProblem(stored.discId).empty() ||
+            !StoredText(stored.style, kNoteStyleLength, &style)) {
             ++leftOut;
         } else if (!style.empty()) {
             styles[stored.discId] = style;
@@ -240,13 +242,14 @@ int LoadTrackNotes(const LibraryOpening& opening) {
     std::map<TrackKey, TrackNote> notes;
     for (const StoredTrackNote& stored : opening.trackNotes) {
         if (!DiscIdProblem(stored.discId).empty() || stored.track < 0 ||
-            stored.track > kLargestTrack || !NoteTitleProblem(stored.title).empty() ||
-            !StoredStyle(stored.style, &style) || stored.playCount < 0 || stored.lastPlayed < 0) {
+            stored.track > kLargestTrack || !StoredText(stored.title, kNoteTitleLength, &title) ||
+            !StoredText(stored.style, kNoteStyleLength, &style) || stored.playCount < 0 ||
+            stored.lastPlayed < 0) {
             ++leftOut;
             continue;
         }
         TrackNote& note = notes[{stored.discId, static_cast<int>(stored.track)}];
-        note.title = stored.title;
+        note.title = title;
         note.style = style;
         note.playCount = stored.playCount;
         note.lastPlayed = stored.lastPlayed;

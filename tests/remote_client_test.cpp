@@ -736,8 +736,11 @@ TEST_F(RemoteClientRun, TracksStylesShuffleAndHistory) {
     EXPECT_EQ(Run({"--port", port_, "set-disc", "7", "--style", "Pop"}), RemoteClientBadReply);
     EXPECT_EQ(err_.str(), "zubremote: slot 7 holds no disc\n");
 
-    EXPECT_EQ(Run({"--port", port_, "random", "--style", "Polka"}), RemoteClientOk);
-    EXPECT_EQ(out_.str(), "no track has the style Polka; the playlist is as it was\n");
+    EXPECT_EQ(Run({"--port", port_, "random", "--style", "Polka"}), RemoteClientBadReply);
+    EXPECT_EQ(err_.str(), "zubremote: no track has the style Polka; the playlist is as it was\n");
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(Run({"--port", port_, "--json", "random", "--style", "Polka"}), RemoteClientBadReply);
+    EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(Run({"--port", port_, "--json", "random", "--style", "rock"}), RemoteClientOk);
     EXPECT_EQ(out_.str(), "{\"style\":\"rock\",\"tracks\":3}\n");
 }

@@ -454,6 +454,10 @@ int SendTextRequests(const RemoteClientOptions& options, RemoteConnection& conne
             return fail(CatalogueTextToUtf8(answer.message));
         }
         if (text.command == REMOTE_STYLE_SHUFFLE) {
+            // No track of the style: refused as the web remote refuses it.
+            if (answer.value == 0) {
+                return fail(StyleShuffleText(text.text, 0, false));
+            }
             out << StyleShuffleText(text.text, answer.value, options.json);
         }
     }

@@ -344,7 +344,7 @@ std::string StyleShuffleText(const std::string& style, int32_t count, bool json)
         return DumpJson({{"style", CatalogueTextToUtf8(style)}, {"tracks", count}}) + "\n";
     }
     if (count == 0) {
-        return "no track has the style " + Shown(style) + "; the playlist is as it was\n";
+        return "no track has the style " + Shown(style) + "; the playlist is as it was";
     }
     return "shuffling " + std::to_string(count) + (count == 1 ? " track" : " tracks") +
            " of the style " + Shown(style) + "\n";

@@ -35,5 +35,6 @@ bool CheckRemoteHistoryReply(const unsigned char* reply, std::string* problem);
 std::string RemoteTracksText(const unsigned char* reply, bool json);
 std::string RemoteHistoryText(const unsigned char* reply, bool json);
 
-// What the client prints for a style shuffle's answer: the track count.
+// What the client prints for a style shuffle's answer: the track count;
+// for a count of 0 the refusal's one line, without a line end.
 std::string StyleShuffleText(const std::string& style, int32_t count, bool json);

@@ -112,9 +112,9 @@ check "the shuffle's playlist holds the style's tracks ($(shuffle_state))" \
     test "$(shuffle_state)" = "shuffle $STYLED_COUNT"
 
 status=0
-answer=$(remote random --style Nothing) || status=$?
-check "a style no track has is answered so, exit code 0 (got $status: $answer)" \
-    test "$status.$answer" = "0.no track has the style Nothing; the playlist is as it was"
+answer=$(remote random --style Nothing 2>&1) || status=$?
+check "a style no track has is refused so, exit code 4 (got $status: $answer)" \
+    test "$status.$answer" = "4.zubremote: no track has the style Nothing; the playlist is as it was"
 check "the playlist is as it was ($(shuffle_state))" test "$(shuffle_state)" = "shuffle $STYLED_COUNT"
 
 wait_until 120 "the style's tracks played once and the first of the next pass" \
