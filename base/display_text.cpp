@@ -92,6 +92,22 @@ std::string CatalogueTextToUtf8(const std::string& bytes) {
     return out;
 }
 
+std::string Utf8TextToCp1252(const std::string& text) {
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        uint32_t codePoint = 0;
+        size_t length = Utf8SequenceAt(text, at, &codePoint);
+        if (length > 0) {
+            out += Cp1252ByteOf(codePoint);
+            at += length;
+        } else {
+            out += text[at];
+            ++at;
+        }
+    }
+    return out;
+}
+
 std::string TerminalSafeText(const std::string& utf8) {
     std::string out;
     for (size_t at = 0; at < utf8.size();) {

@@ -1,5 +1,5 @@
 // Catalogue and reply texts made fit for display: as UTF-8 for JSON and
-// web pages, and safe for a terminal.
+// web pages, as Windows-1252 for the window, and safe for a terminal.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,11 @@
 // Windows (its five unassigned bytes as the control characters of the same
 // number). The result is always valid UTF-8.
 std::string CatalogueTextToUtf8(const std::string& bytes);
+
+// UTF-8 text for the window's 8-bit controls, in Windows-1252: each valid
+// UTF-8 character as its byte there ('?' when it has none); a byte that
+// starts no valid character stays as it is (read as Windows-1252 already).
+std::string Utf8TextToCp1252(const std::string& text);
 
 // UTF-8 text for a terminal: control characters (C0, DEL and C1, so no
 // escape sequence gets through) and bytes that are not valid UTF-8 become

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/display_text.h"
+
 std::string PlayedText(int64_t playCount, int64_t lastPlayed) {
     if (playCount <= 0) {
         return "";
@@ -27,8 +29,8 @@ std::string PlayedText(int64_t playCount, int64_t lastPlayed) {
 
 TrackNoteCells CellsOfTrack(const TrackNote& note, const std::string& discStyle) {
     TrackNoteCells cells;
-    cells.title = note.title;
-    cells.style = note.style.empty() ? discStyle : note.style;
+    cells.title = Utf8TextToCp1252(note.title);
+    cells.style = Utf8TextToCp1252(note.style.empty() ? discStyle : note.style);
     cells.played = PlayedText(note.playCount, note.lastPlayed);
     return cells;
 }

@@ -17,7 +17,8 @@ const int kTrackPlayedColumn = 5;
 std::string PlayedText(int64_t playCount, int64_t lastPlayed);
 
 // The three cells of one track: its title, its style (else its disc's) and
-// its plays; each "" when the store has nothing.
+// its plays; each "" when the store has nothing. The store's UTF-8 texts
+// are given in Windows-1252, the code page the window shows.
 struct TrackNoteCells {
     std::string title;
     std::string style;

@@ -449,6 +449,13 @@ TEST(DiscListClick, TrackRowsShowTheStoresNotesWhereItHasThem) {
          },
          {"6", "0:00", "0:00", "Six", "Blues", ""},
          "Blues"},
+        {"texts beyond ASCII: in the window's Windows-1252, '?' for what it lacks",
+         [] {
+             SetDiscStyle("NOTED", "\xC3\x89t\xC3\xA9");
+             SetTrackTitleStyle("NOTED", 6, "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x9C\x93", "");
+         },
+         {"6", "0:00", "0:00", "Caf\xE9 \x80 ?", "\xC9t\xE9", ""},
+         "\xC9t\xE9"},
         {"plays",
          [=] {
              RecordPlay("NOTED", 6, kPlayedAt - 100);

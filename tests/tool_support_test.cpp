@@ -92,6 +92,21 @@ TEST(DisplayText, CatalogueBytesAsUtf8) {
     }
 }
 
+TEST(DisplayText, Utf8AsCp1252) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "plain"},
+        {"Caf\xC3\xA9 \xC3\xBF", "Caf\xE9 \xFF"},
+        {"\xE2\x82\xAC\xE2\x84\xA2\xC5\xB8", "\x80\x99\x9F"},  // the bytes 0x80..0x9F
+        {"\xE2\x9C\x93 \xF0\x9F\x8E\xB5 \xC2\x81", "? ? ?"},   // none in Windows-1252
+        {"\xE9t\xE9", "\xE9t\xE9"},                            // not UTF-8: as it is
+        {"\xC3", "\xC3"},                                      // cut sequence
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Utf8TextToCp1252(c.first), c.second) << c.first;
+    }
+}
+
 TEST(DisplayText, TerminalSafe) {
     const std::pair<std::string, std::string> cases[] = {
         {"Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9 \xE2\x82\xAC"},
