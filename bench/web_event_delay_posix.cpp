@@ -6,23 +6,19 @@
 // Each trial waits a random part of a poll period, plays another disc and
 // track over the remote port, takes the time the changer logs the PLAY
 // frame and waits for the event naming that disc and track.
-#include <httplib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/changer_line_posix.h"
+#include "bench/web_bench.h"
 #include "changer/magazine.h"
 #include "changer/status_poll.h"
 #include "clients/zubweb/status_watch.h"
@@ -35,106 +31,20 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
 
 const int kBaud = 9600;
 const int kStatusExchangeBytes = 6 + 28;  // the status frame, then its whole reply
-const int kEventLimitMs = 10000;
 const double kTargetSlackMs = 100.0;
-
-double Ms(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Percentile(std::vector<double> values, double share) {
-    std::sort(values.begin(), values.end());
-    size_t at = static_cast<size_t>(share * (values.size() - 1) + 0.5);
-    return values[std::min(at, values.size() - 1)];
-}
-
-// What the event stream client has seen: disc, track and code per event.
-struct Seen {
-    Clock::time_point at;
-    int disc;
-    int track;
-    std::string code;
-};
-
-class EventLog {
-public:
-    void Add(const Seen& seen) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back(seen);
-        changed_.notify_all();
-    }
-    // The first event after index from naming disc and track in play.
-    bool WaitFor(size_t from, int disc, int track, Clock::time_point* at) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(kEventLimitMs), [&] {
-            for (size_t i = from; i < events_.size(); ++i) {
-                if (events_[i].disc == disc && events_[i].track == track &&
-                    events_[i].code == "PL") {
-                    *at = events_[i].at;
-                    return true;
-                }
-            }
-            return false;
-        });
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return events_.size();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Seen> events_;
-};
-
-// Reads the event stream, one "data: {...}" line per event.
-void ReadEvents(uint16_t port, EventLog* log) {
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(60, 0);
-    std::string pending;
-    client.Get("/api/events", [&](const char* data, size_t length) {
-        pending.append(data, length);
-        size_t end;
-        while ((end = pending.find("\n\n")) != std::string::npos) {
-            std::string event = pending.substr(0, end);
-            pending.erase(0, end + 2);
-            if (event.compare(0, 6, "data: ") != 0) {
-                continue;
-            }
-            auto status = nlohmann::json::parse(event.substr(6), nullptr, false);
-            if (status.is_object() && status.value("reachable", false)) {
-                log->Add({Clock::now(), status.value("disc", 0), status.value("track", 0),
-                          status.value("code", std::string())});
-            }
-        }
-        return true;
-    });
-}
-
-int Usage() {
-    std::fprintf(stderr, "usage: web-event-delay-bench [--trials N] [--serve]\n");
-    return 2;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int trials = 60;
     bool serve = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        if (option == "--trials" && i + 1 < argc && std::atoi(argv[i + 1]) >= 2) {
-            trials = std::atoi(argv[++i]);
-        } else if (option == "--serve") {
-            serve = true;
-        } else {
-            return Usage();
-        }
+    if (!ParseTrials(argc, argv, "usage: web-event-delay-bench [--trials N] [--serve]", &trials,
+                     &serve)) {
+        return 2;
     }
 
     // The changer and the controller's core: poll thread and remote server.
@@ -186,7 +96,7 @@ int main(int argc, char** argv) {
     }
 
     static EventLog events;
-    std::thread(ReadEvents, static_cast<uint16_t>(webPort), &events).detach();
+    std::thread(ReadEvents, static_cast<uint16_t>(webPort), "/api/events", 60, &events).detach();
 
     SocketRemoteConnection client;
     std::string error;
@@ -223,7 +133,12 @@ int main(int argc, char** argv) {
             kEventLimitMs);
         Clock::time_point changed = Clock::now();
         Clock::time_point seen;
-        if (!played || !events.WaitFor(eventMark, disc, track, &seen)) {
+        if (!played || !events.WaitFor(
+                           eventMark,
+                           [&](const SeenEvent& e) {
+                               return e.disc == disc && e.track == track && e.code == "PL";
+                           },
+                           &seen)) {
             std::fprintf(stderr, "trial %d: no event for disc %d track %d\n", trial, disc, track);
             std::fflush(stdout);
             _exit(1);

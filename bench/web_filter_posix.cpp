@@ -12,24 +12,21 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/changer_facts.h"
-#include "clients/zubweb/change_bell.h"
-#include "clients/zubweb/status_watch.h"
+#include "bench/web_bench.h"
 #include "clients/zubweb/web_names.h"
-#include "clients/zubweb/web_server.h"
-#include "clients/zubweb/zub_link.h"
+#include "clients/zubweb/web_service.h"
 #include "protocol/remote_client_socket.h"
 #include "tests/support/fake_controller_posix.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
 
 const int kChangers = 4;
 const int kTracksPerDisc = 20;
@@ -40,16 +37,6 @@ const char* const kStyles[] = {"Jazz", "Dub", "Electronica", "Folk", "Blues", "A
 const char* const kQueries[] = {"artist 3", "JAZZ",     "song 7 of disc 42", "17",
                                 "blue",     "title 99", "nothing like this", "s",
                                 "ambient",  "disc 100"};
-
-double Ms(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Percentile(std::vector<double> values, double share) {
-    std::sort(values.begin(), values.end());
-    size_t at = static_cast<size_t>(share * (values.size() - 1) + 0.5);
-    return values[std::min(at, values.size() - 1)];
-}
 
 std::vector<FakeDisc> Magazine(int changer) {
     std::vector<FakeDisc> discs;
@@ -69,64 +56,6 @@ std::vector<FakeDisc> Magazine(int changer) {
     }
     return discs;
 }
-
-// One zubweb, as zubweb's main sets it up, for controllers on these ports.
-class Zubweb {
-public:
-    explicit Zubweb(const std::vector<uint16_t>& ports) {
-        std::vector<WebChanger> served;
-        for (uint16_t port : ports) {
-            auto changer = std::make_unique<Changer>(port, &bell_);
-            WebChanger web;
-            web.name = changer->link.Where();
-            web.host = "127.0.0.1";
-            web.port = port;
-            web.link = &changer->link;
-            web.watch = &changer->watch;
-            web.commandLink = &changer->commandLink;
-            served.push_back(web);
-            changers_.push_back(std::move(changer));
-        }
-        server_ = std::make_unique<WebServer>(served, &bell_);
-    }
-    ~Zubweb() {
-        server_->Stop();
-        if (serving_.joinable()) {
-            serving_.join();
-        }
-        for (auto& changer : changers_) {
-            changer->watch.Stop();
-        }
-    }
-    uint16_t Start() {
-        int port = server_->Bind("127.0.0.1", 0);
-        if (port == 0) {
-            return 0;
-        }
-        serving_ = std::thread([this] { server_->Run(); });
-        for (auto& changer : changers_) {
-            changer->watch.Start();
-        }
-        return static_cast<uint16_t>(port);
-    }
-
-private:
-    struct Changer {
-        Changer(uint16_t port, ChangeBell* bell)
-            : link(connection, "127.0.0.1", port),
-              commandLink(commandConnection, "127.0.0.1", port),
-              watch(link, nullptr, bell) {}
-        SocketRemoteConnection connection;
-        SocketRemoteConnection commandConnection;
-        ZubLink link;
-        ZubLink commandLink;
-        StatusWatch watch;
-    };
-    ChangeBell bell_;
-    std::vector<std::unique_ptr<Changer>> changers_;
-    std::unique_ptr<WebServer> server_;
-    std::thread serving_;
-};
 
 // query as a URL's query value: letters and digits as they are, the rest
 // %XX.
@@ -166,22 +95,12 @@ void PrintRow(const char* name, const std::vector<double>& values) {
                 Percentile(values, 0.99), Percentile(values, 1.0));
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: web-filter-bench [--trials N]\n");
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int trials = 200;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        if (option == "--trials" && i + 1 < argc && std::atoi(argv[i + 1]) >= 2) {
-            trials = std::atoi(argv[++i]);
-        } else {
-            return Usage();
-        }
+    if (!ParseTrials(argc, argv, "usage: web-filter-bench [--trials N]", &trials)) {
+        return 2;
     }
     StartClientSockets();
     std::vector<std::unique_ptr<FakeController>> fakes;
@@ -214,12 +133,13 @@ int main(int argc, char** argv) {
     for (int slot = 1; slot <= static_cast<int>(all.slots.size()); ++slot) {
         all.texts[slot] = DiscSearchText(all, slot);
     }
-    Zubweb web(ports);
-    uint16_t port = web.Start();
+    WebService web(LoopbackRemotes(ports));
+    uint16_t port = static_cast<uint16_t>(web.Listen("127.0.0.1", 0));
     if (port == 0) {
         std::fprintf(stderr, "web-filter-bench: zubweb could not listen\n");
         return 1;
     }
+    web.Start();
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(10, 0);
     size_t found = 0;

@@ -1,4 +1,4 @@
-// JSON of the status and magazine replies.
+// JSON of the status, magazine and play history replies.
 #include "protocol/record_json.h"
 
 #include "base/changer_facts.h"
@@ -68,6 +68,32 @@ nlohmann::ordered_json MagazineJson(const std::vector<RemoteSlotRecord>& slots) 
         });
     }
     return list;
+}
+
+namespace {
+
+nlohmann::ordered_json PlayRecordJson(const RemotePlayRecord& play) {
+    return {{"slot", play.slot},
+            {"disc_id", CatalogueTextToUtf8(play.discId)},
+            {"track", play.track},
+            {"title", CatalogueTextToUtf8(play.title)},
+            {"style", CatalogueTextToUtf8(play.style)},
+            {"plays", play.plays},
+            {"played_at", play.playedAt}};
+}
+
+}  // namespace
+
+nlohmann::ordered_json HistoryRecordJson(const RemoteHistoryRecord& history, int limit) {
+    nlohmann::ordered_json recent = nlohmann::ordered_json::array();
+    nlohmann::ordered_json most = nlohmann::ordered_json::array();
+    for (size_t i = 0; i < history.recent.size() && static_cast<int>(i) < limit; ++i) {
+        recent.push_back(PlayRecordJson(history.recent[i]));
+    }
+    for (size_t i = 0; i < history.mostPlayed.size() && static_cast<int>(i) < limit; ++i) {
+        most.push_back(PlayRecordJson(history.mostPlayed[i]));
+    }
+    return {{"recent", recent}, {"most_played", most}};
 }
 
 std::string DumpJson(const nlohmann::ordered_json& value) {

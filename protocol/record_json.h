@@ -1,5 +1,5 @@
-// The status ('6') and magazine ('7') replies as JSON, the same for
-// zubremote --json and zubweb. Texts become UTF-8 as CatalogueTextToUtf8
+// The status ('6'), magazine ('7') and play history replies as JSON, the
+// same for zubremote --json and zubweb. Texts become UTF-8 as CatalogueTextToUtf8
 // reads them; times are in seconds.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/remote_names.h"
 #include "protocol/remote_records.h"
 
 // "play", "pause", "stop", "unloaded", "shuffle", "whole-disc"; "unknown"
@@ -22,6 +23,11 @@ nlohmann::ordered_json StatusRecordJson(const RemoteStatusRecord& status);
 // The present slots, slot 1 first: slot, id, first_track, track_count,
 // disc_time, artist, title.
 nlohmann::ordered_json MagazineJson(const std::vector<RemoteSlotRecord>& slots);
+
+// {"recent": [...], "most_played": [...]}, each at most limit plays:
+// slot, disc_id, track, title, style, plays, played_at (seconds since 1970,
+// UTC).
+nlohmann::ordered_json HistoryRecordJson(const RemoteHistoryRecord& history, int limit);
 
 // One line; never throws (invalid UTF-8 is replaced).
 std::string DumpJson(const nlohmann::ordered_json& value);

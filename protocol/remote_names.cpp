@@ -3,20 +3,9 @@
 
 #include <cstring>
 
+#include "protocol/remote_text_field.h"
+
 namespace {
-
-void PutText(unsigned char* field, int size, const std::string& text) {
-    std::memset(field, 0, size);
-    size_t length = text.size() < static_cast<size_t>(size - 1) ? text.size() : size - 1;
-    std::memcpy(field, text.data(), length);
-}
-
-std::string GetText(const unsigned char* field, int size) {
-    const void* end = std::memchr(field, 0, size);
-    int length =
-        end == nullptr ? size : static_cast<int>(static_cast<const unsigned char*>(end) - field);
-    return std::string(reinterpret_cast<const char*>(field), length);
-}
 
 int32_t Clamp(int32_t value, int32_t high) {
     return value < 0 ? 0 : value > high ? high : value;
@@ -29,9 +18,9 @@ void PutPlay(const RemotePlayRecord& play, unsigned char* out) {
     uint64_t time = static_cast<uint64_t>(play.playedAt);
     WriteRemoteInt(out + kRemotePlayTimeOffset, static_cast<int32_t>(time & 0xFFFFFFFFu));
     WriteRemoteInt(out + kRemotePlayTimeOffset + 4, static_cast<int32_t>(time >> 32));
-    PutText(out + kRemotePlayDiscIdOffset, kRemoteSlotIdSize, play.discId);
-    PutText(out + kRemotePlayTitleOffset, kRemoteNameFieldSize, play.title);
-    PutText(out + kRemotePlayStyleOffset, kRemoteStyleFieldSize, play.style);
+    WriteRemoteText(out + kRemotePlayDiscIdOffset, kRemoteSlotIdSize, play.discId);
+    WriteRemoteText(out + kRemotePlayTitleOffset, kRemoteNameFieldSize, play.title);
+    WriteRemoteText(out + kRemotePlayStyleOffset, kRemoteStyleFieldSize, play.style);
 }
 
 RemotePlayRecord GetPlay(const unsigned char* bytes) {
@@ -42,9 +31,9 @@ RemotePlayRecord GetPlay(const unsigned char* bytes) {
     uint64_t low = static_cast<uint32_t>(ReadRemoteInt(bytes + kRemotePlayTimeOffset));
     uint64_t high = static_cast<uint32_t>(ReadRemoteInt(bytes + kRemotePlayTimeOffset + 4));
     play.playedAt = static_cast<int64_t>(high << 32 | low);
-    play.discId = GetText(bytes + kRemotePlayDiscIdOffset, kRemoteSlotIdSize);
-    play.title = GetText(bytes + kRemotePlayTitleOffset, kRemoteNameFieldSize);
-    play.style = GetText(bytes + kRemotePlayStyleOffset, kRemoteStyleFieldSize);
+    play.discId = ReadRemoteText(bytes + kRemotePlayDiscIdOffset, kRemoteSlotIdSize);
+    play.title = ReadRemoteText(bytes + kRemotePlayTitleOffset, kRemoteNameFieldSize);
+    play.style = ReadRemoteText(bytes + kRemotePlayStyleOffset, kRemoteStyleFieldSize);
     return play;
 }
 
@@ -69,7 +58,7 @@ void EncodeRemoteTextRequest(int32_t command, int32_t slot, int32_t track, const
     WriteRemoteInt(request + kRemoteCommandOffset, command);
     WriteRemoteInt(request + kRemoteDiscOffset, slot);
     WriteRemoteInt(request + kRemoteTrackOffset, track);
-    PutText(request + kRemoteNameTextOffset, kRemoteNameTextSize, text);
+    WriteRemoteText(request + kRemoteNameTextOffset, kRemoteNameTextSize, text);
 }
 
 bool DecodeRemoteRequestText(const unsigned char* request, std::string* text) {
@@ -77,21 +66,21 @@ bool DecodeRemoteRequestText(const unsigned char* request, std::string* text) {
     if (std::memchr(field, 0, kRemoteNameTextSize) == nullptr) {
         return false;
     }
-    *text = GetText(field, kRemoteNameTextSize);
+    *text = ReadRemoteText(field, kRemoteNameTextSize);
     return true;
 }
 
 void EncodeRemoteAnswer(const RemoteAnswerRecord& answer, unsigned char* out) {
     WriteRemoteInt(out + kRemoteAnswerResultOffset, answer.result);
     WriteRemoteInt(out + kRemoteAnswerValueOffset, answer.value);
-    PutText(out + kRemoteAnswerMessageOffset, kRemoteAnswerMessageSize, answer.message);
+    WriteRemoteText(out + kRemoteAnswerMessageOffset, kRemoteAnswerMessageSize, answer.message);
 }
 
 RemoteAnswerRecord DecodeRemoteAnswer(const unsigned char* bytes) {
     RemoteAnswerRecord answer;
     answer.result = ReadRemoteInt(bytes + kRemoteAnswerResultOffset);
     answer.value = ReadRemoteInt(bytes + kRemoteAnswerValueOffset);
-    answer.message = GetText(bytes + kRemoteAnswerMessageOffset, kRemoteAnswerMessageSize);
+    answer.message = ReadRemoteText(bytes + kRemoteAnswerMessageOffset, kRemoteAnswerMessageSize);
     return answer;
 }
 
@@ -101,14 +90,14 @@ void EncodeRemoteTracks(const RemoteTracksRecord& tracks, unsigned char* out) {
     WriteRemoteInt(out + kRemoteTracksSlotOffset, tracks.slot);
     WriteRemoteInt(out + kRemoteTracksFirstOffset, tracks.firstTrack);
     WriteRemoteInt(out + kRemoteTracksCountOffset, count);
-    PutText(out + kRemoteTracksStyleOffset, kRemoteStyleFieldSize, tracks.style);
+    WriteRemoteText(out + kRemoteTracksStyleOffset, kRemoteStyleFieldSize, tracks.style);
     for (int32_t i = 0; i < count; ++i) {
         const RemoteTrackRecord& track = tracks.tracks[i];
         unsigned char* record = out + kRemoteTracksRecordsOffset + i * kRemoteTrackRecordSize;
         WriteRemoteInt(record + kRemoteTrackNumberOffset, track.track);
         WriteRemoteInt(record + kRemoteTrackPlaysOffset, track.plays);
-        PutText(record + kRemoteTrackTitleOffset, kRemoteNameFieldSize, track.title);
-        PutText(record + kRemoteTrackStyleOffset, kRemoteStyleFieldSize, track.style);
+        WriteRemoteText(record + kRemoteTrackTitleOffset, kRemoteNameFieldSize, track.title);
+        WriteRemoteText(record + kRemoteTrackStyleOffset, kRemoteStyleFieldSize, track.style);
     }
 }
 
@@ -117,15 +106,15 @@ RemoteTracksRecord DecodeRemoteTracks(const unsigned char* bytes) {
     tracks.slot = ReadRemoteInt(bytes + kRemoteTracksSlotOffset);
     tracks.firstTrack = ReadRemoteInt(bytes + kRemoteTracksFirstOffset);
     int32_t count = Clamp(ReadRemoteInt(bytes + kRemoteTracksCountOffset), kLargestTrack);
-    tracks.style = GetText(bytes + kRemoteTracksStyleOffset, kRemoteStyleFieldSize);
+    tracks.style = ReadRemoteText(bytes + kRemoteTracksStyleOffset, kRemoteStyleFieldSize);
     for (int32_t i = 0; i < count; ++i) {
         const unsigned char* record =
             bytes + kRemoteTracksRecordsOffset + i * kRemoteTrackRecordSize;
         RemoteTrackRecord track;
         track.track = ReadRemoteInt(record + kRemoteTrackNumberOffset);
         track.plays = ReadRemoteInt(record + kRemoteTrackPlaysOffset);
-        track.title = GetText(record + kRemoteTrackTitleOffset, kRemoteNameFieldSize);
-        track.style = GetText(record + kRemoteTrackStyleOffset, kRemoteStyleFieldSize);
+        track.title = ReadRemoteText(record + kRemoteTrackTitleOffset, kRemoteNameFieldSize);
+        track.style = ReadRemoteText(record + kRemoteTrackStyleOffset, kRemoteStyleFieldSize);
         tracks.tracks.push_back(track);
     }
     return tracks;

@@ -3,25 +3,7 @@
 
 #include <cstring>
 
-namespace {
-
-// Writes text into a zeroed field of size bytes, cut to leave a NUL.
-void PutText(unsigned char* field, int size, const std::string& text) {
-    std::memset(field, 0, size);
-    size_t length = text.size() < static_cast<size_t>(size - 1) ? text.size() : size - 1;
-    std::memcpy(field, text.data(), length);
-}
-
-// The text of a field: up to its first NUL, or the whole field.
-std::string GetText(const unsigned char* field, int size) {
-    int length = 0;
-    while (length < size && field[length] != 0) {
-        ++length;
-    }
-    return std::string(reinterpret_cast<const char*>(field), length);
-}
-
-}  // namespace
+#include "protocol/remote_text_field.h"
 
 namespace {
 
@@ -55,8 +37,8 @@ const StatusIntField kStatusIntFields[] = {
 
 void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out) {
     std::memset(out, 0, kRemoteStatusSize);
-    PutText(out + kRemoteStatusCodeOffset, 3, status.code);
-    PutText(out + kRemoteStatusTextOffset, kRemoteStatusTextSize, status.text);
+    WriteRemoteText(out + kRemoteStatusCodeOffset, 3, status.code);
+    WriteRemoteText(out + kRemoteStatusTextOffset, kRemoteStatusTextSize, status.text);
     for (const StatusIntField& field : kStatusIntFields) {
         WriteRemoteInt(out + field.offset, status.*field.member);
     }
@@ -64,8 +46,8 @@ void EncodeRemoteStatus(const RemoteStatusRecord& status, unsigned char* out) {
 
 RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes, int size) {
     RemoteStatusRecord status;
-    status.code = GetText(bytes + kRemoteStatusCodeOffset, 2);
-    status.text = GetText(bytes + kRemoteStatusTextOffset, kRemoteStatusTextSize);
+    status.code = ReadRemoteText(bytes + kRemoteStatusCodeOffset, 2);
+    status.text = ReadRemoteText(bytes + kRemoteStatusTextOffset, kRemoteStatusTextSize);
     for (const StatusIntField& field : kStatusIntFields) {
         if (field.offset + 4 <= size) {
             status.*field.member = ReadRemoteInt(bytes + field.offset);
@@ -75,11 +57,11 @@ RemoteStatusRecord DecodeRemoteStatus(const unsigned char* bytes, int size) {
 }
 
 void EncodeRemoteText(const std::string& text, unsigned char* field) {
-    PutText(field, kRemoteTextSize, text);
+    WriteRemoteText(field, kRemoteTextSize, text);
 }
 
 std::string DecodeRemoteText(const unsigned char* field) {
-    return GetText(field, kRemoteTextSize);
+    return ReadRemoteText(field, kRemoteTextSize);
 }
 
 void EncodeRemoteSlot(const RemoteSlotRecord& slot, unsigned char* out) {
@@ -88,22 +70,22 @@ void EncodeRemoteSlot(const RemoteSlotRecord& slot, unsigned char* out) {
         return;
     }
     WriteRemoteInt(out + kRemoteSlotPresentOffset, 1);
-    PutText(out + kRemoteSlotIdOffset, kRemoteSlotIdSize, slot.id);
+    WriteRemoteText(out + kRemoteSlotIdOffset, kRemoteSlotIdSize, slot.id);
     WriteRemoteInt(out + kRemoteSlotFirstTrackOffset, slot.firstTrack);
     WriteRemoteInt(out + kRemoteSlotTrackCountOffset, slot.trackCount);
     WriteRemoteInt(out + kRemoteSlotDiscTimeOffset, slot.discSeconds);
-    PutText(out + kRemoteSlotArtistOffset, kRemoteTextSize, slot.artist);
-    PutText(out + kRemoteSlotTitleOffset, kRemoteTextSize, slot.title);
+    WriteRemoteText(out + kRemoteSlotArtistOffset, kRemoteTextSize, slot.artist);
+    WriteRemoteText(out + kRemoteSlotTitleOffset, kRemoteTextSize, slot.title);
 }
 
 RemoteSlotRecord DecodeRemoteSlot(const unsigned char* bytes) {
     RemoteSlotRecord slot;
     slot.present = ReadRemoteInt(bytes + kRemoteSlotPresentOffset) != 0;
-    slot.id = GetText(bytes + kRemoteSlotIdOffset, kRemoteSlotIdSize);
+    slot.id = ReadRemoteText(bytes + kRemoteSlotIdOffset, kRemoteSlotIdSize);
     slot.firstTrack = ReadRemoteInt(bytes + kRemoteSlotFirstTrackOffset);
     slot.trackCount = ReadRemoteInt(bytes + kRemoteSlotTrackCountOffset);
     slot.discSeconds = ReadRemoteInt(bytes + kRemoteSlotDiscTimeOffset);
-    slot.artist = GetText(bytes + kRemoteSlotArtistOffset, kRemoteTextSize);
-    slot.title = GetText(bytes + kRemoteSlotTitleOffset, kRemoteTextSize);
+    slot.artist = ReadRemoteText(bytes + kRemoteSlotArtistOffset, kRemoteTextSize);
+    slot.title = ReadRemoteText(bytes + kRemoteSlotTitleOffset, kRemoteTextSize);
     return slot;
 }

@@ -851,15 +851,6 @@ protected:
         disc.trackSeconds.assign(tracks, 100);
         return disc;
     }
-
-    std::vector<std::pair<int, int>> Entries() {
-        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-        std::vector<std::pair<int, int>> entries;
-        for (const PlaylistEntry& entry : g_hPlaylist) {
-            entries.push_back({entry.wDisc, entry.wTrack});
-        }
-        return entries;
-    }
 };
 
 TEST_F(RememberedDiscTest, FirstLoadChecksTheDiscOnce) {
@@ -989,12 +980,12 @@ TEST_F(RememberedDiscTest, PlaylistDropsLackingTracksAndTakesNewOnes) {
         BuildPlaylist();
         g_nPlaylistPos = 3;
     }
-    const auto before = Entries();
+    const auto before = PlaylistEntries();
     ASSERT_EQ(before.size(), 18u);
 
     PlayDiscTrack(5, 1, 1);  // a remote request: read anew
     PlayDiscTrack(3, 1, 1);
-    auto after = Entries();
+    auto after = PlaylistEntries();
     // What was at and before the position stays; after it only tracks the
     // discs have, and each of their tracks exactly once.
     for (int i = 0; i <= 3; ++i) {

@@ -402,16 +402,22 @@ TEST_F(ButtonTest, WholeWordParameterMustMatch) {
     EXPECT_EQ(g_nMode, ModeStop);
 }
 
-TEST(DiscListClick, ShowsTracksOfTheSelectedRowOnly) {
-    ResetChangerState();
-    FillSlot(2, 5, 2);
-    g_slots[1].pTracks.reset(new TrackEntry[2]);
-    FakeList discs, tracks;
+// Three rows in the disc list, the second (slot 2's in these cases) selected
+// and clicked.
+void ClickSecondDiscRow(FakeList& discs, FakeList& tracks) {
     for (int row = 0; row < 3; ++row) {
         discs.InsertRow(row, "r");
     }
     discs.Select(1);
     HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);
+}
+
+TEST(DiscListClick, ShowsTracksOfTheSelectedRowOnly) {
+    ResetChangerState();
+    FillSlot(2, 5, 2);
+    g_slots[1].pTracks.reset(new TrackEntry[2]);
+    FakeList discs, tracks;
+    ClickSecondDiscRow(discs, tracks);
     ASSERT_EQ(tracks.RowCount(), 2);
     EXPECT_EQ(tracks.Cell(0, 0), "5");
 
@@ -471,11 +477,7 @@ TEST(DiscListClick, TrackRowsShowTheStoresNotesWhereItHasThem) {
         g_slots[1].pTracks.reset(new TrackEntry[2]);
         c.notes();
         FakeList discs, tracks;
-        for (int row = 0; row < 3; ++row) {
-            discs.InsertRow(row, "r");
-        }
-        discs.Select(1);
-        HandleListNotify(IDC_DISCLIST, kNotifyClick, discs, tracks);
+        ClickSecondDiscRow(discs, tracks);
         ASSERT_EQ(tracks.RowCount(), 2);
         EXPECT_EQ(tracks.Row(1), c.row2);
         EXPECT_EQ(tracks.Row(0), (std::vector<std::string>{"5", "0:00", "0:00", "", c.style5, ""}));

@@ -29,15 +29,6 @@ protected:
 
     Commands Sent() { return SentCommands(line.Written()); }
 
-    std::vector<std::pair<int, int>> Entries() {
-        std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
-        std::vector<std::pair<int, int>> entries;
-        for (const PlaylistEntry& entry : g_hPlaylist) {
-            entries.push_back({entry.wDisc, entry.wTrack});
-        }
-        return entries;
-    }
-
     ScriptedLine line;
 };
 
@@ -69,7 +60,7 @@ TEST_F(PlaylistTest, ShuffleWorkedExample) {
     FillSlot(1, 1, 5);
     BuildPlaylist();
     std::vector<std::pair<int, int>> expected = {{1, 3}, {1, 1}, {1, 4}, {1, 5}, {1, 2}};
-    EXPECT_EQ(Entries(), expected);
+    EXPECT_EQ(PlaylistEntries(), expected);
     EXPECT_EQ(g_nPlaylistCount, 5);
     EXPECT_TRUE(line.Written().empty());
 }
@@ -78,7 +69,7 @@ TEST_F(PlaylistTest, CollectsSlotsInOrderWithOneDrawPerEntry) {
     FillSlot(9, 1, 2);
     FillSlot(4, 1, 3);
     BuildPlaylist();
-    auto entries = Entries();
+    auto entries = PlaylistEntries();
     std::sort(entries.begin(), entries.end());
     std::vector<std::pair<int, int>> expected = {{4, 1}, {4, 2}, {4, 3}, {9, 1}, {9, 2}};
     EXPECT_EQ(entries, expected);
@@ -109,7 +100,7 @@ TEST_F(PlaylistTest, ShuffleKeepsEveryEntryOfALargeMagazine) {
     }
     g_nRandomSeed = 99;
     BuildPlaylist();
-    auto entries = Entries();
+    auto entries = PlaylistEntries();
     ASSERT_EQ(entries.size(), 1200u);
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(std::unique(entries.begin(), entries.end()), entries.end());
@@ -198,7 +189,7 @@ TEST_F(PlaylistTest, AfterTheLastEntryTheListIsReshuffled) {
     uint32_t state = g_nRandomSeed;
     BuildPlaylist();
     g_nPlaylistPos = 0;
-    auto firstOrder = Entries();
+    auto firstOrder = PlaylistEntries();
 
     Commands expected;
     for (size_t i = 0; i < firstOrder.size(); ++i) {
@@ -224,7 +215,7 @@ TEST_F(PlaylistTest, EntryOfAVanishedDiscIsSkippedSilently) {
     FillSlot(2, 1, 1);
     FillSlot(3, 1, 1);
     BuildPlaylist();
-    auto order = Entries();
+    auto order = PlaylistEntries();
     int gone = order[0].first;
     {
         std::lock_guard<std::recursive_mutex> lock(g_hComMutex);
@@ -310,7 +301,7 @@ TEST_F(PlaylistStyleShuffleTest, OnlyTheStylesTracksArePlayedAndReshuffled) {
         SCOPED_TRACE(c.name);
         // A shuffle of every track to start from.
         StartShuffle();
-        const auto before = Entries();
+        const auto before = PlaylistEntries();
         const int beforePos = g_nPlaylistPos;
         g_nMode = ModeWholeDisc;
         const size_t mark = line.Written().size();
@@ -319,22 +310,22 @@ TEST_F(PlaylistStyleShuffleTest, OnlyTheStylesTracksArePlayedAndReshuffled) {
         EXPECT_EQ(count, static_cast<int>(c.selected.size()));
         if (c.selected.empty()) {
             // Playlist, position and mode as they were; nothing sent.
-            EXPECT_EQ(Entries(), before);
+            EXPECT_EQ(PlaylistEntries(), before);
             EXPECT_EQ(g_nPlaylistPos, beforePos);
             EXPECT_EQ(g_nMode, ModeWholeDisc);
             EXPECT_EQ(line.Written().size(), mark);
             continue;
         }
         EXPECT_EQ(g_nMode, ModeShuffle);
-        EXPECT_EQ(Sorted(Entries()), c.selected);
+        EXPECT_EQ(Sorted(PlaylistEntries()), c.selected);
         // Played entry by entry, then reshuffled from the same selection.
         for (size_t round = 0; round < 3 * c.selected.size(); ++round) {
             PlayNextEntry();
-            EXPECT_EQ(Sorted(Entries()), c.selected);
+            EXPECT_EQ(Sorted(PlaylistEntries()), c.selected);
         }
         // Random goes back to every track.
         StartShuffle();
-        EXPECT_EQ(Entries().size(), 6u);
+        EXPECT_EQ(PlaylistEntries().size(), 6u);
         EXPECT_EQ(g_sShuffleStyle, "");
     }
 }
@@ -342,14 +333,14 @@ TEST_F(PlaylistStyleShuffleTest, OnlyTheStylesTracksArePlayedAndReshuffled) {
 TEST_F(PlaylistStyleShuffleTest, ADiscReadAnewKeepsOnlyItsTracksOfTheStyle) {
     ASSERT_EQ(StartStyleShuffle("Jazz"), 3);
     g_nPlaylistPos = 0;
-    const std::pair<int, int> atPosition = Entries()[0];
+    const std::pair<int, int> atPosition = PlaylistEntries()[0];
     // Slot 2 now holds another disc: Rock, but for its track 2.
     Disc(2, "NEWDISC");
     ASSERT_TRUE(SetDiscStyle("NEWDISC", "Rock"));
     ASSERT_TRUE(SetTrackTitleStyle("NEWDISC", 2, "", "JAZZ"));
     UpdatePlaylistForSlot(2);
 
-    auto entries = Entries();
+    auto entries = PlaylistEntries();
     EXPECT_EQ(entries[0], atPosition);  // the entry at the position stays
     std::vector<std::pair<int, int>> expected = {{1, 1}, {1, 3}, {2, 2}};
     if (atPosition == std::make_pair(2, 3)) {
@@ -403,7 +394,7 @@ protected:
 
 TEST_F(MissingDiscTest, EntriesWhoseDiscDoesNotLoadArePassedOver) {
     Use({4});
-    auto order = Entries();
+    auto order = PlaylistEntries();
     // Each call plays the next entry of slot 4; a missing disc is asked for
     // once per call at most.
     size_t from = 0;

@@ -23,6 +23,7 @@
 #include "clients/zubweb/web_options.h"
 #include "clients/zubweb/web_routes.h"
 #include "clients/zubweb/web_server.h"
+#include "clients/zubweb/web_service.h"
 #include "clients/zubweb/zub_link.h"
 #include "protocol/remote_records.h"
 #include "tests/support/fake_controller_posix.h"
@@ -993,18 +994,6 @@ std::vector<std::string> FirstEvents(uint16_t port, const std::string& path, siz
 // changer every 100 ms, and a port nobody listens on.
 class WebChangersTest : public ::testing::Test {
 protected:
-    struct Changer {
-        explicit Changer(uint16_t port, ChangeBell* bell)
-            : link(connection, "127.0.0.1", port),
-              commandLink(commandConnection, "127.0.0.1", port),
-              watch(link, nullptr, bell) {}
-        SocketRemoteConnection connection;
-        SocketRemoteConnection commandConnection;
-        ZubLink link;
-        ZubLink commandLink;
-        StatusWatch watch;
-    };
-
     void SetUp() override {
         StartClientSockets();
         std::vector<uint16_t> ports;
@@ -1014,45 +1003,26 @@ protected:
         }
         ports.push_back(UnusedPort());
         const char* names[] = {"Attic", "", "Cellar"};
-        std::vector<WebChanger> served;
+        std::vector<WebRemote> remotes;
         for (size_t i = 0; i < ports.size(); ++i) {
-            changers_.push_back(std::make_unique<Changer>(ports[i], &bell_));
-            WebChanger web;
-            web.name = names[i][0] != 0 ? names[i] : "127.0.0.1:" + std::to_string(ports[i]);
-            web.host = "127.0.0.1";
-            web.port = ports[i];
-            web.link = &changers_.back()->link;
-            web.watch = &changers_.back()->watch;
-            web.commandLink = &changers_.back()->commandLink;
-            served.push_back(web);
+            remotes.push_back({names[i], "127.0.0.1", ports[i]});
         }
         ports_ = ports;
-        server_ = std::make_unique<WebServer>(served, &bell_);
-        port_ = static_cast<uint16_t>(server_->Bind("127.0.0.1", 0));
+        service_ = std::make_unique<WebService>(remotes);
+        port_ = static_cast<uint16_t>(service_->Listen("127.0.0.1", 0));
         ASSERT_NE(port_, 0);
-        serving_ = std::thread([this] { server_->Run(); });
-        for (auto& changer : changers_) {
-            changer->watch.Start();
-        }
+        service_->Start();
         // Until the first two changers answer (the third never does).
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (
-            !(changers_[0]->watch.Current().reachable && changers_[1]->watch.Current().reachable) &&
+            !(service_->Watch(0).Current().reachable && service_->Watch(1).Current().reachable) &&
             std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
 
     void TearDown() override {
-        if (server_) {
-            server_->Stop();
-        }
-        if (serving_.joinable()) {
-            serving_.join();
-        }
-        for (auto& changer : changers_) {
-            changer->watch.Stop();
-        }
+        service_.reset();
         for (auto& fake : fakes_) {
             fake.Stop();
         }
@@ -1060,12 +1030,9 @@ protected:
 
     FakeController fakes_[2] = {{100, std::chrono::steady_clock::now()},
                                 {100, std::chrono::steady_clock::now()}};
-    ChangeBell bell_;
-    std::vector<std::unique_ptr<Changer>> changers_;
     std::vector<uint16_t> ports_;
-    std::unique_ptr<WebServer> server_;
+    std::unique_ptr<WebService> service_;
     uint16_t port_ = 0;
-    std::thread serving_;
 };
 
 TEST_F(WebChangersTest, RoutesReachTheirOwnChanger) {

@@ -96,16 +96,6 @@ std::string NamesText(const std::string& title, const std::string& style) {
     return text;
 }
 
-nlohmann::ordered_json PlayJson(const RemotePlayRecord& play) {
-    return {{"slot", play.slot},
-            {"disc_id", CatalogueTextToUtf8(play.discId)},
-            {"track", play.track},
-            {"title", CatalogueTextToUtf8(play.title)},
-            {"style", CatalogueTextToUtf8(play.style)},
-            {"plays", play.plays},
-            {"played_at", play.playedAt}};
-}
-
 bool CheckPlay(const unsigned char* record, const std::string& where, std::string* problem) {
     if (!InRange(ReadRemoteInt(record + kRemotePlaySlotOffset), 0, kSlotCount, where + " slot",
                  problem) ||
@@ -311,15 +301,7 @@ std::string RemoteTracksText(const unsigned char* reply, bool json) {
 std::string RemoteHistoryText(const unsigned char* reply, bool json) {
     RemoteHistoryRecord history = DecodeRemoteHistory(reply);
     if (json) {
-        nlohmann::ordered_json recent = nlohmann::ordered_json::array();
-        nlohmann::ordered_json most = nlohmann::ordered_json::array();
-        for (const RemotePlayRecord& play : history.recent) {
-            recent.push_back(PlayJson(play));
-        }
-        for (const RemotePlayRecord& play : history.mostPlayed) {
-            most.push_back(PlayJson(play));
-        }
-        return DumpJson({{"recent", recent}, {"most_played", most}}) + "\n";
+        return DumpJson(HistoryRecordJson(history, kRemoteHistoryEntries)) + "\n";
     }
     auto where = [](const RemotePlayRecord& play) {
         std::string slot =

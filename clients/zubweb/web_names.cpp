@@ -104,16 +104,6 @@ void AddSearched(const std::string& text, std::string* searched) {
     }
 }
 
-nlohmann::ordered_json PlayJson(const RemotePlayRecord& play) {
-    return {{"slot", play.slot},
-            {"disc_id", CatalogueTextToUtf8(play.discId)},
-            {"track", play.track},
-            {"title", CatalogueTextToUtf8(play.title)},
-            {"style", CatalogueTextToUtf8(play.style)},
-            {"plays", play.plays},
-            {"played_at", play.playedAt}};
-}
-
 }  // namespace
 
 bool IsNamesPath(const std::string& rest) {
@@ -289,15 +279,7 @@ std::string TracksJson(const RemoteTracksRecord& tracks, const RemoteHistoryReco
 }
 
 std::string HistoryJson(const RemoteHistoryRecord& history, int limit) {
-    nlohmann::ordered_json recent = nlohmann::ordered_json::array();
-    nlohmann::ordered_json most = nlohmann::ordered_json::array();
-    for (size_t i = 0; i < history.recent.size() && static_cast<int>(i) < limit; ++i) {
-        recent.push_back(PlayJson(history.recent[i]));
-    }
-    for (size_t i = 0; i < history.mostPlayed.size() && static_cast<int>(i) < limit; ++i) {
-        most.push_back(PlayJson(history.mostPlayed[i]));
-    }
-    return DumpJson({{"recent", recent}, {"most_played", most}});
+    return DumpJson(HistoryRecordJson(history, limit));
 }
 
 std::string DiscSearchText(const WebDiscIndex& index, int slot) {

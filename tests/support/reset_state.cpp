@@ -64,6 +64,15 @@ void FillSlot(int slot, int firstTrack, int trackCount) {
     PublishWholeMagazine();
 }
 
+std::vector<std::pair<int, int>> PlaylistEntries() {
+    std::lock_guard<std::recursive_mutex> lock(g_hPlaylistMutex);
+    std::vector<std::pair<int, int>> entries;
+    for (const PlaylistEntry& entry : g_hPlaylist) {
+        entries.push_back({entry.wDisc, entry.wTrack});
+    }
+    return entries;
+}
+
 std::vector<std::string> SentCommands(const std::string& written) {
     std::vector<std::string> commands;
     size_t at = 0;

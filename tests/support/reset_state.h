@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Empties the magazine table and the playlist, zeroes the generator, the
@@ -11,6 +12,9 @@ void ResetChangerState();
 
 // Marks slot (1..100) present with tracks first .. first + count - 1.
 void FillSlot(int slot, int firstTrack, int trackCount);
+
+// The playlist's entries in order, each as (disc, track).
+std::vector<std::pair<int, int>> PlaylistEntries();
 
 // Splits what went out on the line into frames, each as command code plus
 // argument ("01A00", "16"); a malformed remainder ends up as one item.
