@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 
+#include "base/display_text.h"
 #include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
@@ -179,16 +180,25 @@ void ShowSlotRow(ListControl& discList, int slotNumber) {
             slot.timeDisc.Format(time);
         }
     }
-    char artist[kTextSize] = {};
-    char title[kTextSize] = {};
-    if (present) {
-        ReadCatalogue(slotNumber, artist, sizeof artist, title, sizeof title);
-    }
     discList.SetCell(row, 1, present ? id : "no disc");
     discList.SetCell(row, 2, tracks);
     discList.SetCell(row, 3, time);
-    discList.SetCell(row, 4, artist);
-    discList.SetCell(row, 5, title);
+    if (present) {
+        ShowCatalogueEntry(slotNumber, discList, row);
+    } else {
+        discList.SetCell(row, 4, "");
+        discList.SetCell(row, 5, "");
+    }
+}
+
+void ShowCatalogueEntry(int slotNumber, ListControl& discList, int row) {
+    char artist[kTextSize];
+    char title[kTextSize];
+    ReadCatalogue(slotNumber, artist, sizeof artist, title, sizeof title);
+    // A catalogue saved as UTF-8 shows as the window's Windows-1252; the
+    // remote replies keep the file's bytes.
+    discList.SetCell(row, 4, Utf8TextToCp1252(artist).c_str());
+    discList.SetCell(row, 5, Utf8TextToCp1252(title).c_str());
 }
 
 std::string StartLibrary(const std::string& path, std::time_t now) {

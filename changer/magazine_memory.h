@@ -44,6 +44,10 @@ void ShowMagazineRows(ListControl& discList);
 // Rewrites the row of slot n, if the list has it. Window thread.
 void ShowSlotRow(ListControl& discList, int slotNumber);
 
+// Fills row's Artist and Title cells from the catalogue's line slotNumber,
+// shown in Windows-1252 as the window's other texts.
+void ShowCatalogueEntry(int slotNumber, ListControl& discList, int row);
+
 // Start-up: opens the library file at path, restores the magazine from it
 // and sets g_hLibrary. Returns the text of the one box to show when the file
 // is bad (the program then runs without a library), else an empty text.

@@ -8,7 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "catalogue/catalogue.h"
 #include "changer/magazine.h"
 #include "changer/magazine_copy.h"
 #include "changer/magazine_memory.h"
@@ -114,14 +113,6 @@ void ReadTableOfContents(DiscSlot& slot, ListControl& discList, int row) {
 
     slot.timeDisc.Format(text);
     discList.SetCell(row, 3, text);
-}
-
-void ShowCatalogueEntry(int slotNumber, ListControl& discList, int row) {
-    char artist[kTextSize];
-    char title[kTextSize];
-    ReadCatalogue(slotNumber, artist, sizeof artist, title, sizeof title);
-    discList.SetCell(row, 4, artist);
-    discList.SetCell(row, 5, title);
 }
 
 void ReadTrackTimes(DiscSlot& slot) {

@@ -228,6 +228,21 @@ TEST_F(ScanTest, ReadersOnOtherThreadsSeeTheRowsSoFar) {
     EXPECT_TRUE(after.rows[0].present);
 }
 
+// A catalogue saved as UTF-8 shows in the window's Windows-1252; one in
+// Windows-1252 shows as it is.
+TEST_F(ScanTest, CatalogueTextShowsAsWindows1252) {
+    WriteCatalogue("Bj\xC3\xB6rk\tPost \xE2\x82\xAC \xE2\x9C\x93\r\nCaf\xE9\tNoir\r\n");
+    SimMagazine magazine;
+    magazine[1] = Disc("ZUB0000001", {60});
+    magazine[2] = Disc("ZUB0000002", {60});
+    SimLine line(magazine);
+    Scan(line);
+    EXPECT_EQ(discs.Cell(0, 4), "Bj\xF6rk");
+    EXPECT_EQ(discs.Cell(0, 5), "Post \x80 ?");
+    EXPECT_EQ(discs.Cell(1, 4), "Caf\xE9");
+    EXPECT_EQ(discs.Cell(1, 5), "Noir");
+}
+
 TEST_F(ScanTest, LongCatalogueFieldIsCut) {
     WriteCatalogue(std::string(150, 'a') + "\t" + std::string(120, 't') + "\r\n");
     SimMagazine magazine;
