@@ -9,37 +9,19 @@ web_names_check.py URL SLOT TRACK TITLE EDIT_SLOT ARTIST
 Exit code 0 when both held; a one-line reason on failure.
 """
 import sys
-import time
 
 from selenium.webdriver.common.by import By
 
 sys.dont_write_bytecode = True  # nothing left in the source tree
 
 from phone_browser import PhoneBrowser
+from page_steps import PageSteps
 
 LIMIT_S = 30
 
 
-def log(text):
-    print(f"web_names_check: {text}", flush=True)
-
-
-def fail(text):
-    log(f"FAIL: {text}")
-    sys.exit(1)
-
-
-def wait_for(what, condition, limit=LIMIT_S):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        try:
-            value = condition()
-        except Exception:  # the page may be re-rendering
-            value = None
-        if value:
-            return value
-        time.sleep(0.2)
-    fail(f"timed out after {limit}s waiting for {what}")
+STEPS = PageSteps("web_names_check", LIMIT_S)
+log, fail, wait_for = STEPS.log, STEPS.fail, STEPS.wait_for
 
 
 def main():

@@ -18,25 +18,20 @@ Exit code 0 when every step held; a one-line reason on failure.
 import os
 import re
 import sys
-import time
 
 from selenium.webdriver.common.by import By
 
 sys.dont_write_bytecode = True  # nothing left in the source tree
 
 from phone_browser import PHONE_WIDTH, PhoneBrowser
+from page_steps import PageSteps
 
 LIMIT_S = 30
 EDITED_ARTIST = "Edited Through The Page"
 
 
-def log(text):
-    print(f"web_page_check: {text}", flush=True)
-
-
-def fail(text):
-    log(f"FAIL: {text}")
-    sys.exit(1)
+STEPS = PageSteps("web_page_check", LIMIT_S)
+log, fail, wait_for = STEPS.log, STEPS.fail, STEPS.wait_for
 
 
 def catalogue_line(path, disc):
@@ -52,19 +47,6 @@ def catalogue_line(path, disc):
         text = raw.decode("cp1252", errors="replace")
     artist, _, title = text.partition("\t")
     return artist, title
-
-
-def wait_for(what, condition, limit=LIMIT_S):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        try:
-            value = condition()
-        except Exception:  # the page may be re-rendering
-            value = None
-        if value:
-            return value
-        time.sleep(0.2)
-    fail(f"timed out after {limit}s waiting for {what}")
 
 
 def log_lines(path):

@@ -29,6 +29,7 @@ from selenium.webdriver.common.by import By
 sys.dont_write_bytecode = True  # nothing left in the source tree
 
 from phone_browser import PhoneBrowser
+from page_steps import PageSteps
 
 RELOADS = 20
 LIVE_AFTER_RELOADS_S = 12
@@ -36,13 +37,8 @@ STOP_LIMIT_S = 330
 RESCAN_LIMIT_S = 120  # from STOP_FILE until the disc list is the expected one
 
 
-def log(text):
-    print(f"web_scan_watch: {text}", flush=True)
-
-
-def fail(text):
-    log(f"FAIL: {text}")
-    sys.exit(1)
+STEPS = PageSteps("web_scan_watch")
+log, fail = STEPS.log, STEPS.fail
 
 
 def clock(seconds):

@@ -15,38 +15,20 @@ Exit code 0 when every step held; a one-line reason on failure.
 import os
 import re
 import sys
-import time
 
 from selenium.webdriver.common.by import By
 
 sys.dont_write_bytecode = True  # nothing left in the source tree
 
 from phone_browser import PHONE_WIDTH, PhoneBrowser
+from page_steps import PageSteps
 
 LIMIT_S = 30
 UNREACHABLE = "controller not reachable"
 
 
-def log(text):
-    print(f"web_tabs_check: {text}", flush=True)
-
-
-def fail(text):
-    log(f"FAIL: {text}")
-    sys.exit(1)
-
-
-def wait_for(what, condition, limit=LIMIT_S):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        try:
-            value = condition()
-        except Exception:  # the page may be re-rendering
-            value = None
-        if value:
-            return value
-        time.sleep(0.2)
-    fail(f"timed out after {limit}s waiting for {what}")
+STEPS = PageSteps("web_tabs_check", LIMIT_S)
+log, fail, wait_for = STEPS.log, STEPS.fail, STEPS.wait_for
 
 
 def log_lines(path):
