@@ -39,6 +39,9 @@ plot "$dir/soak-polls.csv" every ::1 using (\$1/60):2 with points pt 7 ps 0.3 lc
 unset logscale y
 set ylabel "track starts"
 plot "$dir/soak.csv" every ::1 using (\$1/60):6 with lines lw 2 lc rgb "#2ca02c" title "track starts (total)"
+# The counts and memory lie far above and below their panels' middle: the
+# key goes there, clear of the data.
+set key center left
 set ylabel "count"
 plot "$dir/soak.csv" every ::1 using (\$1/60):8 with linespoints pt 7 ps 0.4 lc rgb "#d62728" title "zubcd.exe handles", \
      "" every ::1 using (\$1/60):9 with linespoints pt 7 ps 0.4 lc rgb "#9467bd" title "zubcd.exe threads", \
