@@ -52,6 +52,18 @@ void AddRecentPlay(PlayRecord play) {
     }
 }
 
+// Why text cannot be kept as what ("a title"), at most limit bytes; empty
+// when it can.
+std::string NoteTextProblem(const std::string& text, int limit, const char* what) {
+    if (text.size() > static_cast<size_t>(limit)) {
+        return std::string(what) + " has at most " + std::to_string(limit) + " bytes";
+    }
+    if (std::any_of(text.begin(), text.end(), IsControlByte)) {
+        return std::string(what) + " has no control characters";
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string DiscIdProblem(const std::string& discId) {
@@ -72,23 +84,11 @@ std::string TrackProblem(int track) {
 }
 
 std::string NoteTitleProblem(const std::string& title) {
-    if (title.size() > static_cast<size_t>(kNoteTitleLength)) {
-        return "a title has at most " + std::to_string(kNoteTitleLength) + " bytes";
-    }
-    if (std::any_of(title.begin(), title.end(), IsControlByte)) {
-        return "a title has no control characters";
-    }
-    return "";
+    return NoteTextProblem(title, kNoteTitleLength, "a title");
 }
 
 std::string NoteStyleProblem(const std::string& style) {
-    if (style.size() > static_cast<size_t>(kNoteStyleLength)) {
-        return "a style has at most " + std::to_string(kNoteStyleLength) + " bytes";
-    }
-    if (std::any_of(style.begin(), style.end(), IsControlByte)) {
-        return "a style has no control characters";
-    }
-    return "";
+    return NoteTextProblem(style, kNoteStyleLength, "a style");
 }
 
 bool SetDiscStyle(const std::string& discId, const std::string& style, std::string* problem) {
